@@ -1,0 +1,70 @@
+// The command line front end: start-up and shutdown as the main window does them, and
+// a table of commands, each in its own file, registered at static-initialisation time.
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "albuminfo/DiscRefresh.h"
+#include "app/CdDrive.h"
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+
+namespace quarrow::cli {
+
+// Answers prompts on the terminal: --yes answers every question, --match N picks a
+// match, a non-interactive run takes the first choice and "no" never blocks.
+class TerminalPrompter : public Prompter {
+public:
+    void Message(const std::string& text, MessageIcon icon, const std::string& caption) override;
+    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    int PickOne(const std::string& caption, const std::vector<std::string>& choices) override;
+    std::string SaveFileName(const std::string& proposal, const std::string& filter) override;
+
+    bool assumeYes = false;
+    int match = -1;              // 1-based --match, -1 when not given
+    std::string saveName;        // --single FILE answers the save-file question
+};
+
+struct CliApp {
+    std::string home;
+    CSettings settings;
+    CEventLog log;
+    CdGrabber grabber;
+    TerminalPrompter prompter;
+    std::unique_ptr<MainContext> main;
+    bool json = false;
+};
+
+// A command: args are the words after the command name (global options removed).
+// Returns the process exit status.
+using CommandFn = std::function<int(CliApp& app, std::vector<std::string>& args)>;
+
+struct CommandInfo {
+    std::string name;
+    std::string usage;
+    bool needsDrive = true;      // false: runs without start-up (make-demo-disc)
+    CommandFn run;
+};
+
+struct CommandRegistrar {
+    CommandRegistrar(CommandInfo info);
+};
+
+const std::vector<CommandInfo>& Commands();
+
+// Removes a flag (e.g. "--json") from args; true when it was there.
+bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
+// Removes "--name VALUE" from args into value; true when it was there.
+bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value);
+
+// JSON text helpers for the --json outputs.
+std::string JsonString(const std::string& s);
+
+// Runs the disc refresh and prints nothing; used by commands that need the disc.
+void Refresh(CliApp& app);
+
+}  // namespace quarrow::cli
