@@ -29,8 +29,13 @@ public:
     const std::string& argument() const { return argument_; }
 
     // Builds the exception, logs the warning line through log (when given) and returns it.
+    // An empty message takes DefaultMessage.
     static CCDDBException Make(CEventLog* log, bool deviceError, uint32_t code,
                                const std::string& argument = "", const std::string& message = "");
+
+    // The text of a code: the device's text, the protocol failure in words, or the
+    // platform's message for the low 16 bits.
+    static std::string DefaultMessage(bool deviceError, uint32_t code);
 
 private:
     bool deviceError_;

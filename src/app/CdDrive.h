@@ -43,6 +43,10 @@ struct CdTrackInfo {
     std::string isrc;        // filled by the backend where it is known up front
 };
 
+// The user-data size of one sector of a track type: 2352 for audio, 2048 for mode 1
+// and mode 2 form 1, 2336 for mode 2, 2324 for mode 2 form 2.
+int32_t SectorBytesOfType(int type);
+
 struct CdDiscLayout {
     int discState = kNoDisc;
     int mediaType = 0;       // 0 CD-ROM ... 7 DVD-RW

@@ -10,9 +10,7 @@ namespace quarrow {
 
 class CdDrive;
 
-// Key of the drive's current track.
 int32_t TrackKeyOf(int session, int track, bool audio, int minutes, int seconds);
-int32_t CurrentTrackKey(const CdDrive& drive);
 inline bool IsAudioKey(int32_t key) { return key >= 1000; }
 // Selects the track of an audio key in the drive; false (nothing selected) below 1000.
 bool SelectTrackByKey(CdDrive& drive, int32_t key);
