@@ -1,0 +1,436 @@
+// The xmcd parser on genuine database records and on damaged ones, and the writer's
+// exact text, line cut and escapes. Expected values were taken by reading the record
+// files by eye, not from the parser.
+#include <gtest/gtest.h>
+
+#include <fstream>
+#include <sstream>
+#include <string>
+
+#include "albuminfo/Xmcd.h"
+#include "app/EventLog.h"
+
+using namespace quarrow;
+
+namespace {
+
+std::string ReadRecordFile(const std::string& name) {
+    std::ifstream in(std::string(QUARROW_SHARED_DIR) + "/testdata/xmcd/" + name, std::ios::binary);
+    EXPECT_TRUE(in.good()) << name;
+    std::ostringstream s;
+    s << in.rdbuf();
+    return s.str();
+}
+
+// Parses a record file as a local file reads: behind the status line.
+bool ParseFile(const std::string& name, CAlbumRecord& record, CEventLog& log) {
+    return ParseRecordBody(kXmcdStatusLine + ReadRecordFile(name), record, &log);
+}
+
+std::vector<std::string> Errors(const CEventLog& log) {
+    std::vector<std::string> out;
+    for (const LogEntry& e : log.Entries())
+        if (e.level == 2) out.push_back(e.message);
+    return out;
+}
+
+const std::string kPrefix =
+    "CCDDB::ParseRecordBodyHelper, CDDB server failed to return a record with ";
+
+// A minimal valid record body with LF line ends; tests damage it line by line.
+std::string MinimalBody() {
+    return "# xmcd\n#\n# Track frame offsets:\n# 150\n# 20000\n#\n# Disc length: 600 seconds\n"
+           "#\n# Revision: 3\n# Submitted via: prog 1.0 note\n#\nDISCID=0a025602\n"
+           "DTITLE=Artist / Album\nDYEAR=1999\nDGENRE=Rock\nTTITLE0=One\nTTITLE1=Two\n"
+           "EXTD=\nEXTT0=\nEXTT1=\nPLAYORDER=\n";
+}
+
+std::string Replace(std::string text, const std::string& from, const std::string& to) {
+    size_t at = text.find(from);
+    EXPECT_NE(at, std::string::npos) << from;
+    if (at != std::string::npos) text.replace(at, from.size(), to);
+    return text;
+}
+
+}  // namespace
+
+TEST(XmcdRealRecords, CrLfAndLfReadAlike) {
+    CEventLog log;
+    CAlbumRecord r;
+    ASSERT_TRUE(ParseFile("rr_a10b600c_crlf.xmcd", r, log));
+    EXPECT_EQ(r.discId, 0xa10b600cu);
+    EXPECT_EQ(r.artist, "Motorhead");
+    EXPECT_EQ(r.albumTitle, "Inferno");
+    EXPECT_EQ(r.year, 2004);
+    EXPECT_EQ(r.genre, "Metal");
+    EXPECT_EQ(r.discLength, 2914);
+    EXPECT_EQ(r.revision, 16);
+    EXPECT_EQ(r.submittingProgram, "audiograbber");
+    EXPECT_EQ(r.submittingVersion, "1.83.01");
+    EXPECT_EQ(r.submittingComment, "");
+    ASSERT_EQ(r.trackFrameOffsets.size(), 12u);
+    EXPECT_EQ(r.trackFrameOffsets.front(), 150u);
+    EXPECT_EQ(r.trackFrameOffsets[6], 110880u);
+    EXPECT_EQ(r.trackFrameOffsets.back(), 201121u);
+    ASSERT_EQ(r.trackTitles.size(), 12u);
+    EXPECT_EQ(r.trackTitles[4], "Life's A Bitch");
+    EXPECT_EQ(r.trackTitles[11], "Whorehouse Blues");
+    EXPECT_EQ(r.trackExtendedData.size(), 12u);
+    EXPECT_EQ(r.extendedData, " YEAR: 2004");
+    EXPECT_TRUE(r.playOrder.empty());
+
+    // The same record with LF line ends gives the same fields.
+    std::string lf = ReadRecordFile("rr_a10b600c_crlf.xmcd");
+    std::string stripped;
+    for (char c : lf)
+        if (c != '\r') stripped += c;
+    CAlbumRecord r2;
+    ASSERT_TRUE(ParseRecordBody(std::string("210 OK\n") + stripped, r2, &log));
+    EXPECT_EQ(r2, r);
+    EXPECT_TRUE(Errors(log).empty());
+}
+
+TEST(XmcdRealRecords, EightBitTextIsKeptByteForByte) {
+    CEventLog log;
+    CAlbumRecord latin1;
+    ASSERT_TRUE(ParseFile("rr_2b055c04_latin1.xmcd", latin1, log));
+    EXPECT_EQ(latin1.artist, "Tuhonvarjo");
+    EXPECT_EQ(latin1.albumTitle, "Syvyyden Syli");
+    EXPECT_EQ(latin1.trackTitles.at(2), "Joutsenen Siivill\xe4");
+    EXPECT_EQ(latin1.submittingProgram, "CDex");
+    EXPECT_EQ(latin1.submittingVersion, "1.70beta2");
+    EXPECT_EQ(latin1.trackFrameOffsets, (std::vector<uint32_t>{150, 25324, 44858, 76057}));
+    EXPECT_EQ(latin1.discLength, 1374);
+
+    CAlbumRecord gb;
+    ASSERT_TRUE(ParseFile("rr_a70c310c_gb18030.xmcd", gb, log));
+    EXPECT_EQ(gb.artist, "\xd6\xdc\xbd\xdc\xc2\xd7");
+    EXPECT_EQ(gb.albumTitle, "\xca\xae\xd2\xbb\xd4\xc2\xb5\xc4\xcf\xf4\xb0\xee");
+    EXPECT_EQ(gb.trackTitles.at(0), "\xd2\xb9\xc7\xfa");
+    EXPECT_EQ(gb.submittingVersion, "2.945");
+    EXPECT_EQ(gb.revision, 9);
+    EXPECT_EQ(gb.extendedData, "correct one");
+
+    CAlbumRecord utf8;
+    ASSERT_TRUE(ParseFile("rr_0a0dd914_utf8_various.xmcd", utf8, log));
+    EXPECT_EQ(utf8.artist, "Various");
+    EXPECT_EQ(utf8.albumTitle, "Ann\xc3\xa9" "es 60 CD1");
+    // Track titles are never split into artist and title.
+    EXPECT_EQ(utf8.trackTitles.at(1), "HERMAN HERMITS / No Milk Today");
+    EXPECT_EQ(utf8.trackTitles.size(), 20u);
+    EXPECT_EQ(utf8.submittingVersion, "1.83.01");
+    EXPECT_TRUE(Errors(log).empty());
+}
+
+TEST(XmcdRealRecords, ContinuedLinesJoinWithoutLosingBlanks) {
+    CEventLog log;
+    CAlbumRecord r;
+    ASSERT_TRUE(ParseFile("rr_1c11c714_utf8_continued.xmcd", r, log));
+    EXPECT_EQ(r.year, 0);  // "DYEAR=" left empty
+    EXPECT_EQ(r.artist, "Various");
+    EXPECT_EQ(r.albumTitle, "Jazz Manouche CD 1");
+    ASSERT_EQ(r.trackTitles.size(), 20u);
+    EXPECT_EQ(r.trackTitles[0], "Bireli Lagr\xc3\xa8ne: New York City  ");
+    EXPECT_EQ(r.trackTitles[14],
+              "Christian Escoud\xc3\xa9, Dorado Schmitt, Babik Reinhardt: O\xc3\xb9 Es Tu Mon Amour");
+    EXPECT_EQ(r.trackTitles[19],
+              "Le Quintette Du Hot Club De France, Django Reinhardt: Manoir De Mes R\xc3\xaaves");
+
+    CAlbumRecord v;
+    ASSERT_TRUE(ParseFile("rr_0a0f5811_continued.xmcd", v, log));
+    EXPECT_EQ(v.artist, "Maria Venuti");
+    EXPECT_EQ(v.albumTitle, "Maria Venuti Sings Schubert, Schoenberg, Schumann");
+    EXPECT_EQ(v.trackTitles.at(2),
+              "4 Lieder Nach Texten V. Richard Dehmel Op. 2: Schenk Mir Deinen Goldenen Kamm");
+    EXPECT_EQ(v.trackTitles.at(7),
+              "4 Lieder Der Mignon Nach Goethe: Heiss Mich Nicht Reden Op. 62, No. 2");
+    EXPECT_EQ(v.trackFrameOffsets.size(), 17u);
+
+    CAlbumRecord p;
+    ASSERT_TRUE(ParseFile("peik_6f0c6509_continued.xmcd", p, log));
+    EXPECT_EQ(p.trackTitles.at(0),
+              "Sonata No. 14 in C-sharp Minor, Op. 27, No. 2 Moonlight - I. Adagio sostenuto");
+    EXPECT_EQ(p.trackTitles.at(6), "Sonata No. 23 in F Minor, Op. 57 Appassionata - I. Allegro assai");
+    EXPECT_EQ(p.trackFrameOffsets.size(), 9u);
+    EXPECT_EQ(p.trackFrameOffsets.front(), 183u);
+    EXPECT_EQ(p.submittingProgram, "ExactAudioCopy");
+    EXPECT_EQ(p.submittingVersion, "v0.95a1");
+    EXPECT_TRUE(Errors(log).empty());
+}
+
+TEST(XmcdRealRecords, OddButValidHeaders) {
+    CEventLog log;
+    CAlbumRecord r;
+    ASSERT_TRUE(ParseFile("peik_12025d03_no_slash.xmcd", r, log));
+    EXPECT_EQ(r.artist, "Ernest Ray Everett - Single CD");
+    EXPECT_EQ(r.albumTitle, "Ernest Ray Everett - Single CD");
+    EXPECT_EQ(r.submittingProgram, "FreeRIP");
+    EXPECT_EQ(r.submittingVersion, "2.93");
+    EXPECT_EQ(r.discLength, 607);
+    EXPECT_EQ(r.trackFrameOffsets, (std::vector<uint32_t>{150, 12143, 31682}));
+
+    // A "# " comment with a trailing blank sits inside the offsets and adds none.
+    CAlbumRecord m;
+    ASSERT_TRUE(ParseFile("peik_9c0eac0c_empty_year.xmcd", m, log));
+    EXPECT_EQ(m.trackFrameOffsets.size(), 12u);
+    EXPECT_EQ(m.trackFrameOffsets.back(), 260865u);
+    EXPECT_EQ(m.year, 0);
+    EXPECT_EQ(m.extendedData, "ID3G:  32");
+    EXPECT_EQ(m.revision, 4);
+    EXPECT_EQ(m.submittingVersion, "1.20");
+    EXPECT_TRUE(Errors(log).empty());
+}
+
+TEST(XmcdRealRecords, IncompleteRecordsAreRejectedWithTheirMessage) {
+    CEventLog log;
+    CAlbumRecord r;
+    r.artist = "before";
+    EXPECT_FALSE(ParseFile("rr_8d093509_escapes_no_header.xmcd", r, log));
+    EXPECT_EQ(Errors(log), std::vector<std::string>{kPrefix + "a XMCD comment line."});
+    // What was read before the checks stays, with its escapes resolved; the DTITLE is
+    // not split on failure.
+    EXPECT_EQ(r.artist, "");
+    EXPECT_EQ(r.discId, 0x8d093509u);
+    EXPECT_NE(r.extendedData.find("Gull Records\nC 1995 Repertoire Records\n\nRobert"),
+              std::string::npos);
+
+    CEventLog log2;
+    CAlbumRecord c;
+    EXPECT_FALSE(ParseFile("libcddb_12345678_constructed.xmcd", c, log2));
+    EXPECT_EQ(Errors(log2), std::vector<std::string>{kPrefix + "a Submiteed via line."});
+    ASSERT_EQ(c.trackFrameOffsets.size(), 13u);
+    EXPECT_EQ(c.trackFrameOffsets[0], 0u);
+    EXPECT_EQ(c.trackFrameOffsets[12], 9000u);
+    EXPECT_EQ(c.discLength, 130);
+}
+
+TEST(XmcdParser, StatusLineRules) {
+    CEventLog log;
+    CAlbumRecord r;
+    r.albumTitle = "kept";
+    // Outside 210-219 nothing is parsed and the answer still counts as success.
+    EXPECT_TRUE(ParseRecordBody("401 permission denied\r\n" + MinimalBody(), r, &log));
+    EXPECT_TRUE(ParseRecordBody("21", r, &log));
+    EXPECT_TRUE(ParseRecordBody("", r, &log));
+    EXPECT_TRUE(ParseRecordBody("220 x\n" + MinimalBody(), r, &log));
+    EXPECT_EQ(r.albumTitle, "kept");
+    EXPECT_TRUE(Errors(log).empty());
+
+    EXPECT_FALSE(ParseRecordBody("210 OK, but nothing follows", r, &log));
+    EXPECT_EQ(Errors(log), std::vector<std::string>{
+                               "CCDDB::ParseRecordBody, CDDB server failed to return a valid xmcd record."});
+
+    CAlbumRecord ok;
+    EXPECT_TRUE(ParseRecordBody("219 ok\n" + MinimalBody(), ok, &log));
+    EXPECT_EQ(ok.artist, "Artist");
+    EXPECT_EQ(ok.albumTitle, "Album");
+    EXPECT_EQ(ok.discId, 0x0a025602u);
+    EXPECT_EQ(ok.submittingComment, "note");
+    EXPECT_EQ(ok.trackFrameOffsets, (std::vector<uint32_t>{150, 20000}));
+}
+
+TEST(XmcdParser, EachMissingPartHasItsMessage) {
+    struct Case {
+        std::string from, to, message;
+    };
+    const std::vector<Case> cases = {
+        {"# xmcd\n", "# not it\n", "a XMCD comment line."},
+        {"# 150\n# 20000\n", "", "any Track frame offset lines."},
+        {"# Disc length: 600 seconds\n", "", "a Disc length line."},
+        {"# Submitted via: prog 1.0 note\n", "", "a Submiteed via line."},
+        {"DISCID=0a025602\n", "DISCID=1234567\n", "a DISCID line."},
+        {"DTITLE=Artist / Album\n", "", "a DTITLE line."},
+        {"EXTT1=\n", "", "an equal amount of TTITLE lines to EXTT lines."},
+        // Several faults: only the first check's message.
+        {"# xmcd\n#\n# Track frame offsets:\n# 150\n# 20000\n", "", "a XMCD comment line."},
+    };
+    for (const Case& c : cases) {
+        CEventLog log;
+        CAlbumRecord r;
+        EXPECT_FALSE(ParseRecordBodyHelper(Replace(MinimalBody(), c.from, c.to), r, &log)) << c.message;
+        EXPECT_EQ(Errors(log), std::vector<std::string>{kPrefix + c.message});
+    }
+
+    // Neither TTITLE nor EXTT lines: equal amounts, accepted.
+    std::string none = MinimalBody();
+    for (const char* line : {"TTITLE0=One\n", "TTITLE1=Two\n", "EXTT0=\n", "EXTT1=\n"})
+        none = Replace(none, line, "");
+    CEventLog log;
+    CAlbumRecord r;
+    EXPECT_TRUE(ParseRecordBodyHelper(none, r, &log));
+    EXPECT_TRUE(r.trackTitles.empty());
+}
+
+TEST(XmcdParser, SubmittedViaWords) {
+    CEventLog log;
+    CAlbumRecord r;
+    // One word fails at once, even before the later checks.
+    EXPECT_FALSE(ParseRecordBodyHelper(
+        Replace(MinimalBody(), "prog 1.0 note", "xmcd"), r, &log));
+    EXPECT_EQ(Errors(log), std::vector<std::string>{
+                               "CCDDB::ParseRecordBodyHelper, CDDB server failed to return a "
+                               "record with a valid Submitted via: line."});
+    EXPECT_TRUE(r.trackTitles.empty());  // stopped at that line
+
+    EXPECT_TRUE(ParseRecordBodyHelper(
+        Replace(MinimalBody(), "prog 1.0 note", "   a    b c d"), r, &log));
+    EXPECT_EQ(r.submittingProgram, "a");
+    EXPECT_EQ(r.submittingVersion, "b");
+    EXPECT_EQ(r.submittingComment, "c");
+}
+
+TEST(XmcdParser, KeyedLinesAndTheirQuirks) {
+    CEventLog log;
+    CAlbumRecord r;
+    // TTITLE lines out of order cut the list back; the EXTT lines are made to match.
+    std::string body = Replace(MinimalBody(), "TTITLE0=One\nTTITLE1=Two\n",
+                               "TTITLE5=Five\nTTITLE2=Two\nTTITLE2= more\n");
+    body = Replace(body, "EXTT0=\nEXTT1=\n", "EXTT2=x\n");
+    ASSERT_TRUE(ParseRecordBodyHelper(body, r, &log));
+    EXPECT_EQ(r.trackTitles, (std::vector<std::string>{"", "", "Two more"}));
+    EXPECT_EQ(r.trackExtendedData, (std::vector<std::string>{"", "", "x"}));
+
+    // Escapes, later DYEAR replaces, DGENRE and EXTD append, lines without "=" and unknown
+    // or wrongly cased keys are ignored, the DISCID takes the first of a list.
+    body = Replace(MinimalBody(), "DYEAR=1999\n",
+                   "DYEAR=1999\nDYEAR= 2001x\nDGENRE=Hard\nno equals sign\ndtitle=lower\nFOO=bar\n");
+    body = Replace(body, "EXTD=\n", "EXTD=a\\nb\\tc\\\\d\nEXTD=\\\n");
+    body = Replace(body, "DISCID=0a025602\n", "DISCID=0a025602,1b025602\n");
+    body = Replace(body, "PLAYORDER=\n", "PLAYORDER=3,1,\nPLAYORDER=,2\n");
+    ASSERT_TRUE(ParseRecordBodyHelper(body, r, &log));
+    EXPECT_EQ(r.year, 2001);
+    EXPECT_EQ(r.genre, "HardRock");
+    EXPECT_EQ(r.extendedData, "a\nb\tc\\d\\");
+    EXPECT_EQ(r.discId, 0x0a025602u);
+    EXPECT_EQ(r.albumTitle, "Album");
+    EXPECT_EQ(r.playOrder, (std::vector<int32_t>{3, 1, 0, 2}));
+    EXPECT_TRUE(Errors(log).empty());
+}
+
+TEST(XmcdParser, HostileInputNeitherCrashesNorGrowsWithoutBound) {
+    CEventLog log;
+    CAlbumRecord r;
+    std::string body = Replace(MinimalBody(), "TTITLE0=One\n",
+                               "TTITLE-1=neg\nTTITLE99999999999=huge\nTTITLE0=One\n");
+    body = Replace(body, "EXTT0=\n", "EXTT2147483647=x\nEXTT0=\n");
+    body = Replace(body, "# Revision: 3\n", "# Revision: 99999999999999999999\n#\n# Disc length:\n");
+    EXPECT_TRUE(ParseRecordBodyHelper(body, r, &log));
+    EXPECT_EQ(r.trackTitles, (std::vector<std::string>{"One", "Two"}));
+    EXPECT_EQ(r.revision, 2147483647);
+    EXPECT_EQ(r.discLength, 0);  // the later "Disc length:" without a number
+    int warnings = 0;
+    for (const LogEntry& e : log.Entries()) warnings += e.level == 1;
+    EXPECT_EQ(warnings, 3);
+
+    // Text after a NUL byte is not part of the record.
+    std::string cut = "210 OK\n" + MinimalBody();
+    cut.insert(cut.find("DTITLE"), std::string(1, '\0'));
+    EXPECT_FALSE(ParseRecordBody(cut, r, &log));
+    EXPECT_EQ(Errors(log).back(), kPrefix + "a DTITLE line.");
+}
+
+TEST(XmcdWriter, ExactTextOfARecord) {
+    CAlbumRecord r;
+    r.trackFrameOffsets = {150, 20000};
+    r.discLength = 600;
+    r.revision = 2;
+    r.submittingProgram = "MfcCDDB";
+    r.submittingVersion = "1.28";
+    r.discId = 0x0a025602;
+    r.artist = "A\\B";
+    r.albumTitle = "Tab\there";
+    r.trackTitles = {"One", "Line\nfeed"};
+    r.trackExtendedData = {"", "x"};
+    r.year = 7;
+    r.genre = "Rock";
+    r.playOrder = {2, 1};
+    const std::string expected =
+        "# xmcd\r\n#\r\n# Track frame offsets:\r\n# 150\r\n# 20000\r\n"
+        "#\r\n# Disc length: 600 seconds\r\n#\r\n#\r\n# Revision: 2\r\n"
+        "# Submitted via: MfcCDDB 1.28 \r\n#\r\nDISCID=0a025602\r\n"
+        "DTITLE=A\\\\B / Tab\\there\r\nDYEAR=0007\r\nDGENRE=Rock\r\n"
+        "TTITLE0=One\r\nTTITLE1=Line\\nfeed\r\nEXTD=\r\nEXTT0=\r\nEXTT1=x\r\nPLAYORDER=";
+    EXPECT_EQ(XmcdBody(r), expected);
+    EXPECT_EQ(XmcdFileText(r), std::string(kXmcdStatusLine) + expected);
+
+    // Below level 5 no DYEAR and DGENRE; a year of 0 is an empty DYEAR; an empty artist
+    // leaves the title alone in DTITLE.
+    const std::string level4 = XmcdBody(r, 4);
+    EXPECT_EQ(level4.find("DYEAR"), std::string::npos);
+    EXPECT_EQ(level4.find("DGENRE"), std::string::npos);
+    r.year = 0;
+    r.artist.clear();
+    const std::string level5 = XmcdBody(r);
+    EXPECT_NE(level5.find("\r\nDYEAR=\r\nDGENRE=Rock\r\n"), std::string::npos);
+    EXPECT_NE(level5.find("\r\nDTITLE=Tab\\there\r\n"), std::string::npos);
+}
+
+TEST(XmcdWriter, LongValuesAreCutAt254Characters) {
+    const std::string title(300, 'x');
+    const std::string lines = XmcdKeyedLines("TTITLE3", title);
+    const size_t firstEnd = lines.find("\r\n");
+    EXPECT_EQ(firstEnd, 254u);
+    EXPECT_EQ(lines.substr(0, 8), "TTITLE3=");
+    EXPECT_EQ(lines.substr(firstEnd + 2), "TTITLE3=" + std::string(300 - 246, 'x') + "\r\n");
+    // A value that just fits stays on one line; an empty one still gives a line.
+    EXPECT_EQ(XmcdKeyedLines("EXTD", std::string(249, 'y')), "EXTD=" + std::string(249, 'y') + "\r\n");
+    EXPECT_EQ(XmcdKeyedLines("EXTD", std::string(250, 'y')).size(), 254u + 2 + 5 + 1 + 2);
+    EXPECT_EQ(XmcdKeyedLines("EXTD", ""), "EXTD=\r\n");
+
+    CAlbumRecord r;
+    r.trackFrameOffsets = {150, 1000, 2000, 3000};
+    r.discLength = 100;
+    r.submittingProgram = "p";
+    r.submittingVersion = "v";
+    r.discId = 1;
+    r.albumTitle = "t";
+    r.trackTitles = {"a", "b", "c", title};
+    r.trackExtendedData = {"", "", "", ""};
+    CAlbumRecord back;
+    CEventLog log;
+    ASSERT_TRUE(ParseRecordBody(XmcdFileText(r), back, &log));
+    EXPECT_EQ(back.trackTitles.at(3), title);
+
+    // An escape pair cut between its backslash and its letter reads back as two
+    // characters: 245 characters then a line feed put the backslash last on line 1.
+    r.trackTitles[3] = std::string(245, 'z') + "\nend";
+    const std::string text = XmcdFileText(r);
+    EXPECT_NE(text.find(std::string(245, 'z') + "\\\r\nTTITLE3=nend\r\n"), std::string::npos);
+    ASSERT_TRUE(ParseRecordBody(text, back, &log));
+    EXPECT_EQ(back.trackTitles.at(3), std::string(245, 'z') + "\\nend");
+}
+
+TEST(XmcdWriter, WriteThenReadKeepsWhatIsKept) {
+    CAlbumRecord r;
+    r.trackFrameOffsets = {150, 17040, 36099};
+    r.discLength = 2914;
+    r.revision = 5;
+    r.submittingProgram = "Quarrow";
+    r.submittingVersion = "0.1";
+    r.submittingComment = "test";
+    r.discId = 0xa10b600c;
+    r.artist = "Mot\xc3\xb6rhead";
+    r.albumTitle = "Inferno / Deluxe";
+    r.trackTitles = {"Terminal Show", "Killers\twith tab", "Line\nbreak \\ slash"};
+    r.extendedData = std::string(600, 'e') + "\n";
+    r.trackExtendedData = {"x", "", "z"};
+    r.year = 2004;
+    r.genre = "Metal";
+    r.playOrder = {1, 2};
+    CEventLog log;
+    CAlbumRecord back;
+    ASSERT_TRUE(ParseRecordBody(XmcdFileText(r), back, &log));
+    CAlbumRecord expected = r;
+    expected.playOrder.clear();  // the writer never writes the play order's numbers
+    EXPECT_EQ(back, expected);
+
+    // At level 4 year and genre do not travel; an empty artist comes back as the title.
+    r.artist.clear();
+    r.albumTitle = "Deluxe Edition";
+    ASSERT_TRUE(ParseRecordBody(XmcdFileText(r, 4), back, &log));
+    EXPECT_EQ(back.year, 0);
+    EXPECT_EQ(back.genre, "");
+    EXPECT_EQ(back.artist, "Deluxe Edition");
+    EXPECT_EQ(back.albumTitle, "Deluxe Edition");
+    EXPECT_TRUE(Errors(log).empty());
+}
