@@ -159,6 +159,7 @@ std::unique_ptr<CEncoder> MakeSndfileEncoder(const CSettings& settings, int form
 // external program on it and returns whether it succeeded.
 using TemporaryFileRunner = bool (*)(EncodeContext& ctx, const std::string& temporaryFile,
                                      const std::string& outputPath);
-std::unique_ptr<CEncoder> MakeSndfileTemporaryEncoder(int inputMode, TemporaryFileRunner runner);
+std::unique_ptr<CEncoder> MakeSndfileTemporaryEncoder(const CSettings& settings, int inputMode,
+                                                      TemporaryFileRunner runner);
 
 }  // namespace quarrow
