@@ -1,0 +1,155 @@
+#include "albuminfo/LocalCddb.h"
+
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "albuminfo/Xmcd.h"
+#include "app/EventLog.h"
+
+namespace quarrow {
+
+namespace {
+
+bool IsDirectory(const std::string& path) {
+    struct stat st {};
+    return !path.empty() && ::stat(path.c_str(), &st) == 0 && S_ISDIR(st.st_mode);
+}
+
+void LogError(CEventLog* log, const std::string& message) {
+    if (log) log->Add(message, 2);
+}
+
+bool WriteAll(int fd, const std::string& text) {
+    size_t done = 0;
+    while (done < text.size()) {
+        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            return false;
+        }
+        done += static_cast<size_t>(n);
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string LocalCddbFilePath(const std::string& folder, uint32_t discId) {
+    return folder + "/" + FormatDiscId(discId) + ".cddb";
+}
+
+bool WriteLocalCddbFile(const std::string& path, const CAlbumRecord& record, int protocolLevel,
+                        std::string* error) {
+    const std::string text = XmcdFileText(record, protocolLevel);
+    // The temporary file sits beside the target so that the rename stays on one file
+    // system; O_EXCL keeps two writers from sharing it.
+    const std::string temp = path + ".tmp" + std::to_string(::getpid());
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0644);
+    if (fd < 0 && errno == EEXIST) {
+        ::unlink(temp.c_str());
+        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0644);
+    }
+    if (fd < 0) {
+        if (error) *error = "cannot create " + path + ": " + std::strerror(errno);
+        return false;
+    }
+    bool ok = WriteAll(fd, text);
+    int savedErrno = errno;
+    if (::close(fd) != 0 && ok) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        savedErrno = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        if (error) *error = "cannot write " + path + ": " + std::strerror(savedErrno);
+    }
+    return ok;
+}
+
+bool LoadLocalCddb(const std::string& folder, uint32_t discId, CAlbumRecord& record,
+                   CEventLog* log) {
+    if (!IsDirectory(folder)) {
+        LogError(log, "Local CDDB directory " + folder + " not found");
+        return false;
+    }
+    const std::string path = LocalCddbFilePath(folder, discId);
+    struct stat st {};
+    if (::stat(path.c_str(), &st) != 0) {
+        LogError(log, "Local CDDB file " + path + " not found");
+        return false;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        LogError(log, "Local CDDB file " + path + " is not a regular file");
+        return false;
+    }
+    if (static_cast<uint64_t>(st.st_size) > kMaxLocalCddbBytes) {
+        LogError(log, "Local CDDB file " + path + " is too large to be a CDDB record (" +
+                          std::to_string(st.st_size) + " bytes)");
+        return false;
+    }
+    FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) {
+        LogError(log, "Local CDDB file " + path + " cannot be read: " + std::strerror(errno));
+        return false;
+    }
+    std::string text;
+    char buf[8192];
+    size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxLocalCddbBytes)
+        text.append(buf, n);
+    const bool readError = std::ferror(f) != 0;
+    std::fclose(f);
+    if (readError) {
+        LogError(log, "Local CDDB file " + path + " cannot be read");
+        return false;
+    }
+    ParseRecordBody(text, record, log);
+    return true;
+}
+
+bool CreateLocalCddbFolder(const std::string& folder) {
+    if (IsDirectory(folder)) return true;
+    std::string path = folder;
+    const size_t length = path.size();
+    size_t cursor = length;
+    for (int attempt = 0; attempt < 10 && cursor > 0; ++attempt) {
+        const std::string part = path.substr(0, cursor);
+        const int rc = ::mkdir(part.c_str(), 0755);
+        const int err = rc == 0 ? 0 : errno;
+        if (rc != 0 && err == ENOENT) {
+            // The parent is missing: step back one level.
+            const size_t slash = cursor == 0 ? std::string::npos : path.rfind('/', cursor - 1);
+            if (slash == std::string::npos || slash == 0) break;
+            cursor = slash;
+        } else if (rc == 0 || err == EEXIST) {
+            if (cursor >= length) break;
+            const size_t next = path.find('/', cursor + 1);
+            cursor = next == std::string::npos ? length : next;
+        } else {
+            break;
+        }
+    }
+    return IsDirectory(folder);
+}
+
+bool SaveLocalCddb(const std::string& folder, uint32_t discId, const CAlbumRecord& record,
+                   int protocolLevel, CEventLog* log) {
+    CreateLocalCddbFolder(folder);
+    std::string error;
+    if (!WriteLocalCddbFile(LocalCddbFilePath(folder, discId), record, protocolLevel, &error)) {
+        LogError(log, "Fail to save local CDDB file: " + error);
+        return false;
+    }
+    if (log) log->Add("Local CDDB file saved.");
+    return true;
+}
+
+}  // namespace quarrow
