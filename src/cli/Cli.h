@@ -19,8 +19,9 @@ namespace quarrow::cli {
 // match, a non-interactive run takes the first choice and "no" never blocks.
 class TerminalPrompter : public Prompter {
 public:
-    void Message(const std::string& text, MessageIcon icon, const std::string& caption) override;
-    bool AskYesNo(const std::string& text, const std::string& caption) override;
+    void Message(const std::string& text, MessageIcon icon = MessageIcon::None,
+                 const std::string& caption = "") override;
+    bool AskYesNo(const std::string& text, const std::string& caption = "") override;
     int PickOne(const std::string& caption, const std::vector<std::string>& choices) override;
     std::string SaveFileName(const std::string& proposal, const std::string& filter) override;
 
