@@ -1,0 +1,151 @@
+// The quick-set commands: what they store, what they ask, what they refuse.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <unistd.h>
+
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "encoders/OutputFormat.h"
+#include "encoders/QuickSet.h"
+
+namespace quarrow {
+namespace {
+
+struct QuickSetFixture : ::testing::Test {
+    CSettings s;
+    CEventLog log;
+    RecordingPrompter prompter;
+
+    QuickSetResult Run(const std::string& name) {
+        QuickSetTarget target;
+        EXPECT_TRUE(ParseQuickSetTarget(name, target)) << name;
+        return QuickSetOutputFormat(s, log, prompter, target, "previous");
+    }
+    std::string LastLog() const {
+        auto entries = log.Entries();
+        return entries.empty() ? std::string() : entries.back().message;
+    }
+};
+
+TEST(QuickSetCommandTable, NamesAndTargets) {
+    const auto& commands = QuickSetCommands();
+    EXPECT_EQ(commands.size(), 30u + 1u + 7u);   // 31 formats, AAC split in 7, FLAC twice
+    QuickSetTarget t;
+    EXPECT_TRUE(ParseQuickSetTarget("oggflac", t));
+    EXPECT_EQ(t.id, 6);
+    EXPECT_TRUE(t.oggFlac);
+    EXPECT_TRUE(ParseQuickSetTarget("AAC-M4B", t));
+    EXPECT_EQ(t.id, 10);
+    EXPECT_EQ(t.aacContainer, 4);
+    EXPECT_TRUE(ParseQuickSetTarget("10", t));
+    EXPECT_EQ(t.aacContainer, -1);
+    EXPECT_TRUE(ParseQuickSetTarget("sd2", t));
+    EXPECT_EQ(t.id, 30);
+    EXPECT_FALSE(ParseQuickSetTarget("aac-ogg", t));
+    EXPECT_FALSE(ParseQuickSetTarget("", t));
+    EXPECT_FALSE(ParseQuickSetTarget("../../etc/passwd", t));
+}
+
+TEST_F(QuickSetFixture, PlainFormatsStoreAndSummarise) {
+    QuickSetResult r = Run("wav");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 1);
+    EXPECT_EQ(r.summary, "WAV:  Signed 16 bit PCM 44100 Hz; Stereo;");
+    EXPECT_EQ(LastLog(), "Set audio format: WAV Signed 16 bit PCM");
+    EXPECT_TRUE(prompter.prompts.empty());
+
+    r = Run("12");
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 12);
+    EXPECT_EQ(LastLog(), "Set audio format: WV.");
+}
+
+TEST_F(QuickSetFixture, FlacAndOggFlac) {
+    s.FLAC.Native = 0;
+    Run("flac");
+    EXPECT_EQ(s.FLAC.Native, 1);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 6);
+    EXPECT_TRUE(prompter.prompts.empty());
+
+    s.OUTPUT.OutputFormat = 2;
+    prompter.yesNoReplies = {false};
+    QuickSetResult r = Run("oggflac");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Declined);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
+    EXPECT_EQ(s.FLAC.Native, 1);
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_EQ(prompter.prompts[0].kind, "yesno");
+    EXPECT_EQ(prompter.prompts[0].text,
+              "     Ogg FLAC is the Compressed FLAC Data Stored in an Ogg Container.\n It is Narrowly "
+              "Supported and has Larger File Size. Do You Wish to Continue?");
+
+    r = Run("oggflac");                 // yes
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 6);
+    EXPECT_EQ(s.FLAC.Native, 0);
+    EXPECT_EQ(r.summary, "FLAC:  Ogg Flac;Compression Level 5;");
+}
+
+TEST_F(QuickSetFixture, AacContainersAndRawRefusal) {
+    QuickSetResult r = Run("aac-m4a");
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 10);
+    EXPECT_EQ(s.AAC.ContainerFormat, 3);
+    EXPECT_EQ(LastLog(), "Set audio format: AAC, container format: M4A.");
+
+    s.AAC.Encoder = 1;                  // Nero cannot write raw AAC
+    s.OUTPUT.OutputFormat = 2;
+    r = Run("aac-raw");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
+    EXPECT_EQ(s.AAC.ContainerFormat, 3);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_EQ(prompter.prompts[0].kind, "message");
+    EXPECT_EQ(prompter.prompts[0].text,
+              "Nero AAC Encoder does NOT Support Raw AAC Format!\nPlease Choose FAAC or CT AAC+ as "
+              "the AAC Encoder.");
+
+    s.AAC.Encoder = 0;                  // FAAC: asks first
+    prompter.yesNoReplies = {false};
+    r = Run("aac-raw");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Declined);
+    EXPECT_EQ(s.AAC.ContainerFormat, 3);
+    EXPECT_EQ(prompter.prompts.back().text,
+              "Raw AAC Format is NOT Recommended since it is NOT Seekable and Taggable.\n"
+              "                        Do You Wish to Continue?");
+    r = Run("aac-raw");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
+    EXPECT_EQ(s.AAC.ContainerFormat, 2);
+    EXPECT_EQ(r.summary, "AAC:   FAAC Codec   Quality 100;");
+    EXPECT_EQ(LastLog(), "Set audio format: AAC, container format: raw AAC.");
+}
+
+TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
+    char pattern[] = "/tmp/quarrow-quickset-XXXXXX";
+    std::string dir = mkdtemp(pattern);
+    s.CUSTOM.Encoder = dir + "/nowhere";
+    QuickSetResult r = Run("custom");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_EQ(prompter.prompts[0].text, "User-Customized External Encoder Not Found!");
+    EXPECT_EQ(prompter.prompts[0].icon, MessageIcon::Error);
+
+    s.CUSTOM.Encoder = dir + "/enc";
+    std::ofstream(s.CUSTOM.Encoder) << "x";
+    s.CUSTOM.FileExt.clear();
+    r = Run("31");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
+    EXPECT_EQ(prompter.prompts.back().text, "User-Customized Format File Extension Not Specified!");
+
+    s.CUSTOM.FileExt = "opus";
+    r = Run("custom");
+    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
+    EXPECT_EQ(LastLog(), "Set audio format: User-Customized format");
+    std::filesystem::remove_all(dir);
+}
+
+}  // namespace
+}  // namespace quarrow
