@@ -1,0 +1,266 @@
+// The album steps of a disc refresh against a simulated drive, a real local CDDB folder
+// and a CDDB server on loopback: defaults, local first, remote, several matches, the
+// catch-all's second refresh, and the "Query FreeDB" command.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+#include <fstream>
+#include <memory>
+
+#include "albuminfo/AlbumSteps.h"
+#include "albuminfo/LocalCddb.h"
+#include "albuminfo/Xmcd.h"
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "app/SimulatedDrive.h"
+#include "support/CddbTestServer.h"
+
+using namespace quarrow;
+namespace fs = std::filesystem;
+
+namespace {
+
+class AlbumStepsTest : public ::testing::Test {
+protected:
+    void SetUp() override {
+        std::string templ = (fs::temp_directory_path() / "quarrow-steps-XXXXXX").string();
+        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
+        home_ = templ;
+        settings_ = CSettings::Initial(home_);
+        SimDisc disc;
+        for (int32_t sectors : {16000, 22000, 18000}) {
+            SimTrack t;
+            t.sectors = sectors;
+            disc.tracks.push_back(t);
+        }
+        grabber_.Add(std::make_unique<SimulatedDrive>(disc));
+        grabber_.SetCurrentDrive(1);
+        ctx_ = std::make_unique<MainContext>(settings_, log_, grabber_, prompter_);
+        AlbumServices& s = Services(*ctx_);
+        s.servers = {CFreeDBServer{"127.0.0.1", server_.Port(), 5000, 5}};
+        grabber_.Drive().RefreshDisc();
+        discId_ = ComputeDiscId(ReadToc(grabber_.Drive()));
+        id_ = FormatDiscId(discId_);
+        server_.SetHandler([this](const std::string& request) { return Answer(request); });
+    }
+    void TearDown() override {
+        server_.Stop();
+        std::error_code ec;
+        fs::remove_all(home_, ec);
+    }
+
+    std::string Record(const std::string& artist, const std::string& title) const {
+        CAlbumRecord r;
+        r.trackFrameOffsets = {150, 16150, 38150};
+        r.discLength = 754;
+        r.submittingProgram = "srv";
+        r.submittingVersion = "1";
+        r.discId = discId_;
+        r.artist = artist;
+        r.albumTitle = title;
+        r.trackTitles = {title + " one", title + " two", title + " three"};
+        r.trackExtendedData = {"", "", ""};
+        r.year = 1991;
+        r.genre = "Rock";
+        return XmcdBody(r);
+    }
+
+    // The server's side: queryAnswer for queries; a record naming the category for reads.
+    std::string Answer(const std::string& request) {
+        if (request.find("cmd=cddb+query+") != std::string::npos)
+            return test::CddbTestServer::HttpAnswer(queryAnswer_);
+        const size_t at = request.find("cmd=cddb+read+");
+        if (at != std::string::npos) {
+            const std::string category = request.substr(at + 14, request.find('+', at + 14) - at - 14);
+            return test::CddbTestServer::HttpAnswer(
+                test::CddbTestServer::ReadAnswerBody(Record("Band " + category, "Album " + category)));
+        }
+        return test::CddbTestServer::HttpAnswer("500 Unknown command\r\n");
+    }
+
+    std::vector<std::string> Messages(int level = -1) const {
+        std::vector<std::string> out;
+        for (const LogEntry& e : log_.Entries())
+            if (level < 0 || e.level == level) out.push_back(e.message);
+        return out;
+    }
+    int Count(const std::string& message) const {
+        auto m = Messages();
+        return static_cast<int>(std::count(m.begin(), m.end(), message));
+    }
+    std::string LocalFile() const { return settings_.FREEDB.LocalCDDBDir + "/" + id_ + ".cddb"; }
+
+    std::string home_;
+    CSettings settings_;
+    CEventLog log_;
+    CdGrabber grabber_;
+    RecordingPrompter prompter_;
+    std::unique_ptr<MainContext> ctx_;
+    test::CddbTestServer server_;
+    std::string queryAnswer_;
+    uint32_t discId_ = 0;
+    std::string id_;
+};
+
+}  // namespace
+
+TEST_F(AlbumStepsTest, NoLookupGivesDefaultsWithoutTouchingFilesOrNetwork) {
+    settings_.FREEDB.LoadAlbumInfo = 0;
+    RefreshDisc(*ctx_);
+    EXPECT_FALSE(ctx_->freeDbEnabled);
+    EXPECT_EQ(ctx_->album.artist, "Unknown Artist " + id_);
+    EXPECT_EQ(ctx_->album.trackTitles, (std::vector<std::string>{"Track01", "Track02", "Track03"}));
+    EXPECT_EQ(server_.Connections(), 0);
+    EXPECT_FALSE(fs::exists(settings_.FREEDB.LocalCDDBDir));
+    EXPECT_EQ(Count("Refreshing CD..."), 1);
+    EXPECT_TRUE(Messages(2).empty());
+}
+
+TEST_F(AlbumStepsTest, LocalFileFirstAndNothingSaved) {
+    CAlbumRecord local;
+    ASSERT_TRUE(ParseRecordBody(std::string(kXmcdStatusLine) + Record("Local Band", "Local Album"), local, nullptr));
+    fs::create_directories(settings_.FREEDB.LocalCDDBDir);
+    ASSERT_TRUE(WriteLocalCddbFile(LocalFile(), local));
+    const auto written = fs::last_write_time(LocalFile());
+
+    RefreshDisc(*ctx_);
+    EXPECT_TRUE(ctx_->freeDbEnabled);
+    EXPECT_EQ(ctx_->album.artist, "Local Band");
+    EXPECT_EQ(ctx_->rows.at(1).title, "Local Album two");
+    EXPECT_EQ(Count("Local CDDB loaded."), 1);
+    EXPECT_EQ(server_.Connections(), 0);
+    EXPECT_EQ(fs::last_write_time(LocalFile()), written);
+    EXPECT_EQ(Count("Local CDDB file saved."), 0);
+}
+
+TEST_F(AlbumStepsTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
+    queryAnswer_ = "200 jazz " + id_ + " Some Band / Some Album\r\n";
+    RefreshDisc(*ctx_);
+    EXPECT_EQ(Count("Fail to load local CDDB, try remote FreeDB server."), 1);
+    EXPECT_EQ(Count("Local CDDB file " + LocalFile() + " not found") +
+                  Count("Local CDDB directory " + settings_.FREEDB.LocalCDDBDir + " not found"),
+              1);
+    EXPECT_EQ(Count("ServerURL: 127.0.0.1/~cddb/cddb.cgi Port: " + std::to_string(server_.Port())), 1);
+    EXPECT_EQ(Count(id_ + ", Some Album  Some Band jazz"), 1);
+    EXPECT_EQ(Count("FreeDB information available."), 1);
+    EXPECT_EQ(ctx_->album.artist, "Band jazz");
+    EXPECT_EQ(ctx_->rows.at(0).title, "Album jazz one");
+    const auto requests = server_.Requests();
+    ASSERT_EQ(requests.size(), 2u);
+    EXPECT_NE(requests[1].find("cmd=cddb+read+jazz+" + id_), std::string::npos);
+    // Saved as "%08x.cddb" in LocalCDDBDir, and it reads back the same.
+    ASSERT_TRUE(fs::is_regular_file(LocalFile()));
+    EXPECT_EQ(Count("Local CDDB file saved."), 1);
+    CAlbumRecord back;
+    CEventLog quiet;
+    ASSERT_TRUE(LoadLocalCddb(settings_.FREEDB.LocalCDDBDir, discId_, back, &quiet));
+    EXPECT_EQ(back, ctx_->album);
+    EXPECT_TRUE(prompter_.prompts.empty());
+
+    // Without SaveAlbumInfo a remote-only lookup writes nothing.
+    fs::remove(LocalFile());
+    settings_.FREEDB.SaveAlbumInfo = 0;
+    settings_.FREEDB.AlbumInfoSource = 1;
+    RefreshDisc(*ctx_);
+    EXPECT_FALSE(fs::exists(LocalFile()));
+    EXPECT_EQ(server_.Requests().size(), 4u);
+}
+
+TEST_F(AlbumStepsTest, SeveralMatchesAskAndAlwaysReadOne) {
+    queryAnswer_ = "211 Found inexact matches, list follows (until terminating `.')\r\n"
+                   "rock " + id_ + " First / One\r\nblues " + id_ + " Second / Two\r\n"
+                   "misc " + id_ + " Third / Three\r\n.\r\n";
+    settings_.FREEDB.AlbumInfoSource = 1;
+    prompter_.pickReplies = {2};
+    RefreshDisc(*ctx_);
+    ASSERT_EQ(prompter_.prompts.size(), 2u);
+    EXPECT_EQ(prompter_.prompts[0].kind, "message");
+    EXPECT_EQ(prompter_.prompts[0].text, "FreeDB Server Returned Multiple Results, Please Select the Correct One.");
+    EXPECT_EQ(prompter_.prompts[1].kind, "pick");
+    ASSERT_EQ(prompter_.prompts[1].choices.size(), 3u);
+    EXPECT_NE(prompter_.prompts[1].choices[1].find("Two"), std::string::npos);
+    EXPECT_EQ(ctx_->album.artist, "Band misc");
+    EXPECT_EQ(Count(id_ + ", Three  Third misc"), 1);
+    EXPECT_EQ(Count("FreeDB server returned multiple results."), 1);
+    EXPECT_EQ(Count("Local CDDB file saved."), 1);
+
+    // Cancelling reads the first match all the same.
+    prompter_.prompts.clear();
+    prompter_.pickReplies = {-1};
+    RefreshDisc(*ctx_);
+    EXPECT_EQ(ctx_->album.artist, "Band rock");
+    EXPECT_EQ(prompter_.prompts.size(), 2u);
+}
+
+TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
+    queryAnswer_ = "202 No match for disc ID " + id_ + ".\r\n";
+    settings_.FREEDB.AlbumInfoSource = 1;
+    ctx_->album.artist = "stale";
+    RefreshDisc(*ctx_);
+    const auto errors = Messages(2);
+    EXPECT_NE(std::find(errors.begin(), errors.end(),
+                        "CCDDB::ParseQueryBody, CDDB server does not contain the specifed album with DISCID:" +
+                            id_ + " in its database"),
+              errors.end());
+    EXPECT_EQ(Count("Error on refresh disc info!"), 1);
+    bool warned = false;
+    for (const auto& e : errors) warned |= e.rfind("Warning: throwing CCDDBException for error ", 0) == 0;
+    EXPECT_TRUE(warned);
+    EXPECT_EQ(Count("Refreshing CD..."), 2);
+    EXPECT_EQ(ctx_->album.artist, "Unknown Artist " + id_);
+    EXPECT_EQ(ctx_->rows.at(2).title, "Track03");
+    EXPECT_FALSE(ctx_->freeDbEnabled);
+    EXPECT_TRUE(ctx_->followLoadAlbumInfo);  // set again by the second refresh
+    EXPECT_TRUE(Services(*ctx_).matches.empty());
+    EXPECT_FALSE(fs::exists(LocalFile()));
+    EXPECT_EQ(server_.Requests().size(), 1u);
+
+    // A dead server (nothing listening) ends the same way.
+    server_.Stop();
+    ctx_->followLoadAlbumInfo = true;
+    RefreshDisc(*ctx_);
+    EXPECT_EQ(Count("Error on refresh disc info!"), 2);
+    EXPECT_EQ(Count("Refreshing CD..."), 4);
+}
+
+TEST_F(AlbumStepsTest, LocalOnlyWithoutFileTurnsLookupOff) {
+    settings_.FREEDB.AlbumInfoSource = 2;
+    ctx_->album.artist = "kept";
+    ctx_->album.trackTitles = {"a", "b", "c"};
+    RefreshDisc(*ctx_);
+    EXPECT_EQ(Count("Fail to load local CDDB"), 1);
+    EXPECT_FALSE(ctx_->freeDbEnabled);
+    EXPECT_EQ(ctx_->album.artist, "kept");
+    EXPECT_EQ(ctx_->rows.at(0).title, "Track01");  // the list shows no album information
+    EXPECT_EQ(server_.Connections(), 0);
+    EXPECT_EQ(Count("Error on refresh disc info!"), 0);
+}
+
+TEST_F(AlbumStepsTest, QueryFreeDbCommandLooksUpEvenWhenInsertionLookupIsOff) {
+    settings_.FREEDB.LoadAlbumInfo = 0;
+    queryAnswer_ = "200 folk " + id_ + " X / Y\r\n";
+    RefreshDisc(*ctx_);
+    ASSERT_FALSE(ctx_->freeDbEnabled);
+    EXPECT_FALSE(QueryFreeDBChecked(*ctx_));
+    bool stopped = false;
+    Services(*ctx_).stopPlayback = [&] { stopped = true; };
+
+    EXPECT_TRUE(QueryFreeDBCommand(*ctx_));
+    EXPECT_TRUE(stopped);
+    EXPECT_EQ(Count("FreeDB enabled."), 1);
+    EXPECT_TRUE(ctx_->freeDbEnabled);
+    EXPECT_TRUE(QueryFreeDBChecked(*ctx_));
+    EXPECT_EQ(ctx_->album.artist, "Band folk");
+    EXPECT_EQ(ctx_->rows.at(0).title, "Album folk one");
+    EXPECT_EQ(server_.Requests().size(), 2u);
+
+    // With lookup already on the command does nothing; the next plain refresh follows
+    // the setting again.
+    EXPECT_FALSE(QueryFreeDBCommand(*ctx_));
+    EXPECT_EQ(Count("FreeDB enabled."), 1);
+    RefreshDisc(*ctx_);
+    EXPECT_FALSE(ctx_->freeDbEnabled);
+    EXPECT_EQ(server_.Requests().size(), 2u);
+}
