@@ -1,0 +1,86 @@
+// `formats`, `format set ID|NAME` and `format show`: the output format list, the
+// quick-set commands and the "Output Audio Format:" line.
+#include <cstdio>
+#include <iostream>
+
+#include "cli/Cli.h"
+#include "encoders/OutputFormat.h"
+#include "encoders/QuickSet.h"
+#include "rip/Naming.h"
+
+namespace quarrow::cli {
+
+namespace {
+
+int RunFormats(CliApp& app, std::vector<std::string>& args) {
+    const bool json = TakeFlag(args, "--json");
+    if (!args.empty()) {
+        std::cerr << "error: formats takes no argument \"" << args[0] << "\"\n";
+        return 64;
+    }
+    if (json) std::cout << "[";
+    for (int id = kFirstOutputFormat; id <= kLastOutputFormat; ++id) {
+        const std::string& entry = FormatListEntry(id);
+        const std::string extension = FormatExtension(app.settings, id);
+        if (json) {
+            std::cout << (id > kFirstOutputFormat ? "," : "") << "{\"id\":" << id
+                      << ",\"entry\":" << JsonString(entry) << ",\"extension\":" << JsonString(extension) << "}";
+            continue;
+        }
+        char line[128];
+        std::snprintf(line, sizeof line, "%2d %-45s ", id, entry.c_str());
+        std::cout << line << extension << "\n";
+    }
+    if (json) std::cout << "]\n";
+    return 0;
+}
+
+void PrintFormatUsage() {
+    std::cerr << "usage: format set ID|NAME | format show\nnames:";
+    for (const QuickSetCommandInfo& c : QuickSetCommands()) std::cerr << " " << c.name;
+    std::cerr << "\n";
+}
+
+int RunFormat(CliApp& app, std::vector<std::string>& args) {
+    if (args.empty()) {
+        PrintFormatUsage();
+        return 64;
+    }
+    const std::string verb = args[0];
+    if (verb == "show" && args.size() == 1) {
+        std::cout << UpdateOutputFormatSummary(app.settings, app.log) << "\n";
+        return 0;
+    }
+    if (verb == "set" && args.size() == 2) {
+        QuickSetTarget target;
+        if (!ParseQuickSetTarget(args[1], target)) {
+            std::cerr << "error: unknown output format \"" << args[1] << "\"\n";
+            PrintFormatUsage();
+            return 64;
+        }
+        // The line shown before the change stays where a setting has no text of its own.
+        const std::string before = BuildOutputFormatSummary(app.settings).line;
+        QuickSetResult result = QuickSetOutputFormat(app.settings, app.log, app.prompter, target, before);
+        switch (result.outcome) {
+        case QuickSetOutcome::Set:
+            std::cout << result.summary << "\n";
+            return 0;
+        case QuickSetOutcome::Declined:
+            std::cerr << "output format unchanged\n";
+            return 1;
+        case QuickSetOutcome::Refused:
+            return 1;
+        }
+    }
+    PrintFormatUsage();
+    return 64;
+}
+
+CommandRegistrar formats({"formats", "formats [--json]         list the output formats with their extensions", true,
+                          RunFormats});
+CommandRegistrar format({"format", "format set ID|NAME | format show   choose or show the output format", true,
+                         RunFormat});
+
+}  // namespace
+
+}  // namespace quarrow::cli
