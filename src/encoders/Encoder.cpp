@@ -208,6 +208,7 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     std::error_code ec;
     if (ctx.aborted) {
         std::filesystem::remove(path, ec);
+        for (const std::string& c : CompanionFiles(path)) std::filesystem::remove(c, ec);
         ctx.running = 0;
         return 0;
     }
@@ -221,6 +222,11 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
         return 0;
     }
     if (path != outputPath) {
+        const std::vector<std::string> from = CompanionFiles(path);
+        const std::vector<std::string> to = CompanionFiles(outputPath);
+        for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
+            if (std::filesystem::exists(from[i], ec)) std::filesystem::rename(from[i], to[i], ec);
+        }
         std::filesystem::rename(path, outputPath, ec);
         if (ec) {
             ctx.PostMessage("Error : could not write file : " + outputPath + " (" + ec.message() + ")", 1);

@@ -136,6 +136,12 @@ protected:
     virtual int ChunkSize(const EncodeContext& ctx) const { return ctx.chunkSize; }
     // Whether the output is written under a temporary name and renamed when complete.
     virtual bool UsesTemporaryName() const { return true; }
+    // Files the library writes beside the output (a resource fork), renamed and
+    // deleted together with it.
+    virtual std::vector<std::string> CompanionFiles(const std::string& path) const {
+        (void)path;
+        return {};
+    }
 };
 
 // Creates the driver for the settings' output format; null when the format has no
