@@ -52,7 +52,8 @@ std::string MatchLogLine(const CCDDBMatch& match) {
 void AlbumStepsBeforeRefresh(MainContext& ctx) {
     AlbumServices& s = Services(ctx);
     s.matches.clear();
-    if (DiscReady(ctx.grabber.Drive())) ApplyFreeDBServer(s.client, s.server, s.servers, ctx.settings);
+    s.serverApplied = DiscReady(ctx.grabber.Drive()) &&
+                      ApplyFreeDBServer(s.client, s.server, s.servers, ctx.settings);
     // The command's request belongs to the one refresh it starts.
     s.refreshSource = s.lookupRequested ? s.requestedSource : -1;
     if (s.lookupRequested)
@@ -65,6 +66,10 @@ void AlbumStepsBeforeRefresh(MainContext& ctx) {
 
 void AlbumStepsLookup(MainContext& ctx) {
     AlbumServices& s = Services(ctx);
+    // A drive that learns of its disc only when it is refreshed reports none before: the
+    // server is then applied here, once the disc is known.
+    if (!s.serverApplied && DiscReady(ctx.grabber.Drive()))
+        s.serverApplied = ApplyFreeDBServer(s.client, s.server, s.servers, ctx.settings);
     if (!ctx.freeDbEnabled) {
         FillAlbumDefaults(ctx.album, ctx.grabber.Drive(), ctx.toc);
         return;

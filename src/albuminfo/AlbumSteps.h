@@ -27,6 +27,7 @@ struct AlbumServices {
     bool lookupRequested = false;
     int requestedSource = -1;
     int refreshSource = -1;            // the source of the refresh running now; -1: setting
+    bool serverApplied = false;        // ApplyFreeDBServer ran in the refresh running now
 
     // Starts the refresh without lookup that follows a failed one; empty: RefreshDisc at
     // once on the calling thread. The window sets it to start a worker thread.
