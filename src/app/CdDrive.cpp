@@ -283,7 +283,8 @@ int CdDrive::ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, 
     const int retries = readRetries_;
     for (int i = 0; i < count; ++i) {
         const int32_t sector = lba + i;
-        bool ok = ReadRawSectors(sector, 1, buf.data());
+        // A one-sector block has had its first read already.
+        bool ok = count > 1 && ReadRawSectors(sector, 1, buf.data());
         for (int attempt = 1; !ok && attempt <= retries; ++attempt) {
             RaiseReadRetry(static_cast<int16_t>(std::min(attempt, 32767)), sector);
             ok = ReadRawSectors(sector, 1, buf.data());
