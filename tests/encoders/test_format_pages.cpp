@@ -1,0 +1,510 @@
+// The encoder option page models: what they show, what they refuse, what they store.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <fstream>
+#include <set>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "encoders/FormatPages.h"
+#include "encoders/OutputFormat.h"
+
+namespace quarrow {
+namespace {
+
+class TempDir {
+public:
+    TempDir() {
+        char pattern[] = "/tmp/quarrow-pages-XXXXXX";
+        path = mkdtemp(pattern);
+    }
+    ~TempDir() { std::filesystem::remove_all(path); }
+    std::string Executable(const std::string& name) const {
+        std::string p = path + "/" + name;
+        std::ofstream(p) << "#!/bin/sh\n";
+        ::chmod(p.c_str(), 0755);
+        return p;
+    }
+    std::string path;
+};
+
+TEST(EncoderOptionPage, DependentControlsFollowTheFormat) {
+    CSettings s;
+    s.OTHER.Codec[1] = 12;              // RAW: 16 bit DWVW
+    s.OTHER.Ext[1] = 2;
+    s.OTHER.Freq[1] = 3;
+    s.OTHER.Channel[1] = 1;
+    RecordingPrompter prompter;
+    CEncoderOptionPage page;
+    page.Load(s);
+    EXPECT_EQ(page.formatSel, 1);       // MP3
+    EXPECT_FALSE(page.dependentEnabled);
+    EXPECT_TRUE(page.codecItems.empty());
+    EXPECT_EQ(page.formatItems().size(), 31u);
+
+    page.SelectFormat(13, s, prompter); // RAW
+    EXPECT_TRUE(page.dependentEnabled);
+    EXPECT_EQ(page.extItems, (std::vector<std::string>{" raw", " gsm", " vox"}));
+    EXPECT_EQ(page.extSel, 2);
+    EXPECT_EQ(page.freqSel, 3);
+    EXPECT_EQ(page.codecSel, 12);
+    EXPECT_TRUE(page.mono);             // DWVW is mono-only even with the stereo flag stored
+    EXPECT_FALSE(page.stereoEnabled);
+    page.SetMono(false);
+    EXPECT_TRUE(page.mono);
+
+    page.SelectCodec(2);                // Signed 16 bit PCM: Stereo can be chosen again
+    EXPECT_TRUE(page.stereoEnabled);
+    page.SetMono(false);
+    EXPECT_FALSE(page.mono);
+    page.SelectCodec(9);                // GSM 6.10
+    EXPECT_TRUE(page.mono);
+
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 14);
+    EXPECT_EQ(s.OTHER.Codec[1], 9);
+    EXPECT_EQ(s.OTHER.Channel[1], 0);
+    EXPECT_EQ(s.OTHER.Codec[0], 0);     // other formats' entries untouched
+
+    page.SelectFormat(3, s, prompter);  // OGG: lists cleared and disabled
+    EXPECT_FALSE(page.dependentEnabled);
+    EXPECT_TRUE(page.extItems.empty());
+    EXPECT_EQ(page.codecSel, -1);
+    EXPECT_TRUE(prompter.prompts.empty());
+}
+
+TEST(EncoderOptionPage, CustomisedFormatRefreshAndPercent) {
+    TempDir dir;
+    CSettings s;
+    s.CUSTOM.Encoder = dir.path + "/missing";
+    RecordingPrompter prompter;
+    CEncoderOptionPage page;
+    page.Load(s);
+    page.SelectFormat(30, s, prompter);
+    EXPECT_EQ(page.formatSel, 1);       // back to MP3
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_EQ(prompter.prompts[0].text, "User-Customized External Encoder Not Found!");
+    s.CUSTOM.Encoder = dir.Executable("enc");
+    page.SelectFormat(30, s, prompter);
+    EXPECT_EQ(page.formatSel, 30);
+
+    page.SetNormalize(true);
+    EXPECT_TRUE(page.norPerEnabled());
+    page.norPer = 0;
+    PageResult r = page.Apply(s, false);
+    EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.message, "Please enter an integer between 1 and 100.");
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
+
+    page.norPer = 80;
+    r = page.Apply(s, true);            // a refresh runs: nothing is written
+    EXPECT_FALSE(r.applied);
+    EXPECT_TRUE(r.message.empty());
+    EXPECT_EQ(s.OUTPUT.Normalize, 0);
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
+    EXPECT_EQ(s.OUTPUT.Normalize, 1);
+    EXPECT_EQ(s.OUTPUT.NorPer, 80);
+
+    page.Reset();
+    EXPECT_EQ(page.formatSel, 1);
+    EXPECT_FALSE(page.normalize);
+}
+
+TEST(ContainerPages, WavAndAiff) {
+    CSettings s;
+    CContainerFormatPage wav(1);
+    wav.Load(s);
+    EXPECT_EQ(wav.codecSel, 1);
+    EXPECT_TRUE(wav.extItems().empty());
+    EXPECT_EQ(wav.freqItems().size(), 9u);
+    wav.SelectCodec(10);                // GSM 6.10
+    EXPECT_TRUE(wav.mono);
+    EXPECT_FALSE(wav.stereoEnabled);
+    wav.freqSel = 3;
+    ASSERT_TRUE(wav.Apply(s, false).applied);
+    EXPECT_EQ(s.WAV.SubFormat, 10);
+    EXPECT_EQ(s.WAV.Channel, 0);
+    EXPECT_EQ(s.WAV.Freq, 3);
+
+    CContainerFormatPage aiff(9);
+    aiff.Load(s);
+    EXPECT_EQ(aiff.extItems()[2], " AIF");
+    aiff.extSel = 1;
+    aiff.SelectCodec(11);               // 12 bit DWVW
+    EXPECT_TRUE(aiff.mono);
+    aiff.SelectCodec(4);
+    EXPECT_TRUE(aiff.stereoEnabled);
+    EXPECT_TRUE(aiff.mono);             // the choice stays until the user changes it
+    aiff.SetMono(false);
+    ASSERT_TRUE(aiff.Apply(s, false).applied);
+    EXPECT_EQ(s.AIFF.Ext, 1);
+    EXPECT_EQ(s.AIFF.SubFormat, 4);
+    EXPECT_EQ(s.AIFF.Channel, 1);
+
+    s.AIFF.SubFormat = 40;              // damaged: nothing selected, the value is kept
+    aiff.Load(s);
+    EXPECT_EQ(aiff.codecSel, -1);
+    ASSERT_TRUE(aiff.Apply(s, false).applied);
+    EXPECT_EQ(s.AIFF.SubFormat, 40);
+}
+
+TEST(Mp3Pages, ModesChecksAndTexts) {
+    CSettings s;
+    CMp3VbrPage vbr;
+    vbr.Load(s);
+    vbr.OnShown(s);
+    EXPECT_EQ(s.MP3.LameTab, 3);
+    EXPECT_EQ(vbr.qualityText(), "VBR Quality : 5.00");
+    vbr.minSel = 12;
+    vbr.maxSel = 11;
+    PageResult r = vbr.Apply(s, false);
+    EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.message, "Invalid VBR Bitrate!");
+    EXPECT_EQ(s.MP3.LameMinVBRBit, 0);
+    vbr.maxSel = 12;
+    vbr.codingMode = 4;
+    EXPECT_TRUE(vbr.abrTargetEnabled());
+    ASSERT_TRUE(vbr.Apply(s, false).applied);
+    EXPECT_EQ(s.MP3.LameMinVBRBit, 12);
+    EXPECT_EQ(s.MP3.LameCodingMode, 4);
+
+    CMp3PresetPage preset;
+    preset.Load(s);
+    preset.OnShown(s);
+    EXPECT_EQ(s.MP3.LameTab, 5);
+    EXPECT_EQ(preset.presetItems().size(), 18u);
+    preset.presetSel = 9;
+    EXPECT_EQ(preset.description(), "24kbps/Mono/ABR");
+    preset.presetSel = 5;
+    EXPECT_NE(preset.description().find("\"Standard\" mode."), std::string::npos);
+
+    CMp3CbrPage cbr;
+    cbr.Load(s);
+    cbr.OnShown(s);
+    EXPECT_EQ(s.MP3.LameTab, 1);
+    cbr.quality = 9;
+    EXPECT_EQ(cbr.qualityText(), "Encoder Quality: 9");
+    cbr.quality = 10;
+    EXPECT_EQ(cbr.Apply(s, false).message, "Please enter an integer between 0 and 9.");
+
+    CMp3ExpertPage expert;
+    expert.Load(s);
+    expert.crc = true;
+    expert.id3 = 2;
+    ASSERT_TRUE(expert.Apply(s, false).applied);
+    EXPECT_EQ(s.MP3.LameCRC, 1);
+    EXPECT_EQ(s.MP3.LameID3, 2);
+}
+
+TEST(OggPage, ParametersAreTriedWithTheEncoder) {
+    const std::string box = "     OGG Audio Format NOT Supported!\nPlease Change the Parameters and Try Again!";
+    CSettings s;
+    COggPage page;
+    page.Load(s);
+    EXPECT_TRUE(page.qualityEnabled());
+    EXPECT_FALSE(page.minMaxEnabled());
+    EXPECT_EQ(page.qualityText(), "Quality : 0.35");
+    page.quality = -10;
+    EXPECT_EQ(page.qualityText(), "Quality : -0.10");
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.OGG.QualityCompression, -10);
+
+    page.qualityMode = false;
+    page.vbr = true;
+    EXPECT_TRUE(page.minMaxEnabled());
+    page.nomiSel = 11;
+    page.minSel = 12;                   // minimum above nominal
+    PageResult r = page.Apply(s, false);
+    EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.message, box);
+    EXPECT_EQ(r.logLine, "OGG audio format not supported!");
+    EXPECT_EQ(s.OGG.Quality, 1);
+
+    page.vbr = false;                   // 320 kbps average at 8000 Hz: libvorbis says no
+    page.freqSel = 0;
+    page.nomiSel = 16;
+    r = page.Apply(s, false);
+    EXPECT_FALSE(r.applied);
+    EXPECT_EQ(r.message, box);
+
+    page.freqSel = 7;
+    page.nomiSel = 11;
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.OGG.Quality, 0);
+    EXPECT_EQ(s.OGG.VBR, 0);
+    EXPECT_EQ(s.OGG.NomiBit, 11);
+}
+
+TEST(SimplePages, FlacApeMp2VqfWavPack) {
+    CSettings s;
+    RecordingPrompter prompter;
+    CFlacPage flac;
+    flac.Load(s);
+    EXPECT_FALSE(flac.oggFlac);
+    prompter.yesNoReplies = {false, true};
+    flac.SetOggFlac(true, prompter);
+    EXPECT_FALSE(flac.oggFlac);
+    flac.SetOggFlac(true, prompter);
+    EXPECT_TRUE(flac.oggFlac);
+    EXPECT_EQ(prompter.prompts.size(), 2u);
+    flac.SetOggFlac(false, prompter);   // unchecking asks nothing
+    EXPECT_EQ(prompter.prompts.size(), 2u);
+    flac.SetOggFlac(true, prompter);
+    flac.blockSel = 10;
+    ASSERT_TRUE(flac.Apply(s, false).applied);
+    EXPECT_EQ(s.FLAC.Native, 0);
+    EXPECT_EQ(FlacBlockSizeOf(s.FLAC.BlockSize), 4608);
+    EXPECT_EQ(CFlacPage::blockSizeItems()[10], "4608 Samples");
+    EXPECT_EQ(CFlacPage::levelItems()[5], " 5 (Default)");
+
+    CApePage ape;
+    ape.Load(s);
+    EXPECT_EQ(ape.levelSel, 2);
+    ape.levelSel = 4;
+    ASSERT_TRUE(ape.Apply(s, false).applied);
+    EXPECT_EQ(s.APE.CompLev, 5000);
+    s.APE.CompLev = 2500;
+    ape.Load(s);
+    EXPECT_EQ(ape.levelSel, -1);
+    ASSERT_TRUE(ape.Apply(s, false).applied);
+    EXPECT_EQ(s.APE.CompLev, 2500);
+
+    CMp2Page mp2;
+    mp2.Load(s);
+    ASSERT_EQ(CMp2Page::freqItems().size(), 6u);
+    EXPECT_EQ(mp2.freqPos, 4);
+    EXPECT_EQ(CMp2Page::freqItems()[4], " 44100 Hertz");
+    mp2.freqPos = 0;
+    mp2.bitsSel = 17;
+    ASSERT_TRUE(mp2.Apply(s, false).applied);
+    EXPECT_EQ(s.MP2.Freq, 3);
+    EXPECT_EQ(s.MP2.Bits, 17);
+
+    CVqfPage vqf;
+    vqf.Load(s);
+    EXPECT_EQ(vqf.profileSel, 17);
+    EXPECT_EQ(CVqfPage::profileItems()[17], " 44,100 Hz;  Stereo;  96 kbps;");
+    EXPECT_EQ(vqf.qualityText(), "Quality: 16");
+    vqf.profileSel = 0;
+    ASSERT_TRUE(vqf.Apply(s, false).applied);
+    EXPECT_EQ(s.VQF.Profile, 1);
+
+    CWavPackPage wv;
+    wv.Load(s);
+    EXPECT_EQ(wv.blockSizeText(), "Block Size: Default");
+    EXPECT_EQ(wv.bitrateText(), "Bitrate: 320 kbps");
+    EXPECT_EQ(wv.shapingText(), "Noise Shaping Override: Off");
+    EXPECT_FALSE(wv.hybridEnabled());
+    wv.enableBlockSize = true;
+    wv.blockSize = 4096;
+    wv.maxHybrid = true;
+    wv.enableShape = true;
+    wv.shape = -50;
+    EXPECT_EQ(wv.blockSizeText(), "Block Size:  4096 Samples");
+    EXPECT_EQ(wv.bitrateText(), "Bitrate: Maximum Hybrid Compression");
+    EXPECT_EQ(wv.shapingText(), "Noise Shaping Override: -0.50");
+    wv.blockSize = 64;
+    EXPECT_FALSE(wv.Apply(s, false).applied);
+    wv.blockSize = 4096;
+    ASSERT_TRUE(wv.Apply(s, false).applied);
+    EXPECT_EQ(s.WV.BlkSize, 4096);
+    EXPECT_EQ(s.WV.Shape, -50);
+    EXPECT_EQ(s.WV.OptWvc, 1);
+}
+
+TEST(WmaPage, ProfileNumbersFromTheThreeLists) {
+    CSettings s;
+    CWmaPage page;
+    page.Load(s);
+    EXPECT_EQ(page.modeSel, 0);
+    EXPECT_EQ(page.codecSel, 2);
+    EXPECT_EQ(page.presetItems()[static_cast<std::size_t>(page.presetSel)],
+              " WMA 9.2  128kbps; 44100 Hz; Stereo; CBR;");
+    EXPECT_EQ(page.Profile(), 47);
+
+    page.SelectMode(2);
+    EXPECT_EQ(page.codecItems(), (std::vector<std::string>{" Windows Media Audio 9.2 Lossless"}));
+    std::set<int> lossless;
+    for (std::size_t i = 0; i < page.presetItems().size(); ++i) {
+        page.SelectPreset(static_cast<int>(i));
+        lossless.insert(page.Profile());
+    }
+    EXPECT_EQ(lossless, (std::set<int>{121, 122, 123, 124, 125}));
+
+    page.SelectMode(1);
+    page.SelectCodec(1);
+    EXPECT_EQ(page.presetItems().size(), 18u);
+    EXPECT_EQ(page.Profile(), 103);
+    page.SelectCodec(3);                // no such codec in this mode
+    EXPECT_EQ(page.Profile(), 0);
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.WMA.Profile, 47);       // nothing chosen: the stored profile stays
+
+    // Every profile number maps back onto the page and forth again.
+    for (int p = 1; p <= kWmaProfileCount; ++p) {
+        s.WMA.Profile = static_cast<int16_t>(p);
+        page.Load(s);
+        EXPECT_EQ(page.Profile(), p);
+    }
+}
+
+TEST(AacPage, ProgramChecksAndContainers) {
+    CSettings s;
+    RecordingPrompter prompter;
+    std::set<std::string> present;
+    ProgramFinder find = [&](const std::string& name) { return present.count(name) > 0; };
+    CAacPage page;
+    page.Load(s);
+    EXPECT_EQ(page.faacQualityText(), "Quality: 100");
+    EXPECT_EQ(page.faacAbrText(), "ABR: 128 kbps");
+
+    page.SelectEncoder(2, find, prompter);
+    EXPECT_EQ(page.v.Encoder, 0);
+    EXPECT_EQ(prompter.prompts.back().text,
+              "Warning: CT AAC+ Encoder NOT Found!  Please Refer to FAQ Section of Help to Get CT AAC Plus "
+              "Encoder.");
+    present.insert("enc_aacplus");
+    page.SelectEncoder(2, find, prompter);
+    EXPECT_EQ(page.v.Encoder, 0);
+    EXPECT_EQ(prompter.prompts.back().text,
+              "Warning: Nero AAC Tagger NOT Found!  Please Refer to FAQ Section of Help to Get Nero AAC "
+              "Encoder.");
+    present.insert("neroAacTag");
+    page.SelectEncoder(2, find, prompter);
+    EXPECT_EQ(page.v.Encoder, 2);
+
+    page.SelectEncoder(1, find, prompter);
+    EXPECT_EQ(page.v.Encoder, 0);
+    EXPECT_EQ(prompter.prompts.back().text,
+              "Warning: Nero AAC Encoder/Tagger NOT Found!  Please Refer to FAQ Section of Help to Get Nero "
+              "AAC Encoder.");
+
+    prompter.yesNoReplies = {false};
+    page.SelectContainer(2, prompter);  // raw asked, No: MP4
+    EXPECT_EQ(page.v.ContainerFormat, 6);
+    page.SelectContainer(2, prompter);  // Yes
+    EXPECT_EQ(page.v.ContainerFormat, 2);
+    present.insert("neroAacEnc");
+    std::size_t before = prompter.prompts.size();
+    page.SelectEncoder(1, find, prompter);   // Nero cannot keep the raw container
+    EXPECT_EQ(page.v.Encoder, 1);
+    EXPECT_EQ(page.v.ContainerFormat, 6);
+    ASSERT_EQ(prompter.prompts.size(), before + 1);
+    EXPECT_EQ(prompter.prompts.back().text,
+              "Nero AAC Encoder does NOT Support Raw AAC Format!\nPlease Choose FAAC or CT AAC+ as the AAC "
+              "Encoder.");
+
+    page.v.FAACQuality = 5;
+    EXPECT_EQ(page.Apply(s, false).message, "Please enter an integer between 10 and 500.");
+    page.v.FAACQuality = 200;
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.AAC.Encoder, 1);
+    EXPECT_EQ(s.AAC.FAACQuality, 200);
+}
+
+TEST(AacPage, DefaultFinderLooksInExternalThenPath) {
+    TempDir home;
+    std::filesystem::create_directory(home.path + "/External");
+    ProgramFinder find = DefaultProgramFinder(home.path);
+    EXPECT_FALSE(find("quarrow-no-such-program"));
+    home.Executable("External/neroaacenc");
+    EXPECT_TRUE(find("neroAacEnc"));
+    EXPECT_TRUE(find("sh"));            // found on PATH
+}
+
+TEST(MpcPage, PresetsMoveTheSlider) {
+    CSettings s;
+    CMpcPage page;
+    page.Load(s);
+    EXPECT_EQ(page.qualityText(), "Quality: 5.00 ");
+    page.SelectPreset(0);
+    EXPECT_EQ(page.quality, 20);
+    page.SelectPreset(6);
+    EXPECT_EQ(page.quality, 80);
+    page.quality = 65;
+    page.SelectPreset(7);               // Customized keeps the slider
+    EXPECT_EQ(page.quality, 65);
+    page.extSel = 2;
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.MPC.Quality, 65);
+    EXPECT_EQ(s.MPC.Preset, 7);
+    EXPECT_EQ(s.MPC.Ext, 2);
+}
+
+TEST(CustomPage, SettingFilesAndChecks) {
+    TempDir dir;
+    CSettings s;
+    CCustomPage page;
+    page.Load(s);
+    page.encoder = dir.Executable("oggenc");
+    page.SetParameter("-q 5 - -o %of%");
+    page.SetExtension("ogg-vorbis-long");
+    EXPECT_EQ(page.extension, "ogg-vorb");   // the edit box holds eight characters
+    page.extension = "ogg";
+    page.input = 2;
+    page.detail = false;
+    const std::string file = dir.path + "/enc.ces";
+    ASSERT_EQ(page.SaveSettingFile(file), "");
+
+    // The exact bytes: length-prefixed texts, then 16-bit input and 32-bit detail.
+    std::ifstream in(file, std::ios::binary);
+    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+    EXPECT_EQ(bytes, EncodeCustomSetting({page.encoder, page.parameter, "ogg", 2, 0}));
+    ASSERT_GE(bytes.size(), 7u);
+    EXPECT_EQ(static_cast<unsigned char>(bytes[0]), page.encoder.size());
+    EXPECT_EQ(bytes.substr(bytes.size() - 6), std::string("\x02\x00\x00\x00\x00\x00", 6));
+
+    CCustomPage other;
+    other.Load(s);
+    ASSERT_EQ(other.LoadSettingFile(file), "");
+    EXPECT_EQ(other.parameter, "-q 5 - -o %of%");
+    EXPECT_EQ(other.input, 2);
+    EXPECT_FALSE(other.detail);
+
+    // Long parameter texts take the escaped length.
+    CSettings::Custom longOne{page.encoder, std::string(300, 'p'), "x", 1, 1};
+    CSettings::Custom back;
+    std::string encoded = EncodeCustomSetting(longOne);
+    EXPECT_EQ(static_cast<unsigned char>(encoded[1 + page.encoder.size()]), 0xFF);
+    ASSERT_TRUE(DecodeCustomSetting(encoded, back));
+    EXPECT_EQ(back.Parameter.size(), 300u);
+
+    // Damaged files never change the page.
+    for (const std::string& damaged :
+         {bytes.substr(0, bytes.size() - 1), bytes + "x", std::string("\xFF\x10", 2), std::string()}) {
+        std::ofstream(file, std::ios::binary | std::ios::trunc) << damaged;
+        EXPECT_EQ(other.LoadSettingFile(file), "An Error Occurred While Loading.");
+        EXPECT_EQ(other.parameter, "-q 5 - -o %of%");
+    }
+    EXPECT_EQ(other.LoadSettingFile(dir.path + "/none.ces"), "An Error Occurred While Loading.");
+
+    // A file naming a program that is not there is refused like Save refuses it.
+    std::ofstream(file, std::ios::binary | std::ios::trunc)
+        << EncodeCustomSetting({dir.path + "/gone", "-", "mp3", 0, 1});
+    EXPECT_EQ(other.LoadSettingFile(file), "User-Customized External Encoder Not Found!");
+    EXPECT_EQ(other.encoder, page.encoder);
+
+    page.parameter.clear();
+    EXPECT_EQ(page.SaveSettingFile(file), "Null User-Customized External Encoder Parameters!");
+    EXPECT_EQ(page.SaveSettingFile(dir.path + "/no/such/folder.ces"),
+              "Null User-Customized External Encoder Parameters!");
+    page.parameter = "-";
+    EXPECT_EQ(page.SaveSettingFile(dir.path + "/no/such/folder.ces"), "An Error Occurred While Saving.");
+
+    page.extension = "../x";
+    PageResult r = page.Apply(s, false);
+    EXPECT_FALSE(r.applied);
+    EXPECT_FALSE(r.message.empty());
+    EXPECT_EQ(s.CUSTOM.FileExt, "mp3");
+    page.extension = "ogg";
+    ASSERT_TRUE(page.Apply(s, false).applied);
+    EXPECT_EQ(s.CUSTOM.Input, 2);
+    EXPECT_EQ(s.CUSTOM.FileExt, "ogg");
+}
+
+}  // namespace
+}  // namespace quarrow
