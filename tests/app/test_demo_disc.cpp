@@ -1,0 +1,130 @@
+// The demo disc: reproducible bytes, a cue sheet the drive reads back, and audio that
+// is audible, unclipped and free of DC.
+#include <gtest/gtest.h>
+#include <unistd.h>
+
+#include <cmath>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+
+#include "albuminfo/AlbumRecord.h"
+#include "app/CdioDrive.h"
+#include "app/DemoDisc.h"
+#include "support/DiscImage.h"
+
+using namespace quarrow;
+using quarrow::discimage::ScratchDir;
+
+namespace {
+
+std::string Slurp(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
+}
+
+}  // namespace
+
+TEST(DemoDisc, WritesTheSameBytesTwiceAndReadsBackAsAFiveTrackDisc) {
+    ScratchDir a, b;
+    std::string error;
+    ASSERT_TRUE(WriteDemoDisc(a.path(), &error)) << error;
+    ASSERT_TRUE(WriteDemoDisc(b.path() + "/new/sub", &error)) << error;  // creates the folders
+    const std::string binA = Slurp(a.path() + "/Quarrow Demo.bin");
+    const std::string cueA = Slurp(a.path() + "/Quarrow Demo.cue");
+    EXPECT_TRUE(binA == Slurp(b.path() + "/new/sub/Quarrow Demo.bin"));
+    EXPECT_EQ(cueA, Slurp(b.path() + "/new/sub/Quarrow Demo.cue"));
+    EXPECT_NE(cueA.find("TITLE \"Quarrow Demo\""), std::string::npos);
+    EXPECT_NE(cueA.find("PERFORMER \"Quarrow Ensemble\""), std::string::npos);
+    // Only the finished files remain.
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(a.path()), std::filesystem::directory_iterator()), 2);
+
+    int32_t total = 0;
+    for (const DemoTrack& t : DemoTracks()) total += t.sectors;
+    EXPECT_EQ(binA.size(), static_cast<size_t>(total) * 2352);
+    EXPECT_GE(total, 120 * 75);
+    EXPECT_LE(total, 180 * 75);
+
+    auto drive = OpenCdioDrive(a.path() + "/Quarrow Demo.cue", &error);
+    ASSERT_TRUE(drive) << error;
+    drive->RefreshDisc();
+    ASSERT_EQ(drive->SessionTrackCount(), 5);
+    const char* isrcs[] = {"QZDA52600001", "", "QZDA52600003", "", ""};
+    for (int t = 0; t < 5; ++t) {
+        drive->SetCurrentTrack(t);
+        EXPECT_EQ(drive->TrackType(), kTrackAudio);
+        EXPECT_EQ(drive->TrackSectors(), DemoTracks()[t].sectors);
+        EXPECT_EQ(drive->Isrc(), isrcs[t]);
+        EXPECT_GE(drive->TrackSectors(), 20 * 75);
+        EXPECT_LE(drive->TrackSectors(), 35 * 75);
+    }
+    // The album record for the demo is filed under this disc ID.
+    EXPECT_EQ(FormatDiscId(ComputeDiscId(ReadToc(*drive))), "27008c05");
+}
+
+TEST(DemoDisc, TracksAreAudibleStereoWithoutClippingOrDc) {
+    std::vector<double> rmsOf;
+    for (int t = 0; t < 5; ++t) {
+        SCOPED_TRACE("track " + std::to_string(t + 1));
+        const std::vector<int16_t> s = RenderDemoTrack(t);
+        ASSERT_EQ(s.size(), static_cast<size_t>(DemoTracks()[t].sectors) * 1176);
+        double sum[2] = {0, 0}, sq[2] = {0, 0}, diff = 0;
+        int peak = 0;
+        for (size_t i = 0; i < s.size(); i += 2) {
+            for (int c = 0; c < 2; ++c) {
+                sum[c] += s[i + c];
+                sq[c] += static_cast<double>(s[i + c]) * s[i + c];
+                peak = std::max(peak, std::abs(static_cast<int>(s[i + c])));
+            }
+            diff += std::abs(s[i] - s[i + 1]);
+        }
+        const double frames = static_cast<double>(s.size() / 2);
+        for (int c = 0; c < 2; ++c) {
+            const double rms = std::sqrt(sq[c] / frames);
+            EXPECT_GT(rms, 1500.0) << "channel " << c;    // clearly audible
+            EXPECT_LT(std::abs(sum[c] / frames), 30.0) << "channel " << c;  // no DC
+            rmsOf.push_back(rms);
+        }
+        EXPECT_LT(peak, 32000);                   // headroom, never clipped
+        EXPECT_GT(peak, 8000);
+        EXPECT_GT(diff / frames, 100.0);          // left and right are not the same
+        // Quiet at the very start and end (fades), sound in the middle of every second.
+        EXPECT_LT(std::abs(s[0]) + std::abs(s[1]), 64);
+        EXPECT_LT(std::abs(s[s.size() - 2]) + std::abs(s[s.size() - 1]), 64);
+        for (size_t sec = 1; sec + 3 < frames / 44100; ++sec) {
+            double e = 0;
+            for (size_t i = sec * 44100; i < sec * 44100 + 4410; ++i) e += std::abs(s[2 * i]);
+            EXPECT_GT(e / 4410, 200.0) << "second " << sec;
+        }
+    }
+    // The pieces differ from one another.
+    EXPECT_NE(RenderDemoTrack(0), RenderDemoTrack(1));
+}
+
+TEST(DemoDisc, AnUnwritableFolderFailsCleanlyWithItsName) {
+    ScratchDir dir;
+    const std::string file = dir.path() + "/plain-file";
+    std::ofstream(file) << "x";
+    std::string error;
+    EXPECT_FALSE(WriteDemoDisc(file + "/demo", &error));
+    EXPECT_NE(error.find(file + "/demo"), std::string::npos) << error;
+
+    if (::geteuid() != 0) {  // permissions do not stop the superuser
+        const std::string ro = dir.path() + "/read-only";
+        std::filesystem::create_directory(ro);
+        std::filesystem::permissions(ro, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
+        error.clear();
+        EXPECT_FALSE(WriteDemoDisc(ro, &error));
+        EXPECT_NE(error.find(ro), std::string::npos) << error;
+        EXPECT_TRUE(std::filesystem::is_empty(ro));
+        std::filesystem::permissions(ro, std::filesystem::perms::owner_all);
+    }
+    // The cue sheet's name taken by a folder: nothing half-written is left behind.
+    const std::string blocked = dir.path() + "/blocked";
+    std::filesystem::create_directories(blocked + "/Quarrow Demo.cue/inside");
+    error.clear();
+    EXPECT_FALSE(WriteDemoDisc(blocked, &error));
+    EXPECT_NE(error.find("Quarrow Demo.cue"), std::string::npos) << error;
+    for (const auto& e : std::filesystem::directory_iterator(blocked))
+        EXPECT_EQ(e.path().filename(), "Quarrow Demo.cue") << "left behind: " << e.path();
+}
