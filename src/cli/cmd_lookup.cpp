@@ -1,0 +1,67 @@
+// `lookup`: a disc refresh that looks the album up, as the "Query FreeDB" command does,
+// whatever LoadAlbumInfo says; by AlbumInfoSource, or from the server only with --remote.
+// Several matches are offered through the prompter (--match N picks one).
+#include <iostream>
+
+#include "albuminfo/AlbumSteps.h"
+#include "cli/Cli.h"
+
+namespace quarrow::cli {
+
+namespace {
+
+void PrintAlbum(std::ostream& out, const MainContext& m, bool json) {
+    const CAlbumRecord& a = m.album;
+    const AlbumServices* s = static_cast<const AlbumServices*>(m.albumServices.get());
+    if (json) {
+        out << "{\"disc_id\":" << JsonString(FormatDiscId(m.discId))
+            << ",\"found\":" << (m.freeDbEnabled ? "true" : "false") << ",\"matches\":[";
+        if (s)
+            for (std::size_t i = 0; i < s->matches.size(); ++i) {
+                const CCDDBMatch& x = s->matches[i];
+                out << (i ? "," : "") << "{\"category\":" << JsonString(x.category)
+                    << ",\"disc_id\":" << JsonString(FormatDiscId(x.discId))
+                    << ",\"artist\":" << JsonString(x.artist) << ",\"title\":" << JsonString(x.title) << "}";
+            }
+        out << "],\"album\":{\"artist\":" << JsonString(a.artist) << ",\"title\":" << JsonString(a.albumTitle)
+            << ",\"year\":" << a.year << ",\"genre\":" << JsonString(a.genre) << ",\"tracks\":[";
+        for (std::size_t i = 0; i < a.trackTitles.size(); ++i)
+            out << (i ? "," : "") << JsonString(a.trackTitles[i]);
+        out << "]}}\n";
+        return;
+    }
+    out << "Disc ID: " << FormatDiscId(m.discId) << "\n"
+        << "Artist: " << a.artist << "\nAlbum: " << a.albumTitle << "\nYear: " << a.year
+        << "\nGenre: " << a.genre << "\n";
+    for (std::size_t i = 0; i < a.trackTitles.size(); ++i)
+        out << "Track " << (i + 1) << ": " << a.trackTitles[i] << "\n";
+}
+
+int RunLookup(CliApp& app, std::vector<std::string>& args) {
+    const bool json = TakeFlag(args, "--json");
+    const bool remote = TakeFlag(args, "--remote");
+    if (!args.empty()) {
+        std::cerr << "error: lookup takes no argument \"" << args[0] << "\"\n";
+        return 64;
+    }
+    MainContext& m = *app.main;
+    RefreshWithLookup(m, remote ? 1 : -1);
+    if (!m.hasAudio) {
+        std::cerr << "error: " << (m.mediaState.empty() ? "no disc" : m.mediaState)
+                  << ": there is no audio track to look up\n";
+        return 1;
+    }
+    PrintAlbum(std::cout, m, json);
+    if (!m.freeDbEnabled) {
+        std::cerr << "error: no album information was found for disc " << FormatDiscId(m.discId)
+                  << "; default titles are shown (see the event log)\n";
+        return 1;
+    }
+    return 0;
+}
+
+CommandRegistrar lookupCommand({"lookup", "lookup [--json] [--remote]", true, RunLookup});
+
+}  // namespace
+
+}  // namespace quarrow::cli
