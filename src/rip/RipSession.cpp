@@ -1,0 +1,683 @@
+#include "rip/RipSession.h"
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <ctime>
+#include <filesystem>
+
+#include "app/ComponentError.h"
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "encoders/OutputFormat.h"
+#include "rip/CueSheet.h"
+#include "rip/Naming.h"
+
+namespace quarrow {
+
+const char* const kScratchedDiscMessage =
+    "Quarrow Detects that This CD may be Scratched and Reaches Maximum Retries.\n"
+    "           Please Set the Options for Ripping Old or Scratched CDs and Try Again.";
+const char* const kMaxRetriesCaption = "Reach Maximum Retries, Exiting, Please Wait...";
+const char* const kCancelQuestion = "Do You Want to Cancel?";
+
+namespace {
+
+// Rings of the two sample paths.
+constexpr std::size_t kIntRingCapacity = 1048576;
+constexpr std::size_t kStereoFloatRingCapacity = 262144;
+constexpr std::size_t kMonoFloatRingCapacity = 524288;
+
+std::atomic<bool> gRetryWatch{true};
+std::atomic<int> gRetryCounter{0};
+
+std::string Printf(const char* fmt, double v) {
+    char buf[64];
+    std::snprintf(buf, sizeof buf, fmt, v);
+    return buf;
+}
+
+std::string Fraction(int a, int b) {
+    char buf[32];
+    std::snprintf(buf, sizeof buf, "%d/%d", a, b);
+    return buf;
+}
+
+}  // namespace
+
+void ResetRetryWatch() {
+    gRetryWatch = true;
+    gRetryCounter = 0;
+}
+bool RetryWatch() { return gRetryWatch; }
+int RetryCounter() { return gRetryCounter; }
+
+int MaxSectorsOfReadMode(int mode) {
+    switch (mode) {
+        case 0: return 64;
+        case 1: return 48;
+        case 2: return 16;
+        case 3: return 4;
+        default: return 1;
+    }
+}
+
+std::string FormatElapsed(double seconds) {
+    if (!std::isfinite(seconds) || seconds < 0) seconds = 0;
+    if (seconds > 1e9) seconds = 1e9;
+    const std::time_t t = static_cast<std::time_t>(seconds);
+    std::tm tm{};
+    gmtime_r(&t, &tm);
+    char buf[32];
+    std::strftime(buf, sizeof buf, "%H:%M:%S", &tm);
+    return buf;
+}
+
+CRipSession::CRipSession(RipSessionDeps deps, CRipJob job)
+    : settings_(deps.settings), log_(deps.log), drive_(deps.drive), album_(deps.album),
+      prompter_(deps.prompter), view_(deps.view), home_(std::move(deps.home)),
+      isPlaying_(std::move(deps.isPlaying)), job_(std::move(job)), epoch_(std::chrono::steady_clock::now()) {}
+
+CRipSession::~CRipSession() { Shutdown(); }
+
+double CRipSession::Now() const {
+    return std::chrono::duration<double, std::milli>(std::chrono::steady_clock::now() - epoch_).count();
+}
+
+void CRipSession::Start() {
+    // 1. Flags and displays.
+    paused = 0;
+    aborted = 0;
+    running = 0;
+    currentEntry = 0;
+    doneTotal = 0;
+    doneTrack = 0;
+    initialised_ = true;
+    view_.SetTrackBar(0);
+    view_.SetTotalBar(0);
+    for (RipField f : {RipField::TrackElapsed, RipField::TrackRemaining, RipField::TotalElapsed,
+                       RipField::TotalRemaining})
+        view_.SetText(f, "00:00:00");
+    view_.SetText(RipField::TrackPercent, "0.00%");
+    view_.SetText(RipField::TotalPercent, "0.00%");
+    view_.SetText(RipField::TrackSpeed, "0.00x");
+    view_.SetText(RipField::TotalSpeed, "0.00x");
+
+    // 3, 4. Visualisation preset and the read size.
+    view_.SelectPreset(settings_.OUTPUT.VisRip ? settings_.MISC.Visualization + 1 : 0);
+    maxSectors_ = MaxSectorsOfReadMode(settings_.DISC.RipModePreset);
+    if (settings_.DISC.RipModePreset == 4) {
+        view_.SelectPreset(0);
+        view_.Enable(RipControl::Presets, false);
+    }
+
+    // 5. The drive carries out read mode, rereads and error action itself.
+    drive_.SetReadMode(settings_.DISC.RipModePreset);
+    drive_.SetErrorAction(settings_.DISC.RipOnErrorAction);
+    drive_.SetReadRetries(settings_.DISC.GrabOnErrorRetries);
+
+    // 6. Single output.
+    job_.singleOutput = CRipJob::IsSingleOutput(job_.mode, settings_.OUTPUT.SingleOpt != 0);
+    singleOutput = job_.singleOutput;
+
+    // 7. Output shape.
+    const COutputFormat shape = COutputFormat::FromSettings(settings_);
+    formatId_ = settings_.OUTPUT.OutputFormat;
+    mono = shape.mono;
+    floatPath = shape.floatPath || shape.resample;
+    resample_ = shape.resample;
+    ratio_ = resample_ && shape.ratio > 0 ? shape.ratio : 1.0;
+
+    // 8. Rings and buffers.
+    if (!floatPath) {
+        intRing.Allocate(kIntRingCapacity);
+    } else if (mono) {
+        leftRing.Allocate(kMonoFloatRingCapacity);
+    } else {
+        leftRing.Allocate(kStereoFloatRingCapacity);
+        rightRing.Allocate(kStereoFloatRingCapacity);
+    }
+    SampleProcessingConfig pc;
+    pc.mono = mono;
+    pc.floatPath = floatPath;
+    pc.resample = resample_;
+    pc.ratio = ratio_;
+    pc.normalize = settings_.OUTPUT.Normalize != 0;
+    pc.normalizePercent = static_cast<float>(settings_.OUTPUT.NorPer);
+    pc.dcBias = settings_.OUTPUT.DCBiasAdjust != 0;
+    pc.highQuality = settings_.OUTPUT.Resample != 0;
+    pc.maxSectors = maxSectors_;
+    processor_ = std::make_unique<CSampleProcessor>(pc, intRing, leftRing, rightRing);
+
+    // 10, 11. Speed base, progress interval, tray.
+    speedBase_ = static_cast<float>(ratio_ * 88200.0 / (mono ? 2 : 1) * 0.95);
+    const double interval = ratio_ * (formatId_ == 7 ? 8 : 16);
+    progressInterval = std::max(1, static_cast<int>(interval));
+    chunkSize = 2048;
+    entryLengths.clear();
+    for (const RipJobEntry& e : job_.entries) entryLengths.push_back(e.length * ratio_ / (mono ? 2 : 1));
+    drive_.LockTray();
+
+    // 12. Cue sheet of a single-output job.
+    if (WantsCueSheet(job_, settings_)) {
+        std::string error;
+        if (!WriteCueSheet(job_, album_, &error)) {
+            // The rip goes on; the audio file itself does not depend on the cue sheet.
+            log_.Add("Error: " + error, 2);
+            view_.SetText(RipField::Caption, error);
+        }
+    }
+
+    // 13. First progress, then the job thread.
+    PostProgress(0, 0);
+    running = 1;   // set here as well so that nothing sees a stopped job before it starts
+    jobThread_ = std::thread([this] { JobThread(); });
+}
+
+// ---------------------------------------------------------------------------------
+// Messages
+
+void CRipSession::Post(Message m) {
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        queue_.push_back(std::move(m));
+    }
+    queueCv_.notify_all();
+}
+
+void CRipSession::Send(Message m) {
+    bool handled = false;
+    m.sent = true;
+    m.handled = &handled;
+    std::unique_lock<std::mutex> lock(queueMutex_);
+    queue_.push_back(std::move(m));
+    queueCv_.notify_all();
+    // The owner's thread handles it; a session being torn down hands it back unhandled.
+    queueCv_.wait(lock, [&] { return handled || shutDown_; });
+}
+
+int CRipSession::ProcessMessages() {
+    int count = 0;
+    for (;;) {
+        Message m;
+        {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            if (queue_.empty()) break;
+            m = std::move(queue_.front());
+            queue_.pop_front();
+        }
+        Handle(m);
+        ++count;
+        if (m.sent) {
+            std::lock_guard<std::mutex> lock(queueMutex_);
+            *m.handled = true;
+            queueCv_.notify_all();
+        }
+    }
+    return count;
+}
+
+void CRipSession::Handle(Message& m) {
+    switch (m.kind) {
+        case Message::Progress:
+            HandleProgress(m.a, m.b);
+            break;
+        case Message::Text:
+            log_.Add(m.text, m.value >= 1 ? 2 : 0);
+            // After a cancel or the retry abort an error is only the echo of the stop;
+            // the caption keeps saying why the rip ended.
+            if (m.value >= 1 && !aborted) {
+                view_.SetText(RipField::Caption, m.text);
+                failed_ = true;
+            }
+            break;
+        case Message::Status:
+            if (m.value == 0) view_.SetText(RipField::StatusLine, m.text);
+            else if (m.value == 2) view_.SetText(RipField::Caption, m.text);
+            break;
+        case Message::Phase:
+            if (m.value == 0 || m.value == 1) view_.Enable(RipControl::Pause, m.value == 1);
+            else if (m.value == 2) view_.SetText(RipField::Caption, "Encoding WAV File, Please Wait...");
+            else if (m.value == 3) view_.SetText(RipField::Caption, "Encoding RAW File, Please Wait...");
+            break;
+        case Message::Visual:
+            view_.ShowVisual(m.samples);
+            break;
+        case Message::Retry:
+            HandleReadRetry(m.value);
+            break;
+        case Message::JobEnded:
+            if (jobThread_.joinable()) jobThread_.join();
+            if (outcome_ == Outcome::Running) {
+                if (retryAbort_) outcome_ = Outcome::RetryAborted;
+                else if (cancelled_) outcome_ = Outcome::Cancelled;
+                else if (finished_) outcome_ = Outcome::Finished;
+                else outcome_ = Outcome::Failed;
+            }
+            break;
+    }
+}
+
+void CRipSession::PostProgress(double trackPercent, double totalPercent) {
+    // Only the final message of the last file may complete the job.
+    Message m(Message::Progress);
+    m.a = trackPercent;
+    m.b = std::min(totalPercent, 99.99);
+    Post(std::move(m));
+}
+
+void CRipSession::SendFinalProgress() {
+    bool lastFile = singleOutput || currentEntry.load() + 1 >= static_cast<int>(job_.entries.size());
+    {
+        std::lock_guard<std::mutex> lock(pathMutex_);
+        written_.push_back(currentPath_);
+    }
+    Message m(Message::Progress);
+    m.a = 100.0;
+    m.b = lastFile ? 100.0 : std::min(TotalPercent(), 99.99);
+    Send(std::move(m));
+}
+
+void CRipSession::PostMessage(const std::string& text, int severity) {
+    Message m(Message::Text);
+    m.text = text;
+    m.value = severity;
+    Post(std::move(m));
+}
+
+void CRipSession::PostStatus(int kind, const std::string& text) {
+    Message m(Message::Status);
+    m.value = kind;
+    m.text = text;
+    Post(std::move(m));
+}
+
+void CRipSession::PostPhase(int value) {
+    Message m(Message::Phase);
+    m.value = value;
+    Post(std::move(m));
+}
+
+void CRipSession::RestartTrackClock() { trackStart_ = Now(); }
+
+void CRipSession::HandleProgress(double a, double b) {
+    if (!running) return;
+    ++progressCalls_;
+    if (a < 100) {
+        view_.SetText(RipField::TrackPercent, Printf("%5.2lf%%", a));
+        view_.SetText(RipField::TotalPercent, Printf("%5.2lf%%", b));
+        view_.SetTrackBar(static_cast<int>(a));
+        view_.SetTotalBar(static_cast<int>(b));
+        if (progressCalls_ % 8 == 0) {
+            const double now = Now();
+            const double eTrack = (now - trackStart_) * 0.00095238094;
+            const double eTotal = (now - jobStart_) * 0.00095238094;
+            view_.SetText(RipField::TrackElapsed, FormatElapsed(eTrack));
+            view_.SetText(RipField::TrackRemaining, FormatElapsed(a > 0 ? (100 - a) * eTrack / a : 0));
+            view_.SetText(RipField::TotalElapsed, FormatElapsed(eTotal));
+            view_.SetText(RipField::TotalRemaining, FormatElapsed(b > 0 ? (100 - b) * eTotal / b : 0));
+            if (eTrack > 0.1) {
+                view_.SetText(RipField::TrackSpeed, Printf(" %5.2fx", doneTrack / (eTrack * speedBase_)));
+                view_.SetText(RipField::TotalSpeed, Printf(" %5.2fx", doneTotal / (eTotal * speedBase_)));
+            }
+        }
+        return;
+    }
+    view_.SetText(RipField::TrackPercent, "100.0%");
+    view_.SetTrackBar(100);
+    view_.SetText(RipField::TrackRemaining, "00:00:00");
+    if (b < 100) return;
+    // The job is complete.
+    running = 0;
+    finished_ = true;
+    view_.StopVisual();
+    view_.SetText(RipField::TotalPercent, "100.0%");
+    view_.SetTotalBar(100);
+    view_.SetText(RipField::TotalRemaining, "00:00:00");
+    view_.Enable(RipControl::Presets, false);
+    view_.SetText(RipField::PauseButton, "Open Dir");
+    view_.SetText(RipField::CancelButton, "Finish");
+    view_.SetText(RipField::Caption, "Finished Coping");
+    log_.Add("Finished coping!", 0);
+    if (settings_.OUTPUT.Notify) prompter_.Message("Finished Coping!", MessageIcon::Information, "Done");
+}
+
+// ---------------------------------------------------------------------------------
+// Buttons and events
+
+void CRipSession::OnPauseButton() {
+    if (running) {
+        paused = paused ? 0 : 1;
+        view_.SetText(RipField::PauseButton, paused ? "Resume" : "Pause");
+        return;
+    }
+    if (finished_) view_.OpenFolder(FolderOf(CurrentOutputPath()));
+}
+
+void CRipSession::OnCancel() {
+    if (running) {
+        paused = 1;   // the threads hold still while the question is open
+        if (!prompter_.AskYesNo(kCancelQuestion, "")) {
+            paused = 0;
+            return;
+        }
+    }
+    CancelConfirmed();
+}
+
+void CRipSession::CancelConfirmed() {
+    if (running) {
+        cancelled_ = true;
+        aborted = 1;
+        running = 0;
+        paused = 0;
+        view_.Enable(RipControl::Presets, false);
+        view_.Enable(RipControl::Pause, false);
+        view_.Enable(RipControl::Cancel, false);
+    }
+    WaitForJobThread();
+    view_.Close();
+}
+
+void CRipSession::OnVisualPresetChange(int index) {
+    if (index <= 0) {
+        settings_.OUTPUT.VisRip = 0;
+        view_.StopVisual();
+    } else {
+        settings_.OUTPUT.VisRip = 1;
+        settings_.MISC.Visualization = static_cast<int16_t>(index - 1);
+    }
+}
+
+void CRipSession::OnReadRetry(int16_t, int32_t sector) {
+    Message m(Message::Retry);
+    m.value = sector;
+    Post(std::move(m));
+}
+
+void CRipSession::HandleReadRetry(int32_t sector) {
+    if (!gRetryWatch) return;
+    const int count = ++gRetryCounter;
+    char text[64];
+    std::snprintf(text, sizeof text, "Retry to read sector %d", sector);
+    log_.Add(text, 0);
+    view_.SetText(RipField::Caption, text);
+    const bool playing = isPlaying_ && isPlaying_();
+    if (!playing && count < settings_.DISC.GrabOnErrorRetries) return;
+    prompter_.Message(kScratchedDiscMessage, MessageIcon::None, "");
+    retryAbort_ = true;
+    aborted = 1;
+    running = 0;
+    paused = 0;
+    view_.StopVisual();
+    view_.Enable(RipControl::Pause, false);
+    view_.Enable(RipControl::Cancel, false);
+    view_.Enable(RipControl::Presets, false);
+    gRetryWatch = false;
+    view_.SetText(RipField::Caption, kMaxRetriesCaption);
+    // What the closing thread does: stop the drive's read, wait for the job, close.
+    drive_.ResetReader();
+    drive_.EndRead();
+    WaitForJobThread();
+    view_.Close();
+}
+
+// ---------------------------------------------------------------------------------
+// The job thread and one output file
+
+void CRipSession::SelectEntry(const RipJobEntry& entry) {
+    if (drive_.TrackSession() != entry.session) drive_.SetCurrentSession(entry.session);
+    // The entry counts tracks across the disc; the drive selects within the session.
+    const CdDiscLayout layout = drive_.Layout();
+    int before = 0;
+    for (int s = 0; s < entry.session && s < static_cast<int>(layout.sessions.size()); ++s)
+        before += static_cast<int>(layout.sessions[s].size());
+    drive_.SetCurrentTrack(entry.track - before);
+}
+
+void CRipSession::JobThread() {
+    jobStart_ = Now();
+    // running was set by Start before this thread existed, so a Cancel in between holds.
+    const int count = static_cast<int>(job_.entries.size());
+    try {
+        if (!job_.singleOutput) {
+            for (int i = 0; i < count && running; ++i) {
+                currentEntry = i;
+                const RipJobEntry& e = job_.entries[static_cast<std::size_t>(i)];
+                SelectEntry(e);
+                job_.firstTrack = job_.lastTrack = e.track;
+                job_.startOffset = 0;
+                job_.endOffset = drive_.TrackSectors();
+                PostStatus(2, Fraction(i + 1, count));
+                StartTrackEncode(std::string(), true, e.track);
+            }
+        } else {
+            PostStatus(2, Fraction(currentEntry + 1, count));
+            StartTrackEncode(job_.outputPath, false, -1);
+        }
+    } catch (const std::exception&) {
+        running = 0;
+        PostMessage("An error occurred while encoding", 1);
+    }
+    running = 0;
+    jobEnded_ = true;
+    Post(Message(Message::JobEnded));
+}
+
+void CRipSession::StartTrackEncode(const std::string& destination, bool perTrack, int trackIndex) {
+    try {
+        doneTrack = 0;
+        std::string path = destination;
+        if (perTrack) {
+            const TrackPath tp = BuildTrackPath(settings_, album_, trackIndex);
+            path = tp.path;
+            if (tp.replaced) PostMessage(kCharactersReplacedText, 0);
+        }
+        std::string folder = FolderOf(path);
+        if (!folder.empty() && !std::filesystem::is_directory(folder)) {
+            if (!EnsureFolder(folder)) {
+                if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+                PostMessage("Fail to create folder " + folder + " !!", 1);
+            }
+        }
+        PostMessage("Rip track(s) to \"" + path + "\"", 0);
+        paused = 0;
+        aborted = 0;
+        Message status(Message::Status);
+        status.value = 0;
+        status.text = "Rip to:     " + path;
+        Send(std::move(status));
+
+        {
+            std::lock_guard<std::mutex> lock(pathMutex_);
+            currentPath_ = path;
+        }
+        if (!job_.singleOutput) job_.outputPath = path;
+        if (perTrack && settings_.OUTPUT.M3U) {
+            std::string error;
+            if (!AppendPlaylist(path, album_, &error)) throw std::runtime_error(error);
+        }
+        trackStart_ = Now();
+        std::unique_ptr<CEncoder> encoder = CreateEncoder(settings_);
+        if (!encoder) {
+            PostMessage("No encoder is available for output format " + std::to_string(formatId_), 1);
+            running = 0;
+            return;
+        }
+        encoder->Encode(*this, path);
+    } catch (const std::exception&) {
+        running = 0;
+        PostMessage("An error occurred while encoding", 1);
+    }
+}
+
+TagValues CRipSession::Tags(const std::string& outputPath) const {
+    int track = 0;
+    const int e = currentEntry;
+    if (e >= 0 && static_cast<std::size_t>(e) < job_.entries.size()) track = job_.entries[static_cast<std::size_t>(e)].track;
+    return MakeTagValues(album_, track, drive_.Layout().TrackCount(), job_.singleOutput, outputPath);
+}
+
+std::string CRipSession::CurrentOutputPath() const {
+    std::lock_guard<std::mutex> lock(pathMutex_);
+    return currentPath_.empty() ? job_.outputPath : currentPath_;
+}
+
+std::vector<std::string> CRipSession::WrittenFiles() const {
+    std::lock_guard<std::mutex> lock(pathMutex_);
+    return written_;
+}
+
+// ---------------------------------------------------------------------------------
+// The disc reader
+
+void CRipSession::StartReader() {
+    JoinReader();
+    readerRunning_ = true;
+    readerThread_ = std::thread([this] { ReaderThread(); });
+}
+
+void CRipSession::JoinReader() {
+    if (readerThread_.joinable()) readerThread_.join();
+}
+
+void CRipSession::ReaderThread() {
+    using namespace std::chrono_literals;
+    const bool direct = !settings_.OUTPUT.VisRip && !settings_.OUTPUT.Normalize && !resample_ &&
+                        (settings_.DISC.RipModePreset == 0 || settings_.DISC.RipModePreset == 1);
+    const double perSector = processor_->PerSector();
+    std::vector<int16_t> block;
+    try {
+        processor_->OpenResamplers();
+        for (int t = job_.firstTrack; t <= job_.lastTrack && running; ++t) {
+            if (job_.singleOutput) {
+                const std::size_t idx = static_cast<std::size_t>(t - job_.firstTrack);
+                if (idx >= job_.entries.size()) break;
+                SelectEntry(job_.entries[idx]);
+            }
+            drive_.BeginRead();
+            int32_t remaining = drive_.TrackSectors();
+            if (job_.mode == kRipSectorRange && t == job_.lastTrack) remaining = job_.endOffset;
+            if (job_.mode == kRipSectorRange && t == job_.firstTrack) {
+                remaining -= job_.startOffset;
+                drive_.Seek(job_.startOffset);
+            }
+            int reads = 0;
+            while (running && remaining > 0) {
+                if (paused) {
+                    std::this_thread::sleep_for(100ms);
+                    continue;
+                }
+                int room;
+                if (!floatPath) {
+                    room = static_cast<int>(intRing.FreeCount() / kSamplesPerSector);
+                } else {
+                    std::size_t freeFloats = leftRing.FreeCount();
+                    if (!mono) freeFloats = std::min(freeFloats, rightRing.FreeCount());
+                    room = static_cast<int>(static_cast<double>(freeFloats) / perSector - 1);
+                }
+                int n;
+                if (!direct) {
+                    if (room < maxSectors_) {
+                        std::this_thread::sleep_for(20ms);
+                        continue;
+                    }
+                    n = std::min(maxSectors_, remaining);
+                } else {
+                    if (room <= 0) {
+                        std::this_thread::sleep_for(20ms);
+                        continue;
+                    }
+                    // The first reads of a track are small so that the encoder starts early.
+                    if (reads < 75) room = std::min(room, 8);
+                    n = std::min({room, maxSectors_, remaining});
+                    ++reads;
+                }
+                int32_t status = kReadOk;
+                drive_.ReadSectors(n, block, status);
+                if (status != kReadOk) throw ComponentError("the drive could not read the disc");
+                remaining -= n;
+                largestRead_ = std::max(largestRead_.load(), n);
+                if (settings_.OUTPUT.VisRip && n > 2) {
+                    Message v(Message::Visual);
+                    v.samples.assign(block.begin(), block.begin() + std::min<std::size_t>(block.size(), 2048));
+                    Post(std::move(v));
+                }
+                processor_->ProcessSampleBlock(block, resample_ && t == job_.lastTrack && remaining == 0);
+            }
+            drive_.EndRead();
+        }
+        processor_->CloseResamplers();
+    } catch (const std::exception&) {
+        processor_->CloseResamplers();
+        running = 0;
+        PostMessage("An error occurred while ripping", 1);
+        drive_.ResetReader();
+        drive_.EndRead();
+    }
+    readerRunning_ = false;
+}
+
+// ---------------------------------------------------------------------------------
+// Ending
+
+void CRipSession::WaitForJobThread() {
+    // Messages sent by the job thread are still answered while waiting, so that a
+    // driver blocked in a sent message can reach its end.
+    while (!jobEnded_) {
+        ProcessMessages();
+        std::unique_lock<std::mutex> lock(queueMutex_);
+        queueCv_.wait_for(lock, std::chrono::milliseconds(10), [&] { return !queue_.empty() || jobEnded_.load(); });
+    }
+    ProcessMessages();
+    if (jobThread_.joinable()) jobThread_.join();
+}
+
+CRipSession::Outcome CRipSession::RunModal(const std::function<void()>& idle) {
+    while (outcome_ == Outcome::Running) {
+        {
+            std::unique_lock<std::mutex> lock(queueMutex_);
+            queueCv_.wait_for(lock, std::chrono::milliseconds(50), [&] { return !queue_.empty(); });
+        }
+        ProcessMessages();
+        if (outcome_ == Outcome::Running && idle) idle();
+        if (!jobThread_.joinable() && !jobEnded_ && outcome_ == Outcome::Running) break;   // never started
+    }
+    return outcome_;
+}
+
+void CRipSession::Shutdown() {
+    if (jobThread_.joinable()) {
+        if (running) {
+            aborted = 1;
+            running = 0;
+            paused = 0;
+            cancelled_ = true;
+        }
+        WaitForJobThread();
+    }
+    JoinReader();
+    {
+        std::lock_guard<std::mutex> lock(queueMutex_);
+        shutDown_ = true;
+    }
+    queueCv_.notify_all();
+    if (!initialised_) return;
+    processor_.reset();
+    intRing.Free();
+    leftRing.Free();
+    rightRing.Free();
+    if (formatId_ == 31) {
+        std::error_code ec;
+        std::filesystem::remove(home_ + "/temp.wav", ec);
+        std::filesystem::remove(home_ + "/temp.raw", ec);
+    }
+    drive_.UnlockTray();
+    drive_.ResetReader();
+    drive_.EndRead();
+    view_.StopVisual();
+    initialised_ = false;
+}
+
+}  // namespace quarrow

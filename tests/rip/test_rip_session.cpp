@@ -1,0 +1,327 @@
+#include <gtest/gtest.h>
+#include <sndfile.h>
+
+#include <filesystem>
+#include <fstream>
+#include <map>
+#include <mutex>
+
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "app/SimulatedDrive.h"
+#include "encoders/Encoder.h"
+#include "rip/Naming.h"
+#include "rip/RipSession.h"
+#include "support/DiscImage.h"
+
+using namespace quarrow;
+namespace fs = std::filesystem;
+
+namespace {
+
+class RecordingView : public RipView {
+public:
+    void SetText(RipField f, const std::string& text) override {
+        texts[f] = text;
+        if (f == RipField::Caption) captions.push_back(text);
+    }
+    void SetTrackBar(int p) override { trackBar = p; }
+    void SetTotalBar(int p) override { totalBar = p; }
+    void Enable(RipControl c, bool on) override { enabled[c] = on; }
+    void Close() override { closed = true; }
+    std::map<RipField, std::string> texts;
+    std::vector<std::string> captions;
+    std::map<RipControl, bool> enabled;
+    int trackBar = -1, totalBar = -1;
+    bool closed = false;
+};
+
+// A simulated disc of audio tracks starting at LBA 0, its samples telling every frame apart.
+SimDisc Disc(const std::vector<int32_t>& sectors) {
+    SimDisc d;
+    for (int32_t n : sectors) {
+        SimTrack t;
+        t.sectors = n;
+        d.tracks.push_back(t);
+    }
+    return d;
+}
+
+std::vector<int16_t> DiscSamples(int32_t lba, int32_t count) {
+    std::vector<int16_t> out(static_cast<std::size_t>(count) * kSamplesPerSector);
+    std::vector<uint8_t> sector(kSectorBytes);
+    for (int32_t i = 0; i < count; ++i) {
+        SimulatedSector(lba + i, sector.data());
+        for (int k = 0; k < kSamplesPerSector; ++k)
+            out[static_cast<std::size_t>(i) * kSamplesPerSector + k] =
+                static_cast<int16_t>(sector[2 * k] | (sector[2 * k + 1] << 8));
+    }
+    return out;
+}
+
+std::vector<int16_t> ReadShorts(const std::string& path, SF_INFO* infoOut = nullptr) {
+    SF_INFO info{};
+    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
+    if (!f) return {};
+    std::vector<int16_t> v(static_cast<std::size_t>(info.frames * info.channels));
+    v.resize(static_cast<std::size_t>(sf_read_short(f, v.data(), static_cast<sf_count_t>(v.size()))));
+    sf_close(f);
+    if (infoOut) *infoOut = info;
+    return v;
+}
+
+struct Rig {
+    explicit Rig(const std::vector<int32_t>& sectors) : drive(Disc(sectors)) {
+        drive.RefreshDisc();
+        settings = CSettings::Initial(dir.path());
+        settings.OUTPUT.DesDir = dir.path() + "/out/";
+        settings.OUTPUT.OutputFormat = 1;
+        settings.OUTPUT.Notify = 0;
+        settings.OUTPUT.VisRip = 0;
+        settings.DISC.RipModePreset = 1;
+        settings.DISC.GrabOnErrorRetries = 5;
+        album.artist = "The Artist";
+        album.albumTitle = "The Album";
+        for (std::size_t i = 0; i < sectors.size(); ++i) album.trackTitles.push_back("Song " + std::to_string(i + 1));
+        ResetRetryWatch();
+    }
+    std::unique_ptr<CRipSession> Make(CRipJob job) {
+        auto s = std::make_unique<CRipSession>(
+            RipSessionDeps{settings, log, drive, album, prompter, view, dir.path(), {}}, std::move(job));
+        drive.SetListener(s.get());
+        return s;
+    }
+    CRipJob Job(int16_t mode, const std::vector<int>& tracks) {
+        CRipJob job;
+        job.mode = mode;
+        const CdDiscLayout layout = drive.Layout();
+        for (int t : tracks) {
+            const CdTrackInfo& info = layout.sessions[0][static_cast<std::size_t>(t)];
+            job.Append(0, t, SampleValuesOf(info.sectors, kSectorBytes));
+        }
+        return job;
+    }
+    std::vector<std::string> LogTexts() const {
+        std::vector<std::string> v;
+        for (const LogEntry& e : log.Entries()) v.push_back(e.message);
+        return v;
+    }
+    bool Logged(const std::string& text) const {
+        const auto v = LogTexts();
+        return std::find(v.begin(), v.end(), text) != v.end();
+    }
+    discimage::ScratchDir dir;
+    SimulatedDrive drive;
+    CSettings settings;
+    CEventLog log;
+    CAlbumRecord album;
+    RecordingPrompter prompter;
+    RecordingView view;
+};
+
+}  // namespace
+
+TEST(RipSession, PerTrackWavRipIsBitIdenticalAndFinishes) {
+    Rig rig({300, 451, 120});
+    auto s = rig.Make(rig.Job(kRipChecked, {0, 2}));
+    s->Start();
+    EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
+    const auto files = s->WrittenFiles();
+    ASSERT_EQ(files.size(), 2u);
+    EXPECT_EQ(ReadShorts(files[0]), DiscSamples(0, 300));
+    EXPECT_EQ(ReadShorts(files[1]), DiscSamples(751, 120));
+    EXPECT_EQ(files[1], BuildTrackPath(rig.settings, rig.album, 2).path);
+
+    const std::vector<std::string> expectedCaptions = {"1/2", "2/2", "Finished Coping"};
+    EXPECT_EQ(rig.view.captions, expectedCaptions);
+    EXPECT_EQ(rig.view.texts[RipField::PauseButton], "Open Dir");
+    EXPECT_EQ(rig.view.texts[RipField::CancelButton], "Finish");
+    EXPECT_EQ(rig.view.texts[RipField::TotalPercent], "100.0%");
+    EXPECT_EQ(rig.view.texts[RipField::StatusLine], "Rip to:     " + files[1]);
+    EXPECT_EQ(rig.view.totalBar, 100);
+    EXPECT_TRUE(rig.Logged("Rip track(s) to \"" + files[0] + "\""));
+    EXPECT_TRUE(rig.Logged("Finished coping!"));
+    EXPECT_TRUE(rig.drive.TrayLocked());
+
+    // The album playlist lists both files in rip order.
+    std::ifstream m3u(FolderOf(files[0]) + "The Album.m3u");
+    std::string l1, l2;
+    std::getline(m3u, l1);
+    std::getline(m3u, l2);
+    EXPECT_EQ(l1, FileNameOf(files[0]));
+    EXPECT_EQ(l2, FileNameOf(files[1]));
+    s.reset();
+    EXPECT_FALSE(rig.drive.TrayLocked());
+}
+
+TEST(RipSession, SingleOutputAndSectorRangeGiveExactlyTheSelectedSectors) {
+    {
+        Rig rig({200, 150, 90});
+        rig.settings.OUTPUT.SingleOpt = 1;
+        CRipJob job = rig.Job(kRipChecked, {0, 1, 2});
+        job.firstTrack = 0;
+        job.lastTrack = 2;
+        job.outputPath = rig.dir.path() + "/Multiple Tracks.wav";
+        auto s = rig.Make(job);
+        s->Start();
+        EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
+        EXPECT_EQ(ReadShorts(job.outputPath), DiscSamples(0, 440));
+        // One caption for the job, then one per track boundary.
+        EXPECT_EQ(rig.view.captions, (std::vector<std::string>{"1/3", "2/3", "3/3", "Finished Coping"}));
+        std::ifstream cue(rig.dir.path() + "/Multiple Tracks.cue");
+        std::string text((std::istreambuf_iterator<char>(cue)), {});
+        EXPECT_NE(text.find("INDEX 01 00:02:50"), std::string::npos);   // 200 frames
+        EXPECT_NE(text.find("INDEX 01 00:04:50"), std::string::npos);   // 350 frames
+    }
+    {
+        Rig rig({200, 150, 90});
+        CRipJob job;
+        job.mode = kRipSectorRange;
+        job.firstTrack = 0;
+        job.lastTrack = 1;
+        job.startOffset = 37;
+        job.endOffset = 60;
+        job.Append(0, 0, SampleValuesOf(200 - 37, kSectorBytes));
+        job.Append(0, 1, SampleValuesOf(60, kSectorBytes));
+        job.outputPath = rig.dir.path() + "/range.wav";
+        auto s = rig.Make(job);
+        s->Start();
+        EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
+        EXPECT_EQ(ReadShorts(job.outputPath), DiscSamples(37, 163 + 60));
+    }
+}
+
+TEST(RipSession, ReadModeSetsTheReadSizeAndTheDriveProperties) {
+    Rig rig({100});
+    rig.settings.DISC.RipModePreset = 4;
+    rig.settings.DISC.RipOnErrorAction = 2;
+    rig.settings.DISC.GrabOnErrorRetries = 50;
+    auto s = rig.Make(rig.Job(kRipSelected, {0}));
+    s->Start();
+    EXPECT_EQ(s->MaxSectors(), 1);
+    EXPECT_EQ(rig.drive.ReadMode(), 4);
+    EXPECT_EQ(rig.drive.ErrorAction(), 2);
+    EXPECT_EQ(rig.drive.ReadRetries(), 50);
+    EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
+    EXPECT_EQ(s->LargestRead(), 1);
+    EXPECT_EQ(ReadShorts(s->WrittenFiles().at(0)), DiscSamples(0, 100));
+    EXPECT_EQ(MaxSectorsOfReadMode(0), 64);
+    EXPECT_EQ(MaxSectorsOfReadMode(2), 16);
+    EXPECT_EQ(FormatElapsed(3725.9), "01:02:05");
+    EXPECT_EQ(FormatElapsed(-1), "00:00:00");
+}
+
+TEST(RipSession, UnreadableSectorsUnderStopSilenceAndCut) {
+    for (int action : {0, 1, 2}) {
+        Rig rig({120});
+        rig.settings.DISC.RipOnErrorAction = static_cast<int16_t>(action);
+        rig.settings.DISC.GrabOnErrorRetries = 0;   // no rereads: no retry events either
+        rig.drive.SetUnreadable(50);
+        auto s = rig.Make(rig.Job(kRipSelected, {0}));
+        s->Start();
+        const auto outcome = s->RunModal();
+        const std::string path = BuildTrackPath(rig.settings, rig.album, 0).path;
+        if (action == 0) {
+            EXPECT_EQ(outcome, CRipSession::Outcome::Failed);
+            EXPECT_TRUE(rig.Logged("An error occurred while ripping"));
+            EXPECT_FALSE(fs::exists(path));
+            continue;
+        }
+        ASSERT_EQ(outcome, CRipSession::Outcome::Finished) << action;
+        std::vector<int16_t> expected = DiscSamples(0, 120);
+        const auto bad = expected.begin() + 50 * kSamplesPerSector;
+        if (action == 1) std::fill(bad, bad + kSamplesPerSector, int16_t{0});
+        else expected.erase(bad, bad + kSamplesPerSector);
+        EXPECT_EQ(ReadShorts(path), expected) << action;
+    }
+}
+
+TEST(RipSession, RetryLimitAbortsWithTheScratchedDiscMessage) {
+    Rig rig({400});
+    rig.settings.DISC.GrabOnErrorRetries = 3;
+    rig.drive.SetUnreadable(200);
+    auto s = rig.Make(rig.Job(kRipSelected, {0}));
+    s->Start();
+    EXPECT_EQ(s->RunModal(), CRipSession::Outcome::RetryAborted);
+    ASSERT_FALSE(rig.prompter.prompts.empty());
+    EXPECT_EQ(rig.prompter.prompts.back().text, kScratchedDiscMessage);
+    EXPECT_EQ(rig.view.captions.back(), kMaxRetriesCaption);
+    EXPECT_TRUE(rig.Logged("Retry to read sector 200"));
+    EXPECT_TRUE(rig.view.closed);
+    EXPECT_FALSE(rig.view.enabled[RipControl::Cancel]);
+    EXPECT_FALSE(RetryWatch());
+    EXPECT_EQ(RetryCounter(), 3);
+    const std::string path = BuildTrackPath(rig.settings, rig.album, 0).path;
+    EXPECT_FALSE(fs::exists(path));
+    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(path)));
+}
+
+TEST(RipSession, CancelAskedYesDropsThePartialFileNoGoesOn) {
+    {
+        Rig rig({3000, 100});
+        rig.prompter.yesNoReplies = {true};
+        auto s = rig.Make(rig.Job(kRipChecked, {0, 1}));
+        s->Start();
+        bool asked = false;
+        const auto outcome = s->RunModal([&] {
+            if (!asked && s->doneTotal.load() > 100000) {
+                asked = true;
+                s->OnCancel();
+            }
+        });
+        EXPECT_EQ(outcome, CRipSession::Outcome::Cancelled);
+        EXPECT_EQ(rig.prompter.prompts.at(0).text, "Do You Want to Cancel?");
+        EXPECT_TRUE(rig.view.closed);
+        const std::string path = BuildTrackPath(rig.settings, rig.album, 0).path;
+        EXPECT_FALSE(fs::exists(path));
+        EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(path)));
+        EXPECT_FALSE(fs::exists(BuildTrackPath(rig.settings, rig.album, 1).path));
+    }
+    {
+        Rig rig({1500});
+        rig.prompter.yesNoReplies = {false};
+        auto s = rig.Make(rig.Job(kRipSelected, {0}));
+        s->Start();
+        bool asked = false;
+        const auto outcome = s->RunModal([&] {
+            if (!asked && s->doneTotal.load() > 50000) {
+                asked = true;
+                s->OnCancel();
+                EXPECT_EQ(s->paused, 0);
+                s->OnPauseButton();
+                EXPECT_EQ(rig.view.texts[RipField::PauseButton], "Resume");
+                s->OnPauseButton();
+                EXPECT_EQ(rig.view.texts[RipField::PauseButton], "Pause");
+            }
+        });
+        EXPECT_TRUE(asked);
+        EXPECT_EQ(outcome, CRipSession::Outcome::Finished);
+        EXPECT_EQ(ReadShorts(s->WrittenFiles().at(0)), DiscSamples(0, 1500));
+    }
+}
+
+TEST(RipSession, MonoAndResampledOutputsHaveTheRightLength) {
+    for (int freq : {7, 4, 8}) {
+        for (int channel : {0, 1}) {
+            Rig rig({750});   // ten seconds
+            rig.settings.WAV.Freq = static_cast<int16_t>(freq);
+            rig.settings.WAV.Channel = channel;
+            auto s = rig.Make(rig.Job(kRipSelected, {0}));
+            s->Start();
+            ASSERT_EQ(s->RunModal(), CRipSession::Outcome::Finished) << freq << channel;
+            SF_INFO info{};
+            const auto samples = ReadShorts(s->WrittenFiles().at(0), &info);
+            const int rate = freq == 7 ? 44100 : freq == 4 ? 22050 : 48000;
+            EXPECT_EQ(info.samplerate, rate);
+            EXPECT_EQ(info.channels, channel + 1);
+            // Within one block of the exact length.
+            EXPECT_NEAR(static_cast<double>(info.frames), rate * 10.0, 2048) << freq << channel;
+            if (freq == 7 && channel == 0) {
+                const auto stereo = DiscSamples(0, 750);
+                ASSERT_EQ(samples.size(), stereo.size() / 2);
+                EXPECT_EQ(samples[1000], static_cast<int16_t>((stereo[2000] + stereo[2001]) >> 1));
+            }
+        }
+    }
+}
