@@ -1,0 +1,361 @@
+// Output naming: the extension map, the schemes, the replaced-characters flag, hostile
+// album data that must stay inside the destination, the folder walk, the Output page
+// model and the Destination column.
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <filesystem>
+#include <fstream>
+
+#include "albuminfo/DiscRefresh.h"
+#include "app/CdDrive.h"
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "rip/Naming.h"
+
+namespace fs = std::filesystem;
+using namespace quarrow;
+
+namespace {
+
+CSettings MakeSettings(int scheme, int format = 2) {
+    CSettings s;
+    s.OUTPUT.DesDir = "/music/out/";
+    s.OUTPUT.FileStyle = static_cast<int16_t>(scheme);
+    s.OUTPUT.OutputFormat = static_cast<int16_t>(format);
+    return s;
+}
+
+CAlbumRecord MakeAlbum(const std::string& artist, const std::string& album, const std::string& title,
+                       int tracks = 3) {
+    CAlbumRecord a;
+    a.artist = artist;
+    a.albumTitle = album;
+    a.year = 1994;
+    for (int i = 0; i < tracks; ++i) a.trackTitles.push_back(title);
+    return a;
+}
+
+bool ValidUtf8(const std::string& s) {
+    for (std::size_t i = 0; i < s.size();) {
+        unsigned char c = static_cast<unsigned char>(s[i]);
+        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        if (len == 0 || i + len > s.size()) return false;
+        for (std::size_t k = 1; k < len; ++k)
+            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        i += len;
+    }
+    return true;
+}
+
+struct TempDir {
+    fs::path path;
+    TempDir() {
+        char tmpl[] = "/tmp/quarrow-naming-XXXXXX";
+        path = ::mkdtemp(tmpl);
+    }
+    ~TempDir() {
+        std::error_code ec;
+        fs::remove_all(path, ec);
+    }
+};
+
+}  // namespace
+
+TEST(FormatExtension, MapFollowsFormatAndChoices) {
+    CSettings s;
+    EXPECT_EQ(FormatExtension(s, 1), ".wav");
+    EXPECT_EQ(FormatExtension(s, 2), ".mp3");
+    EXPECT_EQ(FormatExtension(s, 6), ".flac");
+    s.FLAC.Native = 0;
+    EXPECT_EQ(FormatExtension(s, 6), ".ogg");
+    s.AIFF.Ext = 1;
+    EXPECT_EQ(FormatExtension(s, 9), ".aifc");
+    s.AIFF.Ext = 2;
+    EXPECT_EQ(FormatExtension(s, 9), ".aif");
+    s.AIFF.Ext = 7;
+    EXPECT_EQ(FormatExtension(s, 9), ".aiff");
+    s.AAC.ContainerFormat = 3;
+    EXPECT_EQ(FormatExtension(s, 10), ".m4a");
+    s.AAC.ContainerFormat = 7;
+    EXPECT_EQ(FormatExtension(s, 10), "");
+    s.MPC.Ext = 1;
+    EXPECT_EQ(FormatExtension(s, 11), ".mp+");
+    s.MPC.Ext = -1;
+    EXPECT_EQ(FormatExtension(s, 11), "");
+    s.OTHER.Ext[0] = 1;   // AU
+    EXPECT_EQ(FormatExtension(s, 13), ".snd");
+    s.OTHER.Ext[1] = 2;   // RAW
+    EXPECT_EQ(FormatExtension(s, 14), ".vox");
+    s.OTHER.Ext[3] = 1;   // SVX
+    EXPECT_EQ(FormatExtension(s, 16), ".8svx");
+    EXPECT_EQ(FormatExtension(s, 30), ".sd2");
+    s.CUSTOM.FileExt = "opus";
+    EXPECT_EQ(FormatExtension(s, 31), ".opus");
+    EXPECT_EQ(FormatExtension(s, 0), "");
+    EXPECT_EQ(FormatExtension(s, 32), "");
+    s.OUTPUT.OutputFormat = 12;
+    EXPECT_EQ(FormatExtension(s), ".wv");
+}
+
+TEST(BuildTrackPath, SchemesNameTheTrack) {
+    const CAlbumRecord album = MakeAlbum("Artist", "Album", "Title", 120);
+    EXPECT_EQ(BuildTrackPath(MakeSettings(0), album, 0).path, "/music/out/01.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(0), album, 9).path, "/music/out/10.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(0), album, 99).path, "/music/out/100.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(1), album, 5).path, "/music/out/Track06.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(2), album, 5).path, "/music/out/Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(3), album, 5).path, "/music/out/06-Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(4), album, 5).path, "/music/out/Artist-Album-Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(6), album, 5).path, "/music/out/Artist-Album-1994-06-Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(7), album, 5).path, "/music/out/Artist/06-Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(9), album, 5).path, "/music/out/Artist/Album/Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(11), album, 5).path, "/music/out/Artist/Album/06-Title.mp3");
+    EXPECT_EQ(BuildTrackPath(MakeSettings(12), album, 5).path, "/music/out/Artist-Album-1994/06-Title.mp3");
+
+    CSettings under = MakeSettings(5, 9);
+    under.OUTPUT.Separator = "_";
+    under.AIFF.Ext = 1;
+    TrackPath tp = BuildTrackPath(under, album, 2);
+    EXPECT_EQ(tp.path, "/music/out/Artist_Album_03_Title.aifc");
+    EXPECT_FALSE(tp.replaced);
+
+    // A destination without its trailing slash still gets one.
+    CSettings bare = MakeSettings(0);
+    bare.OUTPUT.DesDir = "/music/out";
+    EXPECT_EQ(BuildTrackPath(bare, album, 0).path, "/music/out/01.mp3");
+    // A track beyond the titles has an empty title.
+    EXPECT_EQ(BuildTrackPath(MakeSettings(3), MakeAlbum("A", "B", "T", 1), 4).path, "/music/out/05-.mp3");
+}
+
+TEST(BuildTrackPath, ReplacedCharactersSetTheFlag) {
+    TrackPath acdc = BuildTrackPath(MakeSettings(11), MakeAlbum("AC/DC", "Album", "Song"), 0);
+    EXPECT_EQ(acdc.path, "/music/out/AC DC/Album/01-Song.mp3");
+    EXPECT_TRUE(acdc.replaced);
+
+    TrackPath titleBs = BuildTrackPath(MakeSettings(2), MakeAlbum("Artist", "Album", "A\\B"), 0);
+    EXPECT_EQ(titleBs.path, "/music/out/A B.mp3");
+    EXPECT_TRUE(titleBs.replaced);
+
+    // A backslash in the prefix makes a folder level, as the schemes' own do.
+    TrackPath artistBs = BuildTrackPath(MakeSettings(7), MakeAlbum("A\\B", "Album", "Song"), 0);
+    EXPECT_EQ(artistBs.path, "/music/out/A/B/01-Song.mp3");
+    EXPECT_FALSE(artistBs.replaced);
+
+    TrackPath colon = BuildTrackPath(MakeSettings(3), MakeAlbum("Artist", "Album", "Act 1: Overture"), 0);
+    EXPECT_EQ(colon.path, "/music/out/01-Act 1  Overture.mp3");
+    EXPECT_TRUE(colon.replaced);
+
+    TrackPath marks = BuildTrackPath(MakeSettings(2), MakeAlbum("A", "B", "Why? \"Now\" <a|b*c>"), 0);
+    EXPECT_EQ(marks.path, "/music/out/Why   Now   a b c .mp3");
+    EXPECT_TRUE(marks.replaced);
+
+    TrackPath clean = BuildTrackPath(MakeSettings(11), MakeAlbum("Artist", "Album", "Plain Title"), 0);
+    EXPECT_FALSE(clean.replaced);
+
+    // A colon in the destination is the user's choice and stays.
+    CSettings colonDest = MakeSettings(0);
+    colonDest.OUTPUT.DesDir = "/mnt/c:/rips/";
+    TrackPath dest = BuildTrackPath(colonDest, MakeAlbum("A", "B", "T"), 0);
+    EXPECT_EQ(dest.path, "/mnt/c:/rips/01.mp3");
+    EXPECT_FALSE(dest.replaced);
+
+    // A custom extension with a slash cannot add a level either.
+    CSettings custom = MakeSettings(0, 31);
+    custom.CUSTOM.FileExt = "x/y";
+    EXPECT_EQ(BuildTrackPath(custom, MakeAlbum("A", "B", "T"), 0).path, "/music/out/01.x y");
+}
+
+TEST(BuildTrackPath, HostileAlbumDataStaysInsideTheDestination) {
+    std::string longAscii(300, 'x');
+    std::string longUtf8;
+    for (int i = 0; i < 300; ++i) longUtf8 += "\xC3\xA9";   // e acute, 2 bytes
+    const std::vector<std::string> hostile = {
+        "AC/DC", "A\\B", "..", ".", "...", " ", "", "../../etc", "..\\..\\etc", "\\..\\", "a:b", "\"q\"",
+        "$(rm -rf ~)", "`x`; echo", "\x01\n\t", longAscii, longUtf8, "/", "\\", " . . "};
+    const fs::path dest = "/music/out";
+    int checked = 0;
+    for (int scheme = 0; scheme < kNamingSchemeCount; ++scheme) {
+        for (const std::string& text : hostile) {
+            for (int field = 0; field < 3; ++field) {
+                CAlbumRecord album = MakeAlbum("Artist", "Album", "Title");
+                if (field == 0) album.artist = text;
+                if (field == 1) album.albumTitle = text;
+                if (field == 2) album.trackTitles.assign(3, text);
+                const TrackPath tp = BuildTrackPath(MakeSettings(scheme), album, 1);
+                SCOPED_TRACE("scheme " + std::to_string(scheme) + " field " + std::to_string(field) +
+                             " path " + tp.path);
+                const fs::path p(tp.path);
+                ASSERT_EQ(tp.path.rfind("/music/out/", 0), 0u);
+                const fs::path rel = p.lexically_normal().lexically_relative(dest);
+                ASSERT_FALSE(rel.empty());
+                EXPECT_NE(*rel.begin(), "..");
+                int components = 0;
+                for (const fs::path& part : fs::path(tp.path.substr(dest.string().size() + 1))) {
+                    const std::string c = part.string();
+                    ++components;
+                    EXPECT_FALSE(c.empty());
+                    EXPECT_NE(c, ".");
+                    EXPECT_NE(c, "..");
+                    EXPECT_LE(c.size(), kMaxNameBytes);
+                    EXPECT_TRUE(ValidUtf8(c));
+                    for (unsigned char ch : c) EXPECT_GE(ch, 0x20);
+                }
+                // Only the scheme's own levels (and a backslash of the prefix) make folders.
+                EXPECT_GE(components, 1);
+                EXPECT_NE(tp.path.find(".mp3", tp.path.size() - 4), std::string::npos);
+                ++checked;
+            }
+        }
+    }
+    EXPECT_EQ(checked, kNamingSchemeCount * 20 * 3);
+
+    // The 300-character title keeps its extension within 255 bytes.
+    TrackPath cut = BuildTrackPath(MakeSettings(2), MakeAlbum("A", "B", longUtf8), 0);
+    const std::string name = FileNameOf(cut.path);
+    EXPECT_EQ(name.size(), 254u);   // 125 two-byte characters + ".mp3"
+    EXPECT_EQ(name.substr(name.size() - 4), ".mp3");
+    EXPECT_FALSE(cut.replaced);
+    TrackPath dots = BuildTrackPath(MakeSettings(9), MakeAlbum("..", ".", "T"), 0);
+    EXPECT_EQ(dots.path, "/music/out/__/_/T.mp3");
+    EXPECT_TRUE(dots.replaced);
+}
+
+TEST(CutUtf8, NeverSplitsASequence) {
+    EXPECT_EQ(CutUtf8("abc", 5), "abc");
+    EXPECT_EQ(CutUtf8("abcdef", 3), "abc");
+    EXPECT_EQ(CutUtf8("a\xE2\x82\xAC", 3), "a");          // euro sign needs 3 bytes
+    EXPECT_EQ(CutUtf8("a\xE2\x82\xAC", 4), "a\xE2\x82\xAC");
+    EXPECT_EQ(CutUtf8("\xF0\x9F\x8E\xB5z", 2), "");       // a 4-byte note
+}
+
+TEST(EnsureFolder, CreatesUpToFiveMissingLevels) {
+    TempDir tmp;
+    int attempts = 0;
+    const std::string five = (tmp.path / "a/b/c/d/e").string();
+    EXPECT_TRUE(EnsureFolder(five, &attempts));
+    EXPECT_EQ(attempts, 9);
+    EXPECT_TRUE(fs::is_directory(five));
+
+    EXPECT_TRUE(EnsureFolder(five + "/", &attempts));
+    EXPECT_EQ(attempts, 0);   // already there
+
+    const std::string six = (tmp.path / "p/q/r/s/t/u").string();
+    EXPECT_FALSE(EnsureFolder(six, &attempts));
+    EXPECT_EQ(attempts, 10);
+    EXPECT_FALSE(fs::exists(six));
+
+    // A file in the way is not a folder.
+    std::ofstream(tmp.path / "file") << "x";
+    EXPECT_FALSE(EnsureFolder((tmp.path / "file").string()));
+    EXPECT_FALSE(EnsureFolder((tmp.path / "file/sub").string()));
+    EXPECT_FALSE(EnsureFolder(""));
+}
+
+TEST(OutputOptions, PageRulesPreviewAndApply) {
+    CSettings s;
+    s.OUTPUT.DesDir = "/music/";
+    s.OUTPUT.Separator = "_";
+    s.OUTPUT.SingleOpt = 0;
+    COutputOptions page;
+    page.Open(s);
+    EXPECT_FALSE(page.modified);
+    EXPECT_EQ(page.scheme, 11);
+    EXPECT_FALSE(page.CueSheetEnabled());
+    EXPECT_TRUE(page.PlaylistEnabled());
+    page.SetSingleOutput(true);
+    EXPECT_TRUE(page.modified);
+    EXPECT_TRUE(page.CueSheetEnabled());
+    EXPECT_FALSE(page.PlaylistEnabled());
+
+    const std::vector<std::string> entries = page.SchemeEntries();
+    ASSERT_EQ(entries.size(), 13u);
+    EXPECT_EQ(entries[0], " <Tracknum>");
+    EXPECT_EQ(entries[5], " <Artist>_<Album>_<Tracknum>_<Tracktitle>");
+    EXPECT_EQ(entries[11], " <Artist>/<Album>/<Tracknum>_<Tracktitle>");
+
+    page.SetScheme(0);
+    EXPECT_EQ(page.Preview(s), "06.mp3");
+    page.SetScheme(1);
+    EXPECT_EQ(page.Preview(s), "Track06.mp3");
+    page.SetScheme(6);
+    EXPECT_EQ(page.Preview(s), "Artist_Album_1994_06_Title.mp3");
+    page.SetDelimiterText("a/b:c");
+    EXPECT_EQ(page.separator, "a-b");
+    page.SetDelimiterText("\xE2\x80\x93 ~ x");   // an en dash is one character
+    EXPECT_EQ(page.separator, "\xE2\x80\x93 ~");
+    page.SetDelimiterText("+");
+    page.SetScheme(12);
+    EXPECT_EQ(page.Preview(s), "Artist+Album+1994/06+Title.mp3");
+
+    page.SetDestination("/new/place  ");
+    EXPECT_FALSE(page.Apply(s, true));
+    EXPECT_EQ(s.OUTPUT.DesDir, "/music/");
+    EXPECT_TRUE(page.Apply(s, false));
+    EXPECT_EQ(s.OUTPUT.DesDir, "/new/place/");
+    EXPECT_EQ(s.OUTPUT.FileStyle, 12);
+    EXPECT_EQ(s.OUTPUT.Separator, "+");
+    EXPECT_EQ(s.OUTPUT.SingleOpt, 1);
+}
+
+TEST(OutputOptions, ResetAsksAndRestoresOutputAndEncoderSettings) {
+    CSettings s;
+    s.OUTPUT.FileStyle = 3;
+    s.OUTPUT.DesDir = "/elsewhere/";
+    s.MP3.LameBits = 2;
+    s.CUSTOM.FileExt = "zzz";
+    s.DISC.RipModePreset = 4;   // not an output setting
+    COutputOptions page;
+    page.Open(s);
+    RecordingPrompter no;
+    no.yesNoReplies = {false};
+    EXPECT_FALSE(page.Reset(s, "/home/u", no));
+    ASSERT_EQ(no.prompts.size(), 1u);
+    EXPECT_EQ(no.prompts[0].text, "Reset ALL Output Options(including the Subpages), Are You Sure?");
+    EXPECT_EQ(s.OUTPUT.FileStyle, 3);
+
+    RecordingPrompter yes;
+    EXPECT_TRUE(page.Reset(s, "/home/u", yes));
+    const CSettings d = CSettings::Defaults("/home/u");
+    EXPECT_EQ(s.OUTPUT.FileStyle, 11);
+    EXPECT_EQ(s.OUTPUT.DesDir, d.OUTPUT.DesDir);
+    EXPECT_EQ(s.MP3.LameBits, 11);
+    EXPECT_EQ(s.CUSTOM.FileExt, "mp3");
+    EXPECT_EQ(s.DISC.RipModePreset, 4);
+    EXPECT_EQ(page.scheme, 11);
+    EXPECT_TRUE(page.modified);
+}
+
+TEST(DestinationColumn, NamesAudioRowsAndLogsReplacements) {
+    CSettings s = MakeSettings(11);
+    CEventLog log;
+    CdGrabber grabber;
+    RecordingPrompter prompter;
+    MainContext ctx(s, log, grabber, prompter);
+    ctx.album = MakeAlbum("AC/DC  ", "Album ", "x");
+    ctx.album.trackTitles = {"One", "Two", "Th:ree", "Four"};
+    auto addRow = [&](int session, int track, bool audio) {
+        TrackRow r;
+        r.session = session;
+        r.track = track;
+        r.audio = audio;
+        r.key = 100 * session + track + (audio ? 1000 * 60 : 0);
+        ctx.rows.push_back(r);
+    };
+    addRow(0, 0, true);
+    addRow(0, 1, true);
+    addRow(0, 2, false);
+    addRow(1, 0, true);   // second session: the fourth title
+    InstallDestinationColumn(ctx);
+    FillDestinations(ctx);
+    EXPECT_EQ(ctx.rows[0].destination, "/music/out/AC DC/Album/01-One.mp3");
+    EXPECT_EQ(ctx.rows[1].destination, "/music/out/AC DC/Album/02-Two.mp3");
+    EXPECT_EQ(ctx.rows[2].destination, "Not an audio track");
+    EXPECT_EQ(ctx.rows[3].destination, "/music/out/AC DC/Album/04-Four.mp3");
+    int replacedLines = 0;
+    for (const LogEntry& e : log.Entries())
+        if (e.message == "Invalid character(s) replaced.") ++replacedLines;
+    EXPECT_EQ(replacedLines, 3);
+}
