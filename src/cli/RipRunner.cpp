@@ -1,0 +1,132 @@
+#include "cli/RipRunner.h"
+
+#include <signal.h>
+#include <unistd.h>
+
+#include <atomic>
+#include <chrono>
+#include <cstdio>
+#include <iostream>
+#include <map>
+
+#include "rip/RipSession.h"
+
+namespace quarrow::cli {
+
+namespace {
+
+std::atomic<int> gInterrupts{0};
+
+void OnInterrupt(int) {
+    // The first Ctrl-C cancels through the session; the second quits at once.
+    if (gInterrupts.fetch_add(1) >= 1) _exit(130);
+}
+
+class TerminalRipView : public RipView {
+public:
+    TerminalRipView() : tty_(isatty(STDERR_FILENO) != 0) {}
+
+    void SetText(RipField field, const std::string& text) override {
+        texts_[field] = text;
+        if (field == RipField::Caption && text.find('/') != std::string::npos &&
+            text.find_first_not_of("0123456789/") == std::string::npos)
+            fraction_ = text;
+        else if (field == RipField::Caption)
+            caption_ = text;
+        Refresh(false);
+    }
+    void SetTrackBar(int) override {}
+    void SetTotalBar(int) override {}
+    void Enable(RipControl, bool) override {}
+
+    std::string Line() const {
+        auto t = [&](RipField f) {
+            const auto it = texts_.find(f);
+            return it == texts_.end() ? std::string() : it->second;
+        };
+        std::string speed = t(RipField::TotalSpeed);
+        while (!speed.empty() && speed.front() == ' ') speed.erase(0, 1);
+        return "Track " + t(RipField::TrackPercent) + "  Total " + t(RipField::TotalPercent) + "  Speed " + speed +
+               "  Elapsed " + t(RipField::TotalElapsed) + "  Remaining " + t(RipField::TotalRemaining) + "  " +
+               fraction_;
+    }
+
+    void Refresh(bool force) {
+        const auto now = std::chrono::steady_clock::now();
+        const auto gap = tty_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
+        if (!force && printed_ && now - last_ < gap) return;
+        const std::string line = Line();
+        if (!force && line == lastLine_) return;
+        last_ = now;
+        printed_ = true;
+        lastLine_ = line;
+        if (tty_) std::fprintf(stderr, "\r%s\033[K", line.c_str());
+        else std::fprintf(stderr, "%s\n", line.c_str());
+        std::fflush(stderr);
+    }
+    void EndLine() {
+        if (tty_ && printed_) std::fputc('\n', stderr);
+    }
+    const std::string& Caption() const { return caption_; }
+
+private:
+    bool tty_;
+    std::map<RipField, std::string> texts_;
+    std::string fraction_;
+    std::string caption_;
+    std::string lastLine_;
+    bool printed_ = false;
+    std::chrono::steady_clock::time_point last_{};
+};
+
+}  // namespace
+
+int RunRipJob(CliApp& app, CRipJob job) {
+    CdDrive& drive = app.grabber.Drive();
+    TerminalRipView view;
+    auto session = std::make_unique<CRipSession>(
+        RipSessionDeps{app.settings, app.log, drive, app.main->album, app.prompter, view, app.home, {}},
+        std::move(job));
+
+    struct sigaction sa {};
+    struct sigaction old {};
+    sa.sa_handler = OnInterrupt;
+    sigemptyset(&sa.sa_mask);
+    gInterrupts = 0;
+    sigaction(SIGINT, &sa, &old);
+    drive.SetListener(session.get());
+
+    bool cancelRequested = false;
+    session->Start();
+    const CRipSession::Outcome outcome = session->RunModal([&] {
+        if (gInterrupts.load() > 0 && !cancelRequested) {
+            cancelRequested = true;
+            session->CancelConfirmed();
+        }
+        view.Refresh(false);
+    });
+    view.Refresh(true);
+    view.EndLine();
+    const std::vector<std::string> written = session->WrittenFiles();
+    session.reset();   // every thread of the rip has ended here
+    drive.SetListener(nullptr);
+    sigaction(SIGINT, &old, nullptr);
+
+    for (const std::string& f : written) std::cout << f << "\n";
+    switch (outcome) {
+        case CRipSession::Outcome::Finished:
+            return 0;
+        case CRipSession::Outcome::Cancelled:
+            std::cerr << "Ripping cancelled; the file being written was deleted.\n";
+            return 130;
+        case CRipSession::Outcome::RetryAborted:
+            std::cerr << "error: " << kMaxRetriesCaption << "\n";
+            return 1;
+        default:
+            std::cerr << "error: " << (view.Caption().empty() ? std::string("the rip did not finish") : view.Caption())
+                      << "\n";
+            return 1;
+    }
+}
+
+}  // namespace quarrow::cli

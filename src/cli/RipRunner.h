@@ -1,0 +1,15 @@
+// Runs one rip job from the command line: the rip session with a one-line progress
+// display on standard error (rewritten in place on a terminal, plain lines at most once
+// a second otherwise), Ctrl-C as Cancel answered Yes and a second Ctrl-C as quit.
+#pragma once
+
+#include "cli/Cli.h"
+#include "rip/RipJob.h"
+
+namespace quarrow::cli {
+
+// Returns the exit status: 0 when every file was written completely, 130 when the user
+// cancelled, 1 on any other failure.
+int RunRipJob(CliApp& app, CRipJob job);
+
+}  // namespace quarrow::cli
