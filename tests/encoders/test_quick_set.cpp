@@ -1,6 +1,7 @@
 // The quick-set commands: what they store, what they ask, what they refuse.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
 #include <unistd.h>
@@ -10,6 +11,8 @@
 #include "app/Settings.h"
 #include "encoders/OutputFormat.h"
 #include "encoders/QuickSet.h"
+#include "support/DiscImage.h"
+#include "support/RunProcess.h"
 
 namespace quarrow {
 namespace {
@@ -145,6 +148,52 @@ TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
     EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
     EXPECT_EQ(LastLog(), "Set audio format: User-Customized format");
     std::filesystem::remove_all(dir);
+}
+
+// The same commands through quarrow-cli: answers, refusals, and the choice kept in the
+// settings file for the next run.
+TEST(FormatCommandLine, SetShowAndList) {
+    using testsupport::RunCli;
+    discimage::ScratchDir dir("quarrow-format-cli");
+    auto image = discimage::WriteDiscImage(dir.path(), "disc", discimage::AudioLayout({600}));
+    const std::string home = dir.path() + "/home";
+    auto cli = [&](std::vector<std::string> args) {
+        std::vector<std::string> all = {"--home", home, "--drive", image.cuePath};
+        all.insert(all.end(), args.begin(), args.end());
+        return RunCli(all);
+    };
+
+    auto r = cli({"format", "show"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n");
+
+    r = cli({"formats"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_NE(r.out.find("29  WAVEX  (MS WAVE with WAVEFORMATEX)"), std::string::npos) << r.out;
+    EXPECT_NE(r.out.find(".wavex\n"), std::string::npos);
+    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 31);
+
+    r = cli({"format", "set", "oggflac"});            // no --yes: the question is answered no
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find("Ogg FLAC is the Compressed FLAC Data"), std::string::npos);
+    r = cli({"format", "show"});
+    EXPECT_EQ(r.out, "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n");
+
+    r = cli({"--yes", "format", "set", "oggflac"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "FLAC:  Ogg Flac;Compression Level 5;\n");
+    r = cli({"format", "show"});                      // kept for the next run
+    EXPECT_EQ(r.out, "FLAC:  Ogg Flac;Compression Level 5;\n");
+
+    r = cli({"format", "set", "13"});
+    ASSERT_EQ(r.status, 0) << r.err;
+    EXPECT_EQ(r.out, "AU:  Signed 8 bit PCM 44100 Hz; Stereo;\n");
+
+    r = cli({"format", "set", "wav;touch x"});
+    EXPECT_EQ(r.status, 64);
+    EXPECT_NE(r.err.find("unknown output format"), std::string::npos);
+    r = cli({"format", "show"});
+    EXPECT_EQ(r.out, "AU:  Signed 8 bit PCM 44100 Hz; Stereo;\n");
 }
 
 }  // namespace
