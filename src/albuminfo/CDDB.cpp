@@ -159,6 +159,10 @@ private:
 // MemoryConnection
 
 CDDBConnection::Wait MemoryConnection::WaitReadable(uint32_t) {
+    while (piece_ < pieces_.size() && offset_ >= pieces_[piece_].size()) {
+        ++piece_;
+        offset_ = 0;
+    }
     if (piece_ >= pieces_.size() && silentAtEnd_) return Wait::TimedOut;
     return Wait::Readable;
 }
