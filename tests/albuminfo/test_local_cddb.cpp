@@ -9,6 +9,7 @@
 
 #include "albuminfo/LocalCddb.h"
 #include "albuminfo/Xmcd.h"
+#include "app/DemoDisc.h"
 #include "app/EventLog.h"
 
 using namespace quarrow;
@@ -191,4 +192,32 @@ TEST(LocalCddbStore, SaveCreatesTheFolderAndReportsFailures) {
     ASSERT_EQ(Entries(log2).size(), 1u);
     EXPECT_EQ(Entries(log2)[0].level, 2);
     EXPECT_NE(Entries(log2)[0].message.find(dir.path() + "/blocker/x/1f02bc03.cddb"), std::string::npos);
+}
+
+TEST(LocalCddbStore, DemoDiscRecordFitsTheDemoDisc) {
+    // The shipped record must name the demo disc's own ID and layout, or the demo would
+    // show default titles.
+    const std::string text = Slurp(std::string(QUARROW_SOURCE_DIR) + "/data/demo-disc.cddb");
+    CEventLog log;
+    CAlbumRecord r;
+    ASSERT_TRUE(ParseRecordBody(text, r, &log));
+    EXPECT_TRUE(log.Entries().empty());
+    CCDDBToc toc;
+    int32_t at = 150;
+    std::vector<std::string> titles;
+    for (const DemoTrack& t : DemoTracks()) {
+        toc.push_back(CCDDBMsf::FromFrames(at));
+        EXPECT_EQ(r.trackFrameOffsets.at(toc.size() - 1), static_cast<uint32_t>(at));
+        titles.push_back(t.title);
+        at += t.sectors;
+    }
+    toc.push_back(CCDDBMsf::FromFrames(at));
+    EXPECT_EQ(r.discId, ComputeDiscId(toc));
+    EXPECT_EQ(r.discId, 0x27008c05u);
+    EXPECT_EQ(r.discLength, DiscLengthSeconds(toc));
+    EXPECT_EQ(r.trackTitles, titles);
+    EXPECT_EQ(r.artist, kDemoArtist);
+    EXPECT_EQ(r.albumTitle, kDemoAlbum);
+    EXPECT_EQ(r.year, 2026);
+    EXPECT_EQ(r.genre, "Ambient");
 }
