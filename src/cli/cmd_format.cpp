@@ -48,6 +48,11 @@ int RunFormat(CliApp& app, std::vector<std::string>& args) {
     }
     const std::string verb = args[0];
     if (verb == "show" && args.size() == 1) {
+        if (!IsValidOutputFormat(app.settings.OUTPUT.OutputFormat)) {
+            std::cerr << "error: OUTPUT/OutputFormat holds " << app.settings.OUTPUT.OutputFormat
+                      << ", which is no output format (1..31); choose one with \"format set\"\n";
+            return 1;
+        }
         std::cout << UpdateOutputFormatSummary(app.settings, app.log) << "\n";
         return 0;
     }
