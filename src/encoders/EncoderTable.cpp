@@ -2,6 +2,11 @@
 // A new driver adds its factory's declaration to its own header and one line here.
 #include "app/Settings.h"
 #include "encoders/Encoder.h"
+#include "encoders/EncodeMp2.h"
+#include "encoders/EncodeMp3.h"
+#include "encoders/EncodeFlac.h"
+#include "encoders/EncodeOggVorbis.h"
+#include "encoders/EncodeWavPack.h"
 
 namespace quarrow {
 
@@ -10,6 +15,11 @@ const std::vector<EncoderTableEntry>& EncoderTable() {
         {1, 1, &MakeSndfileEncoder},
         {9, 9, &MakeSndfileEncoder},
         {13, 30, &MakeSndfileEncoder},
+        {2, 2, &MakeMp3Encoder},
+        {7, 7, &MakeMp2Encoder},
+        {4, 4, &MakeOggVorbisEncoder},
+        {6, 6, &MakeFlacEncoder},
+        {12, 12, &MakeWavPackEncoder},
     };
     return table;
 }
