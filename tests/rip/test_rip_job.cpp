@@ -1,0 +1,286 @@
+// The rip commands on a simulated disc: their checks and messages in order, and the
+// jobs they build for the selected track, the checked tracks, all tracks, a sector
+// range and the whole disc.
+#include <gtest/gtest.h>
+
+#include <filesystem>
+#include <unistd.h>
+
+#include "albuminfo/AlbumRecord.h"
+#include "albuminfo/DiscRefresh.h"
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/SectorRange.h"
+#include "app/Settings.h"
+#include "app/SimulatedDrive.h"
+#include "rip/Naming.h"
+#include "rip/RipCommands.h"
+
+namespace fs = std::filesystem;
+using namespace quarrow;
+
+namespace {
+
+// A main window's state on a simulated disc, refreshed without album lookup.
+struct Fixture {
+    CSettings settings;
+    CEventLog log;
+    CdGrabber grabber;
+    RecordingPrompter prompter;
+    MainContext ctx{settings, log, grabber, prompter};
+    fs::path dir;
+
+    explicit Fixture(const std::vector<SimTrack>& tracks, bool present = true) {
+        char tmpl[] = "/tmp/quarrow-ripjob-XXXXXX";
+        dir = ::mkdtemp(tmpl);
+        settings.OUTPUT.DesDir = (dir / "out").string() + "/";
+        SimDisc disc;
+        disc.tracks = tracks;
+        grabber.Add(std::make_unique<SimulatedDrive>(disc, SimIdentity{}, present));
+        CdDrive& drive = grabber.Drive();
+        drive.RefreshDisc();
+        for (const SimTrack& t : tracks)
+            if (t.type == kTrackAudio) ctx.hasAudio = true;
+        if (present && ctx.hasAudio) ctx.toc = ReadToc(drive);
+        ctx.album.artist = "Artist";
+        ctx.album.albumTitle = "Album";
+        for (std::size_t i = 0; i < tracks.size(); ++i) ctx.album.trackTitles.push_back("T" + std::to_string(i + 1));
+        if (present) {
+            InstallDestinationColumn(ctx);
+            FillTrackList(ctx);
+        }
+    }
+    ~Fixture() {
+        std::error_code ec;
+        fs::remove_all(dir, ec);
+    }
+    std::vector<std::string> Texts() const {
+        std::vector<std::string> out;
+        for (const auto& p : prompter.prompts) out.push_back(p.text);
+        return out;
+    }
+};
+
+SimTrack Audio(int32_t sectors, int session = 0) { return SimTrack{session, kTrackAudio, sectors, {}, {}}; }
+SimTrack Data(int32_t sectors, int session = 0) { return SimTrack{session, kTrackMode1, sectors, {}, {}}; }
+
+int32_t Values(int32_t sectors) { return sectors * 1176; }
+
+}  // namespace
+
+TEST(RipCommands, ChecksComeInOrderWithTheirMessages) {
+    {
+        Fixture f({});
+        f.ctx.rows.clear();
+        EXPECT_FALSE(OnRipChecked(f.ctx));
+        EXPECT_FALSE(OnRipAll(f.ctx));
+        EXPECT_FALSE(OnRipSelected(f.ctx, -1));
+        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"No Audio Tracks Checked!", "No Audio Tracks Found!",
+                                                       "No Audio Track Selected!"}));
+    }
+    {
+        Fixture f({Audio(1000), Data(500)});
+        // Busy: nothing at all happens.
+        f.ctx.refreshing = true;
+        EXPECT_FALSE(OnRipSelected(f.ctx, 0));
+        EXPECT_FALSE(OnRipChecked(f.ctx));
+        EXPECT_FALSE(OnRipDiscImage(f.ctx));
+        EXPECT_TRUE(f.prompter.prompts.empty());
+        f.ctx.refreshing = false;
+
+        EXPECT_FALSE(OnRipSelected(f.ctx, 1));
+        ASSERT_EQ(f.prompter.prompts.size(), 1u);
+        EXPECT_EQ(f.prompter.prompts[0].text, "Not an Audio Track!");
+        EXPECT_EQ(f.prompter.prompts[0].icon, MessageIcon::Error);
+        EXPECT_FALSE(OnRipDiscImage(f.ctx));
+        EXPECT_EQ(f.prompter.prompts.back().text,
+                  "This Audio CD Contains Some Data Tracks. It can NOT be Saved as an CD Image!");
+
+        // Playback: No ends the command, Yes stops playback and goes on.
+        bool playing = true;
+        RipCommandHooks hooks;
+        hooks.isPlaying = [&] { return playing; };
+        hooks.stopPlayback = [&] { playing = false; };
+        f.prompter.prompts.clear();
+        f.prompter.yesNoReplies = {false, true};
+        EXPECT_FALSE(OnRipSelected(f.ctx, 0, hooks));
+        EXPECT_TRUE(playing);
+        EXPECT_TRUE(OnRipSelected(f.ctx, 0, hooks));
+        EXPECT_FALSE(playing);
+        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"Do You Wish to Stop Playing to Rip Audio Tracks?",
+                                                       "Do You Wish to Stop Playing to Rip Audio Tracks?"}));
+    }
+    {
+        // The user-customised encoder: a missing program is reported before the rest.
+        Fixture f({Audio(1000)});
+        f.settings.OUTPUT.OutputFormat = 31;
+        f.settings.CUSTOM.Encoder = (f.dir / "no-such-encoder").string();
+        f.settings.CUSTOM.Parameter.clear();
+        f.settings.CUSTOM.FileExt.clear();
+        EXPECT_FALSE(OnRipAll(f.ctx));
+        f.settings.CUSTOM.Encoder = "/bin/sh";
+        EXPECT_FALSE(OnRipChecked(f.ctx));
+        f.settings.CUSTOM.Parameter = "%of%";
+        EXPECT_FALSE(OnRipChecked(f.ctx));
+        EXPECT_FALSE(OnRipSelected(f.ctx, 0));
+        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"User-Customized External Encoder Not Found!",
+                                                       "Null User-Customized External Encoder Parameters!",
+                                                       "User-Customized Format File Extension Not Specified!",
+                                                       "Customized Format File Extension Not Specified!"}));
+        for (const auto& p : f.prompter.prompts) EXPECT_EQ(p.icon, MessageIcon::Error);
+    }
+    {
+        Fixture f({Data(1000)});
+        EXPECT_FALSE(OnRipSectorRange(f.ctx));
+        EXPECT_FALSE(OnRipDiscImage(f.ctx));
+        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"Not an Audio CD!", "Not an Audio CD!"}));
+    }
+    {
+        Fixture f({Audio(1000)}, false);
+        EXPECT_FALSE(OnRipSectorRange(f.ctx));
+        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"No Disc Found!"}));
+    }
+}
+
+TEST(RipCommands, SelectedAndCheckedTracksMakeEntries) {
+    Fixture f({Audio(1000), Data(300), Audio(2000), Audio(450)});
+    for (TrackRow& r : f.ctx.rows) r.status = "Done";
+    auto sel = OnRipSelected(f.ctx, 2);
+    ASSERT_TRUE(sel);
+    EXPECT_EQ(sel->mode, 0);
+    ASSERT_EQ(sel->entries.size(), 1u);
+    EXPECT_EQ(sel->entries[0], (RipJobEntry{0, 2, Values(2000), Values(2000)}));
+    EXPECT_EQ(f.ctx.currentItem, 2);
+    for (const TrackRow& r : f.ctx.rows) EXPECT_EQ(r.status, "");
+
+    // A checked data row is skipped.
+    f.ctx.rows[1].checked = true;
+    f.ctx.rows[3].checked = false;
+    auto checked = OnRipChecked(f.ctx);
+    ASSERT_TRUE(checked);
+    EXPECT_EQ(checked->mode, 1);
+    EXPECT_FALSE(checked->singleOutput);
+    ASSERT_EQ(checked->entries.size(), 2u);
+    EXPECT_EQ(checked->entries[0], (RipJobEntry{0, 0, Values(1000), Values(1000)}));
+    EXPECT_EQ(checked->entries[1], (RipJobEntry{0, 2, Values(2000), Values(3000)}));
+    EXPECT_TRUE(f.prompter.prompts.empty());
+
+    auto all = OnRipAll(f.ctx);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(all->mode, 2);
+    ASSERT_EQ(all->entries.size(), 3u);
+    EXPECT_EQ(all->entries[2], (RipJobEntry{0, 3, Values(450), Values(3450)}));
+    EXPECT_EQ(all->outputPath, "");
+
+    // Only a data row checked leaves nothing to rip.
+    for (TrackRow& r : f.ctx.rows) r.checked = !r.audio;
+    EXPECT_FALSE(OnRipChecked(f.ctx));
+    EXPECT_EQ(f.Texts(), (std::vector<std::string>{"No Audio Tracks Checked!"}));
+}
+
+TEST(RipCommands, SingleOutputAsksForTheFile) {
+    Fixture f({Audio(1000), Audio(2000), Audio(300)});
+    f.settings.OUTPUT.SingleOpt = 1;
+    f.settings.OUTPUT.FillTag = 0;
+    f.ctx.rows[1].checked = false;
+    auto job = OnRipChecked(f.ctx);
+    ASSERT_TRUE(job);
+    ASSERT_EQ(f.prompter.prompts.size(), 1u);
+    const std::string folder = f.settings.OUTPUT.DesDir + "Artist/Album/";
+    EXPECT_EQ(f.prompter.prompts[0].kind, "save");
+    EXPECT_EQ(f.prompter.prompts[0].text, folder + "Multiple Tracks.mp3");
+    EXPECT_TRUE(fs::is_directory(folder));   // created before asking
+    EXPECT_EQ(job->outputPath, folder + "Multiple Tracks.mp3");
+    EXPECT_TRUE(job->singleOutput);
+    EXPECT_EQ(job->firstTrack, 0);
+    EXPECT_EQ(job->lastTrack, 1);
+    ASSERT_EQ(job->entries.size(), 2u);
+    EXPECT_EQ(job->entries[1].cumulativeEnd, Values(1300));
+
+    // With FillTag the album title is proposed, made safe as one file name; a typed
+    // name without extension gets the format's.
+    f.settings.OUTPUT.FillTag = 1;
+    f.ctx.album.albumTitle = "../Up/Down";
+    f.prompter.saveReplies = {"/tmp/elsewhere/mix"};
+    auto all = OnRipAll(f.ctx);
+    ASSERT_TRUE(all);
+    EXPECT_EQ(f.prompter.prompts.back().text, folder + ".. Up Down.mp3");
+    EXPECT_EQ(all->outputPath, "/tmp/elsewhere/mix.mp3");
+    EXPECT_EQ(all->lastTrack, 2);
+
+    // Cancel starts nothing.
+    f.prompter.saveReplies = {""};
+    EXPECT_FALSE(OnRipChecked(f.ctx));
+}
+
+TEST(RipCommands, SectorRangeJobHasTheRangeOffsets) {
+    Fixture f({Audio(4000), Audio(5000), Audio(3000), Audio(2000)});
+    const int32_t base = f.ctx.toc[0].FrameOffset();
+    std::vector<int32_t> starts;
+    for (const CCDDBMsf& m : f.ctx.toc) starts.push_back(m.FrameOffset());
+    ASSERT_EQ(starts[1] - starts[0], 4000);
+
+    // From 100 sectors into track 2 to sector 500 of track 4.
+    RipCommandHooks hooks;
+    hooks.chooseRange = [](CSectorRange& r) {
+        r.UpdateEnd(4000 + 5000 + 3000 + 500);
+        r.UpdateStart(4000 + 101);
+        return true;
+    };
+    auto job = OnRipSectorRange(f.ctx, hooks);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(f.prompter.prompts.back().text, f.settings.OUTPUT.DesDir + "Artist/Album/Sector 4101 to 12500.mp3");
+    EXPECT_EQ(job->mode, 3);
+    EXPECT_TRUE(job->singleOutput);
+    EXPECT_EQ(job->firstTrack, 1);
+    EXPECT_EQ(job->lastTrack, 3);
+    EXPECT_EQ(job->startOffset, 4101 + base - starts[1] - 1);
+    EXPECT_EQ(job->startOffset, 100);
+    EXPECT_EQ(job->endOffset, 500);
+    ASSERT_EQ(job->entries.size(), 3u);
+    EXPECT_EQ(job->entries[0], (RipJobEntry{0, 1, Values(4900), Values(4900)}));
+    EXPECT_EQ(job->entries[1], (RipJobEntry{0, 2, Values(3000), Values(7900)}));
+    EXPECT_EQ(job->entries[2], (RipJobEntry{0, 3, Values(500), Values(8400)}));
+    // Every sector of the range is read exactly once.
+    EXPECT_EQ(job->entries.back().cumulativeEnd, Values(12500 - 4101 + 1));
+
+    // Within one track: the entry holds just the range.
+    hooks.chooseRange = [](CSectorRange& r) {
+        r.UpdateEnd(4000 + 300);
+        r.UpdateStart(4000 + 201);
+        return true;
+    };
+    job = OnRipSectorRange(f.ctx, hooks);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->firstTrack, 1);
+    EXPECT_EQ(job->lastTrack, 1);
+    EXPECT_EQ(job->startOffset, 200);
+    EXPECT_EQ(job->endOffset, 300);
+    ASSERT_EQ(job->entries.size(), 1u);
+    EXPECT_EQ(job->entries[0].length, Values(100));
+
+    hooks.chooseRange = [](CSectorRange&) { return false; };
+    const std::size_t before = f.prompter.prompts.size();
+    EXPECT_FALSE(OnRipSectorRange(f.ctx, hooks));
+    EXPECT_EQ(f.prompter.prompts.size(), before);
+}
+
+TEST(RipCommands, DiscImageCoversEveryTrack) {
+    Fixture f({Audio(1000), Audio(2000), Audio(700)});
+    f.settings.OUTPUT.FillTag = 0;
+    auto job = OnRipDiscImage(f.ctx);
+    ASSERT_TRUE(job);
+    EXPECT_EQ(job->mode, kRipDiscImage);
+    EXPECT_TRUE(job->singleOutput);
+    EXPECT_EQ(f.prompter.prompts.back().text, f.settings.OUTPUT.DesDir + "Artist/Album/CD Image.mp3");
+    EXPECT_EQ(job->firstTrack, 0);
+    EXPECT_EQ(job->lastTrack, 2);
+    EXPECT_EQ(job->startOffset, 0);
+    EXPECT_EQ(job->endOffset, 700);
+    ASSERT_EQ(job->entries.size(), 3u);
+    EXPECT_EQ(job->entries.back().cumulativeEnd, Values(3700));
+    EXPECT_TRUE(CRipJob::IsSingleOutput(kRipDiscImage, false));
+    EXPECT_TRUE(CRipJob::IsSingleOutput(kRipAll, true));
+    EXPECT_FALSE(CRipJob::IsSingleOutput(kRipAll, false));
+    EXPECT_FALSE(CRipJob::IsSingleOutput(kRipSelected, true));
+}
