@@ -14,7 +14,7 @@
 
 namespace quarrow {
 
-unsigned FlacBlockSizeOf(int choice) {
+unsigned FlacEncoderBlockSize(int choice) {
     static constexpr unsigned kSizes[] = {0, 192, 256, 512, 576, 1024, 1152, 2048, 2304, 4096, 4608};
     if (choice < 0 || choice >= static_cast<int>(std::size(kSizes))) return 0;
     return kSizes[choice];
@@ -81,7 +81,7 @@ protected:
         FLAC__stream_encoder_set_bits_per_sample(encoder_, 16);
         FLAC__stream_encoder_set_sample_rate(encoder_, 44100);
         FLAC__stream_encoder_set_verify(encoder_, flac_.Verify != 0);
-        FLAC__stream_encoder_set_blocksize(encoder_, FlacBlockSizeOf(flac_.BlockSize));
+        FLAC__stream_encoder_set_blocksize(encoder_, FlacEncoderBlockSize(flac_.BlockSize));
         // A level outside 0..8 is taken by libFLAC as its nearest level.
         FLAC__stream_encoder_set_compression_level(encoder_, static_cast<unsigned>(flac_.CompLev < 0 ? 0 : flac_.CompLev));
 

@@ -12,7 +12,7 @@ namespace quarrow {
 
 // The block size a FLAC/BlockSize choice passes to the encoder: 0 " Use Default" lets
 // the compression level decide, 1..10 give 192 .. 4608; any other choice is 0.
-unsigned FlacBlockSizeOf(int choice);
+unsigned FlacEncoderBlockSize(int choice);
 
 struct FlacMetadataDeleter {
     void operator()(FLAC__StreamMetadata* m) const;

@@ -1,0 +1,309 @@
+#include <FLAC/metadata.h>
+#include <FLAC/stream_decoder.h>
+#include <gtest/gtest.h>
+#include <sys/stat.h>
+
+#include <cstdlib>
+#include <ctime>
+#include <filesystem>
+#include <fstream>
+#include <set>
+
+#include "app/Settings.h"
+#include "encoders/EncodeFlac.h"
+#include "encoders/Encoder.h"
+#include "support/DiscImage.h"
+#include "support/EncodeHarness.h"
+#include "support/RunProcess.h"
+
+using namespace quarrow;
+using quarrow::testsupport::FeedContext;
+namespace fs = std::filesystem;
+
+namespace {
+
+CSettings FlacSettings() {
+    CSettings s = CSettings::Initial("/nonexistent");
+    s.OUTPUT.OutputFormat = 6;
+    return s;
+}
+
+// Sine plus a little deterministic noise, so that every predictor has real work to do.
+std::vector<int16_t> TestPcm(std::size_t frames) {
+    std::vector<int16_t> v = testsupport::SineShorts(frames, 2, 0.6);
+    uint32_t x = 12345;
+    for (auto& s : v) {
+        x = x * 1103515245u + 12345u;
+        s = static_cast<int16_t>(s + static_cast<int>((x >> 16) % 401) - 200);
+    }
+    v[0] = 32767;
+    v[1] = -32768;
+    return v;
+}
+
+CAlbumRecord Album() {
+    CAlbumRecord a;
+    a.artist = "AC/DC \"Live\" $(rm -rf ~)";
+    a.albumTitle = "Back in Black; `echo hi` | tee";
+    a.trackTitles = {"Hells Bells", "Shoot to Thrill = loud\nsecond line"};
+    a.year = 1980;
+    a.genre = "Rock";
+    return a;
+}
+
+struct Decoded {
+    bool ok = false;
+    std::vector<int16_t> samples;
+    unsigned minBlock = 0, maxBlock = 0, rate = 0, channels = 0, bits = 0;
+    bool sawComments = false;
+    std::vector<std::string> comments;
+    std::string vendor;
+};
+
+FLAC__StreamDecoderWriteStatus OnWrite(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
+                                       const FLAC__int32* const buffer[], void* data) {
+    auto* d = static_cast<Decoded*>(data);
+    for (unsigned i = 0; i < frame->header.blocksize; ++i)
+        for (unsigned c = 0; c < frame->header.channels; ++c) d->samples.push_back(static_cast<int16_t>(buffer[c][i]));
+    return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+}
+
+void OnMetadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* m, void* data) {
+    auto* d = static_cast<Decoded*>(data);
+    if (m->type == FLAC__METADATA_TYPE_STREAMINFO) {
+        d->minBlock = m->data.stream_info.min_blocksize;
+        d->maxBlock = m->data.stream_info.max_blocksize;
+        d->rate = m->data.stream_info.sample_rate;
+        d->channels = m->data.stream_info.channels;
+        d->bits = m->data.stream_info.bits_per_sample;
+    } else if (m->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+        d->sawComments = true;
+        const auto& vc = m->data.vorbis_comment;
+        d->vendor.assign(reinterpret_cast<const char*>(vc.vendor_string.entry), vc.vendor_string.length);
+        for (FLAC__uint32 i = 0; i < vc.num_comments; ++i)
+            d->comments.emplace_back(reinterpret_cast<const char*>(vc.comments[i].entry), vc.comments[i].length);
+    }
+}
+
+void OnError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* data) {
+    static_cast<Decoded*>(data)->ok = false;
+}
+
+// Decodes native or Ogg FLAC with libFLAC, checking the MD5 signature on the way.
+Decoded DecodeFlac(const std::string& path, bool ogg) {
+    Decoded d;
+    FLAC__StreamDecoder* dec = FLAC__stream_decoder_new();
+    FLAC__stream_decoder_set_md5_checking(dec, true);
+    FLAC__stream_decoder_set_metadata_respond(dec, FLAC__METADATA_TYPE_VORBIS_COMMENT);
+    const FLAC__StreamDecoderInitStatus st =
+        ogg ? FLAC__stream_decoder_init_ogg_file(dec, path.c_str(), OnWrite, OnMetadata, OnError, &d)
+            : FLAC__stream_decoder_init_file(dec, path.c_str(), OnWrite, OnMetadata, OnError, &d);
+    if (st == FLAC__STREAM_DECODER_INIT_STATUS_OK) {
+        d.ok = true;
+        if (!FLAC__stream_decoder_process_until_end_of_stream(dec)) d.ok = false;
+        if (!FLAC__stream_decoder_finish(dec)) d.ok = false;   // false on an MD5 mismatch
+    }
+    FLAC__stream_decoder_delete(dec);
+    return d;
+}
+
+// The serial number of the first Ogg page (bytes 14..17, little-endian).
+long OggSerialOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char h[27] = {};
+    in.read(reinterpret_cast<char*>(h), sizeof h);
+    if (!in || std::string(reinterpret_cast<char*>(h), 4) != "OggS") return -1;
+    return static_cast<long>(h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24));
+}
+
+int Encode(FeedContext& ctx, const std::string& path) {
+    auto enc = CreateEncoder(ctx.settings);
+    if (!enc) return -1;
+    return enc->Encode(ctx, path);
+}
+
+}  // namespace
+
+TEST(EncodeFlac, BlockSizeChoicesAndCommentBlock) {
+    EXPECT_EQ(FlacEncoderBlockSize(0), 0u);
+    EXPECT_EQ(FlacEncoderBlockSize(1), 192u);
+    EXPECT_EQ(FlacEncoderBlockSize(4), 576u);
+    EXPECT_EQ(FlacEncoderBlockSize(6), 1152u);
+    EXPECT_EQ(FlacEncoderBlockSize(10), 4608u);
+    EXPECT_EQ(FlacEncoderBlockSize(11), 0u);
+    EXPECT_EQ(FlacEncoderBlockSize(-1), 0u);
+
+    TagValues t = MakeTagValues(Album(), 1, 12, false, "/out/x.flac");
+    FlacMetadataPtr block = MakeFlacCommentBlock(t);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(block->type, FLAC__METADATA_TYPE_VORBIS_COMMENT);
+    const auto& vc = block->data.vorbis_comment;
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(vc.vendor_string.entry), vc.vendor_string.length), "Flac 1.2.1");
+    const std::vector<std::string> expected = {
+        "TITLE=Shoot to Thrill = loud\nsecond line",
+        "ALBUM=Back in Black; `echo hi` | tee",
+        "TRACKNUMBER= 2",
+        "ARTIST=AC/DC \"Live\" $(rm -rf ~)",
+        "COMMENT=" + std::string(RipComment),
+        "GENRE=Rock",
+        "DATE=1980",
+        "TOTALTRACKS=12",
+    };
+    ASSERT_EQ(vc.num_comments, expected.size());
+    unsigned length = 4 + 10 + 4;
+    for (std::size_t i = 0; i < expected.size(); ++i) {
+        EXPECT_EQ(std::string(reinterpret_cast<char*>(vc.comments[i].entry), vc.comments[i].length), expected[i]);
+        length += 4 + static_cast<unsigned>(expected[i].size());
+    }
+    EXPECT_EQ(block->length, length);
+
+    // Bytes that are not UTF-8 and an image-mode track number (empty) are kept as given.
+    t.title = std::string("caf\xe9 \xff", 6);
+    t.trackNumber.clear();
+    block = MakeFlacCommentBlock(t);
+    ASSERT_TRUE(block);
+    EXPECT_EQ(std::string(reinterpret_cast<char*>(block->data.vorbis_comment.comments[0].entry),
+                          block->data.vorbis_comment.comments[0].length),
+              "TITLE=" + t.title);
+    EXPECT_EQ(block->data.vorbis_comment.comments[2].length, std::string("TRACKNUMBER=").size());
+}
+
+TEST(EncodeFlac, NativeDefaultIsLosslessTaggedAndPassesTheReferenceTest) {
+    discimage::ScratchDir dir;
+    FeedContext ctx(FlacSettings());
+    ctx.ShapeFromSettings();
+    EXPECT_FALSE(ctx.floatPath);
+    ctx.album = Album();
+    ctx.trackIndex = 1;
+    ctx.discTracks = 12;
+    const std::vector<int16_t> pcm = TestPcm(44100 * 2 + 333);   // not a multiple of any block
+    ctx.FeedShorts(pcm);
+    const std::string out = dir.path() + "/02 - track.flac";
+    ASSERT_EQ(Encode(ctx, out), 1) << (ctx.Messages().empty() ? "" : ctx.Messages()[0]);
+    EXPECT_TRUE(ctx.Messages().empty());
+    EXPECT_TRUE(ctx.finalSent);
+    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
+
+    const Decoded d = DecodeFlac(out, false);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.rate, 44100u);
+    EXPECT_EQ(d.channels, 2u);
+    EXPECT_EQ(d.bits, 16u);
+    EXPECT_EQ(d.minBlock, 4096u);   // level 5 chooses the block size
+    EXPECT_TRUE(d.samples == pcm);
+    ASSERT_EQ(d.comments.size(), 8u);
+    EXPECT_EQ(d.comments[0], "TITLE=Shoot to Thrill = loud\nsecond line");
+    EXPECT_EQ(d.comments[3], "ARTIST=AC/DC \"Live\" $(rm -rf ~)");
+    EXPECT_EQ(d.comments[7], "TOTALTRACKS=12");
+
+    // Other decoders agree.
+    EXPECT_TRUE(testsupport::DecodeShorts(out) == pcm);
+    const testsupport::ProbeResult p = testsupport::Probe(out);
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.codec, "flac");
+    EXPECT_NEAR(p.duration, (44100 * 2 + 333) / 44100.0, 0.001);
+    EXPECT_EQ(p.tags.at("album"), "Back in Black; `echo hi` | tee");
+    EXPECT_EQ(p.tags.at("date"), "1980");
+    EXPECT_EQ(p.tags.at("comment"), std::string(RipComment));
+    const testsupport::ProcessResult t = testsupport::RunProcess({"flac", "-t", "-s", out});
+    EXPECT_EQ(t.status, 0) << t.err;
+}
+
+TEST(EncodeFlac, OggFlacCarriesASerialFromTheTimeSeededGenerator) {
+    discimage::ScratchDir dir;
+    CSettings s = FlacSettings();
+    s.FLAC.Native = 0;
+    FeedContext ctx(s);
+    ctx.ShapeFromSettings();
+    const std::vector<int16_t> pcm = TestPcm(30000);
+    ctx.FeedShorts(pcm);
+    const std::string out = dir.path() + "/t.ogg";
+    const std::time_t before = std::time(nullptr);
+    ASSERT_EQ(Encode(ctx, out), 1);
+    const std::time_t after = std::time(nullptr);
+
+    std::set<long> candidates;
+    for (std::time_t t = before; t <= after; ++t) {
+        std::srand(static_cast<unsigned>(t));
+        candidates.insert(std::rand());
+    }
+    EXPECT_TRUE(candidates.count(OggSerialOf(out))) << OggSerialOf(out);
+
+    const Decoded d = DecodeFlac(out, true);
+    ASSERT_TRUE(d.ok);
+    EXPECT_TRUE(d.samples == pcm);
+    EXPECT_EQ(d.comments.size(), 8u);
+    const testsupport::ProbeResult p = testsupport::Probe(out);
+    ASSERT_TRUE(p.ok) << p.error;
+    EXPECT_EQ(p.codec, "flac");
+    EXPECT_EQ(p.sampleRate, 44100);
+}
+
+TEST(EncodeFlac, OptionsReachTheEncoder) {
+    discimage::ScratchDir dir;
+    const std::vector<int16_t> pcm = TestPcm(20000);
+
+    // Block size choice 10 with verification, tagging off: no comments of ours.
+    CSettings s = FlacSettings();
+    s.FLAC.BlockSize = 10;
+    s.FLAC.Verify = 1;
+    s.FLAC.CompLev = 8;
+    s.OUTPUT.FillTag = 0;
+    FeedContext a(s);
+    a.FeedShorts(pcm);
+    ASSERT_EQ(Encode(a, dir.path() + "/a.flac"), 1);
+    Decoded d = DecodeFlac(dir.path() + "/a.flac", false);
+    ASSERT_TRUE(d.ok);
+    EXPECT_EQ(d.maxBlock, 4608u);
+    EXPECT_TRUE(d.samples == pcm);
+    EXPECT_TRUE(d.comments.empty());
+    EXPECT_TRUE(testsupport::Probe(dir.path() + "/a.flac").tags.count("comment") == 0);
+
+    // Level 0 picks its own small block size.
+    s = FlacSettings();
+    s.FLAC.CompLev = 0;
+    FeedContext b(s);
+    b.FeedShorts(pcm);
+    ASSERT_EQ(Encode(b, dir.path() + "/b.flac"), 1);
+    d = DecodeFlac(dir.path() + "/b.flac", false);
+    EXPECT_EQ(d.maxBlock, 1152u);
+    EXPECT_TRUE(d.samples == pcm);
+
+    // A track shorter than one block still comes out whole.
+    FeedContext c(FlacSettings());
+    const std::vector<int16_t> tiny = TestPcm(300);
+    c.FeedShorts(tiny);
+    ASSERT_EQ(Encode(c, dir.path() + "/c.flac"), 1);
+    EXPECT_TRUE(DecodeFlac(dir.path() + "/c.flac", false).samples == tiny);
+}
+
+TEST(EncodeFlac, FailuresAndCancel) {
+    discimage::ScratchDir dir;
+
+    // A folder that does not exist: the initialisation error with its codes.
+    FeedContext a(FlacSettings());
+    a.FeedShorts(TestPcm(5000));
+    const std::string missing = dir.path() + "/no/such/folder/x.flac";
+    EXPECT_EQ(Encode(a, missing), 0);
+    const std::vector<std::string> m = a.Messages();
+    ASSERT_GE(m.size(), 3u);
+    EXPECT_EQ(m[0], "1:Error Code: 1");
+    EXPECT_EQ(m[1], "1:Fail to initialize flac file!");
+    EXPECT_EQ(m[2].rfind("1:FLAC Encoder State Code: ", 0), 0u);
+    EXPECT_NE(std::find(m.begin(), m.end(), "1:Can't create file " + missing + "!"), m.end());
+    EXPECT_EQ(a.running, 0);
+    EXPECT_FALSE(fs::exists(missing));
+
+    // Cancel half-way: nothing stays, neither the file nor its temporary name.
+    FeedContext b(FlacSettings());
+    b.FeedShorts(TestPcm(44100 * 4));
+    b.piece = 2048;
+    b.onDelivered = [&b](std::size_t done) {
+        if (done > 44100) b.aborted = 1, b.running = 0;
+    };
+    const std::string out = dir.path() + "/cancel.flac";
+    EXPECT_EQ(Encode(b, out), 0);
+    EXPECT_FALSE(fs::exists(out));
+    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
+    EXPECT_FALSE(b.finalSent);
+}
