@@ -10,6 +10,7 @@
 #include <unistd.h>
 
 #include "cli/Cli.h"
+#include "cli/DemoRecord.h"
 #include "cli/Startup.h"
 
 using namespace quarrow;
@@ -57,7 +58,22 @@ int main(int argc, char** argv) {
     }
 
     CliApp app;
-    if (!command->needsDrive) return command->run(app, args);
+    if (!command->needsDrive) {
+        int status = command->run(app, args);
+        if (status == 0 && name == "make-demo-disc") {
+            // The demo's album record goes into the home folder's local CDDB folder so the
+            // demo shows its titles without a network.
+            std::string error;
+            const std::string home = ResolveHomeFolder(options.home, argv[0]);
+            std::string path = InstallDemoRecord(home, error);
+            if (path.empty()) {
+                std::cerr << "warning: the demo album record was not installed: " << error << "\n";
+            } else {
+                std::cout << path << "\n";
+            }
+        }
+        return status;
+    }
 
     int status = StartUp(app, options, argv[0]);
     if (status != 0) return status;
