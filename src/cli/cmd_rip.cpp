@@ -1,0 +1,198 @@
+// `rip --plan`: runs one of the five rip commands on the disc as the main window would
+// and prints the job it builds, without reading any audio.
+#include <cerrno>
+#include <cstdio>
+#include <cstdlib>
+#include <iostream>
+#include <optional>
+#include <sstream>
+
+#include "app/SectorRange.h"
+#include "cli/Cli.h"
+#include "rip/Naming.h"
+#include "rip/RipCommands.h"
+#include "rip/RipJob.h"
+
+namespace quarrow::cli {
+
+namespace {
+
+constexpr int kUsageError = 64;
+
+const char* kRipUsage =
+    "rip --plan (--selected N | --checked LIST | --all | --image | --range START-END) "
+    "[--single FILE] [--json] [--yes]";
+
+bool ParseInt(const std::string& text, long& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    errno = 0;
+    value = std::strtol(text.c_str(), &end, 10);
+    return end && *end == '\0' && errno == 0;
+}
+
+// "1,3,5-7": 1-based row numbers; false with a message naming the bad part.
+bool ParseRowList(const std::string& text, std::size_t rows, std::vector<bool>& out, std::string& error) {
+    out.assign(rows, false);
+    std::stringstream ss(text);
+    std::string part;
+    bool any = false;
+    while (std::getline(ss, part, ',')) {
+        long first = 0, last = 0;
+        std::size_t dash = part.find('-', 1);
+        bool ok = dash == std::string::npos ? ParseInt(part, first) && (last = first, true)
+                                            : ParseInt(part.substr(0, dash), first) &&
+                                                  ParseInt(part.substr(dash + 1), last);
+        if (!ok || first < 1 || last < first || static_cast<std::size_t>(last) > rows) {
+            error = "--checked: \"" + part + "\" is not a track number or range within 1-" + std::to_string(rows);
+            return false;
+        }
+        for (long i = first; i <= last; ++i) out[static_cast<std::size_t>(i - 1)] = true;
+        any = true;
+    }
+    if (!any) {
+        error = "--checked needs a list of track numbers such as 1,3,5-7";
+        return false;
+    }
+    return true;
+}
+
+std::string EntryDestination(const CliApp& app, const CRipJob& job, const RipJobEntry& e) {
+    if (job.singleOutput) return job.outputPath;
+    return BuildTrackPath(app.settings, app.main->album, e.track).path;
+}
+
+void PrintJson(std::ostream& out, const CliApp& app, const CRipJob& job) {
+    out << "{\"mode\":" << job.mode << ",\"single_output\":" << (job.singleOutput ? "true" : "false")
+        << ",\"first_track\":" << job.firstTrack << ",\"last_track\":" << job.lastTrack
+        << ",\"start_offset\":" << job.startOffset << ",\"end_offset\":" << job.endOffset
+        << ",\"output_path\":" << JsonString(job.outputPath) << ",\"entries\":[";
+    for (std::size_t i = 0; i < job.entries.size(); ++i) {
+        const RipJobEntry& e = job.entries[i];
+        out << (i ? "," : "") << "{\"session\":" << e.session << ",\"track\":" << e.track
+            << ",\"length\":" << e.length << ",\"cumulative_end\":" << e.cumulativeEnd
+            << ",\"destination\":" << JsonString(EntryDestination(app, job, e)) << "}";
+    }
+    out << "]}\n";
+}
+
+void PrintText(std::ostream& out, const CliApp& app, const CRipJob& job) {
+    out << "Rip plan: " << RipCommandText(job.mode).name << " (mode " << job.mode << "), "
+        << (job.singleOutput ? "one output file" : "one file per track") << "\n";
+    if (job.singleOutput) out << "Output file: " << job.outputPath << "\n";
+    out << "First track: " << job.firstTrack << "  Last track: " << job.lastTrack
+        << "  Start offset: " << job.startOffset << "  End offset: " << job.endOffset << "\n";
+    // Sessions and tracks counted from 1 here, as the track list shows them.
+    out << "Session  Track  Length      Cumulative end  Destination\n";
+    for (const RipJobEntry& e : job.entries) {
+        char line[96];
+        std::snprintf(line, sizeof line, "%7u  %5u  %10d  %14d  ", e.session + 1u, e.track + 1u, e.length,
+                      e.cumulativeEnd);
+        out << line << EntryDestination(app, job, e) << "\n";
+    }
+}
+
+int RunRip(CliApp& app, std::vector<std::string>& args) {
+    const bool plan = TakeFlag(args, "--plan");
+    const bool json = TakeFlag(args, "--json") || app.json;
+    if (TakeFlag(args, "--yes")) app.prompter.assumeYes = true;
+    std::string selected, checked, range, single;
+    const bool hasSelected = TakeOption(args, "--selected", selected);
+    const bool hasChecked = TakeOption(args, "--checked", checked);
+    const bool hasRange = TakeOption(args, "--range", range);
+    const bool hasSingle = TakeOption(args, "--single", single);
+    const bool all = TakeFlag(args, "--all");
+    const bool image = TakeFlag(args, "--image");
+    if (!args.empty()) {
+        std::cerr << "error: rip does not know \"" << args[0] << "\"\nusage: " << kRipUsage << "\n";
+        return kUsageError;
+    }
+    if (!plan) {
+        std::cerr << "rip: the rip engine is not built yet\n";
+        return 2;
+    }
+    const int modes = hasSelected + hasChecked + hasRange + all + image;
+    if (modes != 1) {
+        std::cerr << "error: rip --plan needs exactly one of --selected, --checked, --all, --image, --range\n"
+                  << "usage: " << kRipUsage << "\n";
+        return kUsageError;
+    }
+    long selectedRow = 0, rangeStart = 0, rangeEnd = 0;
+    if (hasSelected && !ParseInt(selected, selectedRow)) {
+        std::cerr << "error: --selected needs a track number, not \"" << selected << "\"\n";
+        return kUsageError;
+    }
+    if (hasRange) {
+        std::size_t dash = range.find('-', 1);
+        if (dash == std::string::npos || !ParseInt(range.substr(0, dash), rangeStart) ||
+            !ParseInt(range.substr(dash + 1), rangeEnd)) {
+            std::cerr << "error: --range needs START-END in sectors, not \"" << range << "\"\n";
+            return kUsageError;
+        }
+    }
+    if (hasSingle) {
+        if (single.empty()) {
+            std::cerr << "error: --single needs a file name\n";
+            return kUsageError;
+        }
+        app.prompter.saveName = single;
+    }
+
+    Refresh(app);
+    MainContext& ctx = *app.main;
+    RipCommandHooks hooks;
+    // The command line never plays, so only the range dialog needs an answer.
+    hooks.chooseRange = [&](CSectorRange& r) {
+        r.UpdateStart(static_cast<int32_t>(rangeStart));
+        r.UpdateEnd(static_cast<int32_t>(rangeEnd));
+        return true;
+    };
+
+    // --single asks for one output file; checked and all tracks need SingleOpt for
+    // that, which is switched on for this run only (the settings file keeps its value).
+    const int32_t savedSingleOpt = app.settings.OUTPUT.SingleOpt;
+    if (hasSingle && (hasChecked || all)) app.settings.OUTPUT.SingleOpt = 1;
+
+    std::optional<CRipJob> job;
+    if (hasSelected) {
+        int row = selectedRow >= 1 && selectedRow <= static_cast<long>(ctx.rows.size())
+                      ? static_cast<int>(selectedRow - 1)
+                      : -1;
+        if (row < 0 && !ctx.rows.empty()) {
+            std::cerr << "error: --selected " << selected << " is not a track number within 1-" << ctx.rows.size()
+                      << "\n";
+            app.settings.OUTPUT.SingleOpt = savedSingleOpt;
+            return kUsageError;
+        }
+        job = OnRipSelected(ctx, row, hooks);
+    } else if (hasChecked) {
+        std::vector<bool> marks;
+        std::string error;
+        if (!ParseRowList(checked, ctx.rows.size(), marks, error)) {
+            std::cerr << "error: " << error << "\n";
+            app.settings.OUTPUT.SingleOpt = savedSingleOpt;
+            return kUsageError;
+        }
+        for (std::size_t i = 0; i < ctx.rows.size(); ++i) ctx.rows[i].checked = marks[i];
+        job = OnRipChecked(ctx, hooks);
+    } else if (all) {
+        job = OnRipAll(ctx, hooks);
+    } else if (hasRange) {
+        job = OnRipSectorRange(ctx, hooks);
+    } else {
+        job = OnRipDiscImage(ctx, hooks);
+    }
+    if (job) job->singleOutput = CRipJob::IsSingleOutput(job->mode, app.settings.OUTPUT.SingleOpt != 0);
+    app.settings.OUTPUT.SingleOpt = savedSingleOpt;
+    if (!job) return 1;
+
+    if (json) PrintJson(std::cout, app, *job);
+    else PrintText(std::cout, app, *job);
+    return 0;
+}
+
+CommandRegistrar ripCommand({"rip", std::string(kRipUsage), true, RunRip});
+
+}  // namespace
+
+}  // namespace quarrow::cli
