@@ -157,6 +157,9 @@ int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0)
     app.grabber.SetCurrentDrive(selected);
     CdDrive& drive = app.grabber.Drive();
     drive.Initialize();
+    // The drive knows its disc from the start, as a real drive does; the refresh's first
+    // album steps ask whether a disc is there before the refresh proper reads it again.
+    drive.RefreshDisc();
     drive.SetReadMode(0);
     drive.SetErrorAction(0);
     drive.SetReadRetries(0);
