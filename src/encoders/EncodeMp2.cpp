@@ -1,0 +1,156 @@
+#include "encoders/EncodeMp2.h"
+
+#include <twolame.h>
+
+#include <cstdio>
+#include <vector>
+
+#include "app/Settings.h"
+#include "encoders/OutputFormat.h"
+
+namespace quarrow {
+
+int TwolameModeOfChannel(int channel) {
+    switch (channel) {
+    case 0: return TWOLAME_MONO;
+    case 1: return TWOLAME_AUTO_MODE;
+    case 2: return TWOLAME_STEREO;
+    case 3: return TWOLAME_JOINT_STEREO;
+    case 4: return TWOLAME_DUAL_CHANNEL;
+    default: return -2;
+    }
+}
+
+namespace {
+
+constexpr std::size_t kOutputBufferSize = 16384;
+// Blocks are split so that one call's frames always fit the output buffer: 2048
+// samples per channel are under two frames, at most 2 x 1728 bytes at 384 kbps.
+constexpr std::size_t kMaxFramesPerCall = 2048;
+
+class Mp2Encoder : public CEncoder {
+public:
+    explicit Mp2Encoder(const CSettings& settings) : settings_(settings) {}
+    ~Mp2Encoder() override {
+        if (options_) twolame_close(&options_);
+        if (file_) std::fclose(file_);
+    }
+
+protected:
+    bool Open(EncodeContext& ctx, const std::string& path, const std::string& finalPath) override {
+        const CSettings::Mp2& m = settings_.MP2;
+        const int mode = TwolameModeOfChannel(m.Channel);
+        const int32_t rate = SampleRateOf(m.Freq);
+        const int32_t bitrate = BitrateOf(m.Bits);
+        channels_ = m.Channel == 0 ? 1 : 2;
+        options_ = twolame_init();
+        bool ok = options_ != nullptr && mode != -2 && rate != 0 && bitrate != 0;
+        if (ok) {
+            twolame_set_verbosity(options_, 0);
+            twolame_set_mode(options_, static_cast<TWOLAME_MPEG_mode>(mode));
+            twolame_set_out_samplerate(options_, rate);
+            twolame_set_bitrate(options_, bitrate);
+            twolame_set_VBR(options_, FALSE);
+            twolame_set_copyright(options_, m.CopyRight != 0);
+            twolame_set_original(options_, m.Original != 0);
+            twolame_set_num_channels(options_, channels_);
+            twolame_set_in_samplerate(options_, rate);
+            ok = twolame_init_params(options_) == 0;
+        }
+        if (!ok) {
+            ctx.PostMessage("Error: configuring libtwolame encoder failed.", 1);
+            return false;
+        }
+        file_ = std::fopen(path.c_str(), "w+b");
+        if (!file_) {
+            ctx.PostMessage("Error creating file " + finalPath, 1);
+            return false;
+        }
+        output_.assign(kOutputBufferSize, 0);
+        return true;
+    }
+
+    bool WriteFloat(EncodeContext& ctx, const float* samples, std::size_t count) override {
+        if (!file_ || !options_) return false;
+        // The rings deliver what the rip's shape says; a stereo encoder fed mono (or the
+        // reverse) would misread every block.
+        if (ctx.mono != (channels_ == 1)) {
+            ctx.PostMessage("Error: the MP2 encoder expects " + std::string(channels_ == 1 ? "mono" : "stereo") +
+                                " samples", 1);
+            return false;
+        }
+        const std::size_t frames = count / static_cast<std::size_t>(channels_);
+        shorts_.resize(frames * static_cast<std::size_t>(channels_));
+        FloatToShort(samples, shorts_.data(), shorts_.size());
+        for (std::size_t done = 0; done < frames;) {
+            const std::size_t n = std::min(kMaxFramesPerCall, frames - done);
+            int produced;
+            if (channels_ == 1) {
+                produced = twolame_encode_buffer_interleaved(options_, shorts_.data() + done, static_cast<int>(n),
+                                                             output_.data(), static_cast<int>(output_.size()));
+            } else {
+                left_.resize(n);
+                right_.resize(n);
+                const int16_t* from = shorts_.data() + 2 * done;
+                for (std::size_t i = 0; i < n; ++i) {
+                    left_[i] = from[2 * i];
+                    right_[i] = from[2 * i + 1];
+                }
+                produced = twolame_encode_buffer(options_, left_.data(), right_.data(), static_cast<int>(n),
+                                                 output_.data(), static_cast<int>(output_.size()));
+            }
+            if (!Put(ctx, produced)) return false;
+            done += n;
+        }
+        return true;
+    }
+
+    bool Finish(EncodeContext& ctx, bool complete) override {
+        bool ok = file_ != nullptr && options_ != nullptr;
+        if (ok && !ctx.aborted) {
+            const int produced = twolame_encode_flush(options_, output_.data(), static_cast<int>(output_.size()));
+            ok = Put(ctx, produced);
+        }
+        if (options_) twolame_close(&options_);
+        if (file_) {
+            const bool closed = std::fclose(file_) == 0;
+            file_ = nullptr;
+            if (!closed && ok && complete) {
+                ctx.PostMessage("Output file write error", 1);
+                ok = false;
+            }
+        }
+        return ok;
+    }
+
+private:
+    bool Put(EncodeContext& ctx, int produced) {
+        if (produced < 0) {
+            char text[64];
+            std::snprintf(text, sizeof text, "Error: libtwolame encoding failed (%d)", produced);
+            ctx.PostMessage(text, 1);
+            return false;
+        }
+        const std::size_t n = static_cast<std::size_t>(produced);
+        if (n && std::fwrite(output_.data(), 1, n, file_) != n) {
+            ctx.PostMessage("Output file write error", 1);
+            return false;
+        }
+        return true;
+    }
+
+    CSettings settings_;
+    twolame_options* options_ = nullptr;
+    std::FILE* file_ = nullptr;
+    int channels_ = 2;
+    std::vector<unsigned char> output_;
+    std::vector<int16_t> shorts_, left_, right_;
+};
+
+}  // namespace
+
+std::unique_ptr<CEncoder> MakeMp2Encoder(const CSettings& settings, int) {
+    return std::make_unique<Mp2Encoder>(settings);
+}
+
+}  // namespace quarrow

@@ -1,0 +1,194 @@
+#include "support/EncodeHarness.h"
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstring>
+
+#include "encoders/OutputFormat.h"
+#include "support/MiniJson.h"
+#include "support/RunProcess.h"
+
+namespace quarrow::testsupport {
+
+FeedContext::FeedContext(const CSettings& s) : settings(s) {
+    intRing.Allocate(1 << 20);
+    leftRing.Allocate(1 << 18);
+    rightRing.Allocate(1 << 18);
+    running = 1;
+}
+
+FeedContext::~FeedContext() {
+    running = 0;
+    JoinReader();
+}
+
+void FeedContext::ShapeFromSettings() {
+    const COutputFormat shape = COutputFormat::FromSettings(settings);
+    floatPath = shape.floatPath || shape.resample;
+    mono = shape.mono;
+}
+
+void FeedContext::FeedShorts(std::vector<int16_t> values, std::vector<double> entries) {
+    shorts = std::move(values);
+    entryLengths = entries.empty() ? std::vector<double>{static_cast<double>(shorts.size())} : std::move(entries);
+}
+
+void FeedContext::FeedFloats(std::vector<float> left, std::vector<float> right, std::vector<double> entries) {
+    lefts = std::move(left);
+    rights = std::move(right);
+    const double units = static_cast<double>(lefts.size() + (mono ? 0 : rights.size()));
+    entryLengths = entries.empty() ? std::vector<double>{units} : std::move(entries);
+}
+
+TagValues FeedContext::Tags(const std::string& path) const {
+    return MakeTagValues(album, trackIndex, discTracks, singleOutput, path);
+}
+
+void FeedContext::StartReader() {
+    JoinReader();
+    readerRunning = true;
+    reader_ = std::thread([this] {
+        std::size_t pos = 0, fpos = 0;
+        std::size_t delivered = 0;
+        const std::size_t floats = mono ? lefts.size() : std::min(lefts.size(), rights.size());
+        while (running && (floatPath ? fpos < floats : pos < shorts.size())) {
+            if (paused) {
+                std::this_thread::sleep_for(std::chrono::milliseconds(5));
+                continue;
+            }
+            if (!floatPath) {
+                pos += intRing.Write(shorts.data() + pos, std::min(piece, shorts.size() - pos));
+                delivered = pos;
+            } else {
+                std::size_t n = std::min({piece, floats - fpos, leftRing.FreeCount()});
+                if (!mono) n = std::min(n, rightRing.FreeCount());
+                leftRing.Write(lefts.data() + fpos, n);
+                if (!mono) rightRing.Write(rights.data() + fpos, n);
+                fpos += n;
+                delivered = fpos;
+            }
+            if (onDelivered) onDelivered(delivered);
+            std::this_thread::sleep_for(std::chrono::microseconds(100));
+        }
+        readerRunning = false;
+    });
+}
+
+void FeedContext::JoinReader() {
+    if (reader_.joinable()) reader_.join();
+}
+
+void FeedContext::PostProgress(double track, double) {
+    std::lock_guard<std::mutex> l(mutex_);
+    progress_.push_back(track);
+}
+
+void FeedContext::PostMessage(const std::string& text, int severity) {
+    std::lock_guard<std::mutex> l(mutex_);
+    messages_.push_back(std::to_string(severity) + ":" + text);
+}
+
+void FeedContext::PostStatus(int kind, const std::string& text) {
+    std::lock_guard<std::mutex> l(mutex_);
+    statuses_.push_back(std::to_string(kind) + ":" + text);
+}
+
+void FeedContext::PostPhase(int value) {
+    std::lock_guard<std::mutex> l(mutex_);
+    phases_.push_back(value);
+}
+
+std::vector<std::string> FeedContext::Messages() const {
+    std::lock_guard<std::mutex> l(mutex_);
+    return messages_;
+}
+
+std::vector<std::string> FeedContext::Statuses() const {
+    std::lock_guard<std::mutex> l(mutex_);
+    return statuses_;
+}
+
+std::vector<double> FeedContext::Progress() const {
+    std::lock_guard<std::mutex> l(mutex_);
+    return progress_;
+}
+
+bool FeedContext::HasError() const {
+    std::lock_guard<std::mutex> l(mutex_);
+    return std::any_of(messages_.begin(), messages_.end(), [](const std::string& m) { return m.rfind("1:", 0) == 0; });
+}
+
+std::vector<int16_t> SineShorts(std::size_t frames, int channels, double amplitude) {
+    std::vector<int16_t> v(frames * static_cast<std::size_t>(channels));
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < channels; ++c) {
+            const double hz = c == 0 ? 440.0 : 660.0;
+            v[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = static_cast<int16_t>(
+                std::lround(amplitude * 32767.0 * std::sin(2 * M_PI * hz * static_cast<double>(i) / 44100.0)));
+        }
+    }
+    return v;
+}
+
+std::vector<float> SineFloats(std::size_t frames, double hz, double amplitude, int rate) {
+    std::vector<float> v(frames);
+    for (std::size_t i = 0; i < frames; ++i)
+        v[i] = static_cast<float>(amplitude * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate));
+    return v;
+}
+
+ProbeResult Probe(const std::string& path) {
+    ProbeResult r;
+    const ProcessResult p = RunProcess({"ffprobe", "-v", "error", "-print_format", "json", "-show_format",
+                                        "-show_streams", "-select_streams", "a:0", path});
+    if (p.status != 0) {
+        r.error = p.err.empty() ? "ffprobe failed" : p.err;
+        return r;
+    }
+    try {
+        const Json j = Json::Parse(p.out);
+        if (!j.Has("streams") || j["streams"].array.empty()) {
+            r.error = "no audio stream";
+            return r;
+        }
+        const Json& s = j["streams"][0];
+        const Json& f = j["format"];
+        auto text = [](const Json& o, const char* key) { return o.Has(key) ? o[key].string : std::string(); };
+        r.codec = text(s, "codec_name");
+        r.sampleRate = std::atoi(text(s, "sample_rate").c_str());
+        r.channels = s.Has("channels") ? static_cast<int>(s["channels"].Int()) : 0;
+        r.channelLayout = text(s, "channel_layout");
+        std::string d = text(s, "duration");
+        if (d.empty()) d = text(f, "duration");
+        r.duration = std::atof(d.c_str());
+        std::string b = text(s, "bit_rate");
+        if (b.empty()) b = text(f, "bit_rate");
+        r.bitRate = std::atol(b.c_str());
+        for (const Json* o : {&f, &s}) {
+            if (!o->Has("tags")) continue;
+            for (const auto& [key, value] : (*o)["tags"].object) {
+                std::string k = key;
+                std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
+                r.tags[k] = value.string;
+            }
+        }
+        r.ok = true;
+    } catch (const std::exception& e) {
+        r.error = e.what();
+    }
+    return r;
+}
+
+std::vector<int16_t> DecodeShorts(const std::string& path, int* channels) {
+    const ProbeResult probe = Probe(path);
+    if (channels) *channels = probe.channels;
+    const ProcessResult p = RunProcess({"ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
+    std::vector<int16_t> v;
+    if (p.status != 0) return v;
+    v.resize(p.out.size() / 2);
+    std::memcpy(v.data(), p.out.data(), v.size() * 2);
+    return v;
+}
+
+}  // namespace quarrow::testsupport
