@@ -26,13 +26,59 @@ void FlacMetadataDeleter::operator()(FLAC__StreamMetadata* m) const {
 
 namespace {
 
+bool IsUtf8(const std::string& text) {
+    std::size_t i = 0;
+    const std::size_t n = text.size();
+    while (i < n) {
+        const unsigned char c = static_cast<unsigned char>(text[i]);
+        std::size_t more;
+        uint32_t cp;
+        if (c < 0x80) { ++i; continue; }
+        if (c >= 0xc2 && c <= 0xdf) { more = 1; cp = c & 0x1f; }
+        else if (c >= 0xe0 && c <= 0xef) { more = 2; cp = c & 0x0f; }
+        else if (c >= 0xf0 && c <= 0xf4) { more = 3; cp = c & 0x07; }
+        else return false;
+        if (i + more >= n) return false;
+        for (std::size_t k = 1; k <= more; ++k) {
+            const unsigned char d = static_cast<unsigned char>(text[i + k]);
+            if ((d & 0xc0) != 0x80) return false;
+            cp = (cp << 6) | (d & 0x3f);
+        }
+        // Overlong forms, surrogates and values beyond U+10FFFF are not UTF-8.
+        if ((more == 2 && cp < 0x800) || (more == 3 && (cp < 0x10000 || cp > 0x10ffff)) ||
+            (cp >= 0xd800 && cp <= 0xdfff)) {
+            return false;
+        }
+        i += more + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::string TagTextUtf8(const std::string& text) {
+    if (IsUtf8(text)) return text;
+    std::string out;
+    out.reserve(text.size() * 2);
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c < 0x80) {
+            out += ch;
+        } else {
+            out += static_cast<char>(0xc0 | (c >> 6));
+            out += static_cast<char>(0x80 | (c & 0x3f));
+        }
+    }
+    return out;
+}
+
+namespace {
+
 constexpr const char* kVendor = "Flac 1.2.1";
 
 bool AppendComment(FLAC__StreamMetadata* block, const char* name, const std::string& value) {
     FLAC__StreamMetadata_VorbisComment_Entry entry;
-    // Built by hand rather than from a name/value pair: the pair helper refuses values
-    // that are not valid UTF-8, and a title from a hand-edited record may be anything.
-    const std::string text = std::string(name) + "=" + value;
+    const std::string text = std::string(name) + "=" + TagTextUtf8(value);
     entry.length = static_cast<FLAC__uint32>(text.size());
     entry.entry = reinterpret_cast<FLAC__byte*>(const_cast<char*>(text.c_str()));
     // copy = true: libFLAC takes its own copy of the bytes.

@@ -14,6 +14,10 @@ namespace quarrow {
 // the compression level decide, 1..10 give 192 .. 4608; any other choice is 0.
 unsigned FlacEncoderBlockSize(int choice);
 
+// Tag text as UTF-8, which Vorbis comments and APE tags require: valid UTF-8 is kept
+// as it is; anything else is taken as Latin-1, the usual code page of old album records.
+std::string TagTextUtf8(const std::string& text);
+
 struct FlacMetadataDeleter {
     void operator()(FLAC__StreamMetadata* m) const;
 };

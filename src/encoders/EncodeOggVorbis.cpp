@@ -15,6 +15,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "encoders/EncodeFlac.h"
 #include "encoders/OutputFormat.h"
 
 namespace quarrow {
@@ -47,7 +48,7 @@ namespace {
 void AddComment(vorbis_comment* vc, const char* name, const std::string& value) {
     // vorbis_comment_add_tag takes C strings: a value cut at an embedded NUL is the
     // most that can be stored.
-    vorbis_comment_add_tag(vc, name, value.c_str());
+    vorbis_comment_add_tag(vc, name, TagTextUtf8(value).c_str());
 }
 
 class OggVorbisEncoder : public CEncoder {

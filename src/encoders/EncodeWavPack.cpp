@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "app/Settings.h"
+#include "encoders/EncodeFlac.h"
 
 namespace quarrow {
 
@@ -175,7 +176,8 @@ protected:
                 {"track", &t.trackNumber}, {"genre", &t.genre}, {"comment", &t.comment}, {"totaltracks", &t.totalTracks},
             };
             for (const auto& [item, value] : items) {
-                ok = ok && WavpackAppendTagItem(wpc_, item, value->data(), static_cast<int>(value->size()));
+                const std::string text = TagTextUtf8(*value);
+                ok = ok && WavpackAppendTagItem(wpc_, item, text.data(), static_cast<int>(text.size()));
             }
             ok = ok && WavpackWriteTag(wpc_);
         }

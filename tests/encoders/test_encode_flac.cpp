@@ -157,15 +157,27 @@ TEST(EncodeFlac, BlockSizeChoicesAndCommentBlock) {
     }
     EXPECT_EQ(block->length, length);
 
-    // Bytes that are not UTF-8 and an image-mode track number (empty) are kept as given.
+    // A title that is not UTF-8 is read as Latin-1; an image-mode track number is empty.
     t.title = std::string("caf\xe9 \xff", 6);
     t.trackNumber.clear();
     block = MakeFlacCommentBlock(t);
     ASSERT_TRUE(block);
     EXPECT_EQ(std::string(reinterpret_cast<char*>(block->data.vorbis_comment.comments[0].entry),
                           block->data.vorbis_comment.comments[0].length),
-              "TITLE=" + t.title);
+              "TITLE=caf\xc3\xa9 \xc3\xbf");
     EXPECT_EQ(block->data.vorbis_comment.comments[2].length, std::string("TRACKNUMBER=").size());
+}
+
+TEST(EncodeFlac, TagTextBecomesUtf8) {
+    EXPECT_EQ(TagTextUtf8("plain / \"quoted\" $x"), "plain / \"quoted\" $x");
+    EXPECT_EQ(TagTextUtf8("Bj\xc3\xb6rk \xe2\x82\xac \xf0\x9f\x8e\xb5"), "Bj\xc3\xb6rk \xe2\x82\xac \xf0\x9f\x8e\xb5");
+    EXPECT_EQ(TagTextUtf8("Bj\xf6rk"), "Bj\xc3\xb6rk");
+    // Truncated sequences, overlong forms and surrogates are not UTF-8 either.
+    EXPECT_EQ(TagTextUtf8("a\xc3"), "a\xc3\x83");
+    EXPECT_EQ(TagTextUtf8("\xc0\xaf"), "\xc3\x80\xc2\xaf");
+    EXPECT_EQ(TagTextUtf8("\xe0\x80\xaf"), "\xc3\xa0\xc2\x80\xc2\xaf");
+    EXPECT_EQ(TagTextUtf8("\xed\xa0\x80"), "\xc3\xad\xc2\xa0\xc2\x80");
+    EXPECT_EQ(TagTextUtf8(""), "");
 }
 
 TEST(EncodeFlac, NativeDefaultIsLosslessTaggedAndPassesTheReferenceTest) {
@@ -205,7 +217,7 @@ TEST(EncodeFlac, NativeDefaultIsLosslessTaggedAndPassesTheReferenceTest) {
     EXPECT_EQ(p.tags.at("album"), "Back in Black; `echo hi` | tee");
     EXPECT_EQ(p.tags.at("date"), "1980");
     EXPECT_EQ(p.tags.at("comment"), std::string(RipComment));
-    const testsupport::ProcessResult t = testsupport::RunProcess({"flac", "-t", "-s", out});
+    const testsupport::ProcessResult t = testsupport::RunProcess({"/usr/bin/flac", "-t", "-s", out});
     EXPECT_EQ(t.status, 0) << t.err;
 }
 
