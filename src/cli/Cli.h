@@ -37,6 +37,7 @@ struct CliApp {
     CdGrabber grabber;
     TerminalPrompter prompter;
     std::unique_ptr<MainContext> main;
+    std::string outputFormatLine;  // the "Output Audio Format" line
     bool json = false;
 };
 
@@ -49,6 +50,7 @@ struct CommandInfo {
     std::string usage;
     bool needsDrive = true;      // false: runs without start-up (make-demo-disc)
     CommandFn run;
+    bool driveOptional = false;  // true: starts up and runs even with no drive at all
 };
 
 struct CommandRegistrar {

@@ -16,6 +16,7 @@
 #include "albuminfo/AlbumSteps.h"
 #define QUARROW_HAVE_ALBUM_SERVICES 1
 #endif
+#include "encoders/OutputFormat.h"
 #if __has_include("rip/Naming.h")
 #include "rip/Naming.h"
 #define QUARROW_HAVE_NAMING 1
@@ -64,7 +65,7 @@ std::string ResolveHomeFolder(const std::string& homeOption, const std::string& 
     return base + "/.local/share/Quarrow";
 }
 
-int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0) {
+int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0, bool driveOptional) {
     app.prompter.assumeYes = options.assumeYes;
     app.prompter.match = options.match;
     app.home = ResolveHomeFolder(options.home, argv0);
@@ -118,6 +119,8 @@ int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0)
     InstallDestinationColumn(*app.main);
 #endif
 
+    app.outputFormatLine = UpdateOutputFormatSummary(app.settings, app.log);
+
     // Drives: the machine's CD drives, then the devices and images named by --drive.
     app.log.Add("Initializig CD-drives...");
     for (const std::string& device : ListSystemCdDrives()) {
@@ -137,6 +140,10 @@ int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0)
     }
     for (int i = 1; i <= app.grabber.DriveCount(); ++i)
         app.log.Add("Find drive \"" + app.grabber.DriveAt(i).EntryText() + "\"");
+    if (app.grabber.DriveCount() == 0 && driveOptional) {
+        app.log.Add("Initialization finished.");
+        return 0;
+    }
     if (app.grabber.DriveCount() == 0) {
         std::cerr << "CD Drives NOT Found!\n";
         try {

@@ -21,7 +21,9 @@ struct GlobalOptions {
 std::string ResolveHomeFolder(const std::string& homeOption, const std::string& argv0);
 
 // Returns 0, or the exit status when start-up cannot go on (2: no drive).
-int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0);
+// driveOptional: a command that works on settings alone goes on without a drive.
+int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0,
+            bool driveOptional = false);
 void ShutDown(CliApp& app);
 
 }  // namespace quarrow::cli

@@ -37,7 +37,7 @@ int RunCddb(CliApp& app, std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistrar cddb({"cddb", "cddb stat|motd          ask the current FreeDB server", true, RunCddb});
+CommandRegistrar cddb({"cddb", "cddb stat|motd          ask the current FreeDB server", true, RunCddb, true});
 
 }  // namespace
 

@@ -82,9 +82,9 @@ int RunFormat(CliApp& app, std::vector<std::string>& args) {
 }
 
 CommandRegistrar formats({"formats", "formats [--json]         list the output formats with their extensions", true,
-                          RunFormats});
+                          RunFormats, true});
 CommandRegistrar format({"format", "format set ID|NAME | format show   choose or show the output format", true,
-                         RunFormat});
+                         RunFormat, true});
 
 }  // namespace
 

@@ -98,7 +98,7 @@ int RunSettings(CliApp& app, std::vector<std::string>& args) {
 
 CommandRegistrar info({"info", "info [--json] [--isrc]   refresh the disc and show its tracks", true, RunInfo});
 CommandRegistrar drives({"drives", "drives                   list the CD drives", true, RunDrives});
-CommandRegistrar settings({"settings", "settings get|set SECTION KEY [VALUE]", true, RunSettings});
+CommandRegistrar settings({"settings", "settings get|set SECTION KEY [VALUE]", true, RunSettings, true});
 
 }  // namespace
 

@@ -228,7 +228,7 @@ int RunServers(CliApp& app, std::vector<std::string>& args) {
 
 CommandRegistrar servers({"servers",
                           "servers list|add HOST[:PORT]|edit N ...|select N|delete N|reset|test [N]",
-                          true, RunServers});
+                          true, RunServers, true});
 
 }  // namespace
 

@@ -75,7 +75,7 @@ int main(int argc, char** argv) {
         return status;
     }
 
-    int status = StartUp(app, options, argv[0]);
+    int status = StartUp(app, options, argv[0], command->driveOptional);
     if (status != 0) return status;
     try {
         status = command->run(app, args);
