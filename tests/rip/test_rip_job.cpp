@@ -4,7 +4,11 @@
 #include <gtest/gtest.h>
 
 #include <filesystem>
+#include <sys/wait.h>
 #include <unistd.h>
+
+#include <cstdio>
+#include <cstdlib>
 
 #include "albuminfo/AlbumRecord.h"
 #include "albuminfo/DiscRefresh.h"
@@ -283,4 +287,86 @@ TEST(RipCommands, DiscImageCoversEveryTrack) {
     EXPECT_TRUE(CRipJob::IsSingleOutput(kRipAll, true));
     EXPECT_FALSE(CRipJob::IsSingleOutput(kRipAll, false));
     EXPECT_FALSE(CRipJob::IsSingleOutput(kRipSelected, true));
+}
+
+namespace {
+
+struct CliRun {
+    int status = -1;
+    std::string out;
+};
+
+// Runs the built command line with arguments (quoted for the shell) and captures
+// standard output.
+CliRun RunCli(const std::string& args) {
+    CliRun r;
+    const std::string cmd = std::string("'") + QUARROW_CLI + "' " + args + " 2>/dev/null";
+    FILE* p = ::popen(cmd.c_str(), "r");
+    if (!p) return r;
+    char buf[4096];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, p)) > 0) r.out.append(buf, n);
+    int st = ::pclose(p);
+    r.status = WIFEXITED(st) ? WEXITSTATUS(st) : -1;
+    return r;
+}
+
+long JsonNumber(const std::string& json, const std::string& key, std::size_t from = 0) {
+    std::size_t at = json.find("\"" + key + "\":", from);
+    if (at == std::string::npos) return -1;
+    return std::strtol(json.c_str() + at + key.size() + 3, nullptr, 10);
+}
+
+}  // namespace
+
+TEST(RipPlanCli, PrintsTheJobOfEachCommand) {
+    char tmpl[] = "/tmp/quarrow-plan-XXXXXX";
+    const fs::path dir = ::mkdtemp(tmpl);
+    const std::string home = "--home '" + (dir / "home").string() + "'";
+    ASSERT_EQ(RunCli(home + " make-demo-disc '" + (dir / "disc").string() + "'").status, 0);
+    std::string cue;
+    for (const auto& e : fs::directory_iterator(dir / "disc"))
+        if (e.path().extension() == ".cue") cue = e.path().string();
+    ASSERT_FALSE(cue.empty());
+    const std::string base = home + " --drive '" + cue + "' rip ";
+
+    CliRun range = RunCli(base + "--plan --range 100-9000 --json");
+    ASSERT_EQ(range.status, 0) << range.out;
+    EXPECT_EQ(JsonNumber(range.out, "mode"), 3);
+    EXPECT_NE(range.out.find("\"single_output\":true"), std::string::npos);
+    EXPECT_EQ(JsonNumber(range.out, "first_track"), 0);
+    EXPECT_EQ(JsonNumber(range.out, "start_offset"), 99);
+    // The entries' total is exactly the range, 8901 sectors.
+    std::size_t last = range.out.rfind("\"cumulative_end\":");
+    EXPECT_EQ(JsonNumber(range.out, "cumulative_end", last), 8901L * 1176);
+    EXPECT_NE(range.out.find("Sector 100 to 9000.mp3"), std::string::npos);
+
+    CliRun checked = RunCli(base + "--plan --checked 2,4-5 --json");
+    ASSERT_EQ(checked.status, 0) << checked.out;
+    EXPECT_EQ(JsonNumber(checked.out, "mode"), 1);
+    EXPECT_NE(checked.out.find("\"single_output\":false"), std::string::npos);
+    EXPECT_NE(checked.out.find("{\"session\":0,\"track\":1,"), std::string::npos);
+    EXPECT_NE(checked.out.find("{\"session\":0,\"track\":3,"), std::string::npos);
+    EXPECT_NE(checked.out.find("{\"session\":0,\"track\":4,"), std::string::npos);
+    EXPECT_EQ(checked.out.find("{\"session\":0,\"track\":0,"), std::string::npos);
+    // Per-track files are named by the naming scheme (default: artist/album/NN-title).
+    EXPECT_NE(checked.out.find("/05-"), std::string::npos);
+    EXPECT_EQ(checked.out.find("/01-"), std::string::npos);
+
+    CliRun single = RunCli(base + "--plan --all --single '" + (dir / "all.flac").string() + "' --json");
+    ASSERT_EQ(single.status, 0) << single.out;
+    EXPECT_NE(single.out.find("\"output_path\":\"" + (dir / "all.flac").string() + "\""), std::string::npos);
+    EXPECT_EQ(JsonNumber(single.out, "last_track"), 4);
+
+    CliRun image = RunCli(base + "--plan --image");
+    EXPECT_EQ(image.status, 0);
+    EXPECT_NE(image.out.find("one output file"), std::string::npos);
+
+    EXPECT_EQ(RunCli(base + "--plan --selected 9").status, 64);
+    EXPECT_EQ(RunCli(base + "--plan --checked 1,x").status, 64);
+    EXPECT_EQ(RunCli(base + "--plan --all --image").status, 64);
+    EXPECT_EQ(RunCli(base + "--plan --range 5").status, 64);
+    EXPECT_EQ(RunCli(base + "--all").status, 2);
+    std::error_code ec;
+    fs::remove_all(dir, ec);
 }
