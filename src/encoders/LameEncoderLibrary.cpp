@@ -28,7 +28,7 @@ struct LameApi {
     X(id3tag_v1_only) X(id3tag_v2_only) X(id3tag_set_title) X(id3tag_set_artist)               \
     X(id3tag_set_album) X(id3tag_set_year) X(id3tag_set_comment) X(id3tag_set_track)           \
     X(id3tag_set_genre) X(lame_encode_buffer) X(lame_encode_buffer_interleaved)                \
-    X(lame_encode_flush) X(lame_get_lametag_frame)
+    X(lame_encode_flush) X(lame_get_lametag_frame) X(lame_set_VBR_hard_min)
 #define QUARROW_LAME_MEMBER(name) decltype(&::name) name = nullptr;
     QUARROW_LAME_FUNCTIONS(QUARROW_LAME_MEMBER)
 #undef QUARROW_LAME_MEMBER
@@ -116,10 +116,15 @@ constexpr AbrPreset kAbrPresets[] = {
 };
 
 bool ApplyPreset(const LameApi& api, lame_global_flags* gfp, int32_t code) {
-    if (int named = LamePresetOfCode(code)) return api.lame_set_preset(gfp, named) == named;
+    // lame_set_preset answers with the preset it settled on (INSANE becomes 320), so
+    // only the codes are checked here; lame_init_params judges the result.
+    if (int named = LamePresetOfCode(code)) {
+        api.lame_set_preset(gfp, named);
+        return true;
+    }
     if (code >= 1000 && code <= 10000 && code % 1000 == 0) {
         const AbrPreset& p = kAbrPresets[code / 1000 - 1];
-        if (api.lame_set_preset(gfp, p.kbps) != p.kbps) return false;
+        api.lame_set_preset(gfp, p.kbps);
         if (p.mono) api.lame_set_mode(gfp, MONO);
         return true;
     }
@@ -228,7 +233,11 @@ LameResult BeInitStream(const uint8_t* config, uint32_t* samplesPerChunk,
         } else {
             api->lame_set_VBR(gfp, VbrModeOf(vbrMethod));
             api->lame_set_VBR_quality(gfp, vbrQuality);
-            if (bitrate) api->lame_set_VBR_min_bitrate_kbps(gfp, static_cast<int>(bitrate));
+            if (bitrate) {
+                api->lame_set_VBR_min_bitrate_kbps(gfp, static_cast<int>(bitrate));
+                // The minimum asked for holds for quiet passages too.
+                if (api->lame_set_VBR_hard_min) api->lame_set_VBR_hard_min(gfp, 1);
+            }
             if (maxBitrate) api->lame_set_VBR_max_bitrate_kbps(gfp, static_cast<int>(maxBitrate));
         }
     }

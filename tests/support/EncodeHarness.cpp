@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
+#include <cstdio>
 #include <cstring>
 
 #include "encoders/OutputFormat.h"
@@ -140,7 +141,7 @@ std::vector<float> SineFloats(std::size_t frames, double hz, double amplitude, i
 
 ProbeResult Probe(const std::string& path) {
     ProbeResult r;
-    const ProcessResult p = RunProcess({"ffprobe", "-v", "error", "-print_format", "json", "-show_format",
+    const ProcessResult p = RunProcess({"/usr/bin/ffprobe", "-v", "error", "-print_format", "json", "-show_format",
                                         "-show_streams", "-select_streams", "a:0", path});
     if (p.status != 0) {
         r.error = p.err.empty() ? "ffprobe failed" : p.err;
@@ -183,12 +184,68 @@ ProbeResult Probe(const std::string& path) {
 std::vector<int16_t> DecodeShorts(const std::string& path, int* channels) {
     const ProbeResult probe = Probe(path);
     if (channels) *channels = probe.channels;
-    const ProcessResult p = RunProcess({"ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
+    const ProcessResult p = RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
     std::vector<int16_t> v;
     if (p.status != 0) return v;
     v.resize(p.out.size() / 2);
     std::memcpy(v.data(), p.out.data(), v.size() * 2);
     return v;
+}
+
+MpegScan ScanMpeg(const std::string& path) {
+    MpegScan scan;
+    std::FILE* f = std::fopen(path.c_str(), "rb");
+    if (!f) return scan;
+    std::vector<uint8_t> d;
+    uint8_t buf[65536];
+    std::size_t n;
+    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
+    std::fclose(f);
+    std::size_t pos = 0, end = d.size();
+    if (d.size() >= 10 && std::memcmp(d.data(), "ID3", 3) == 0) {
+        scan.id3v2 = true;
+        pos = 10 + (static_cast<std::size_t>(d[6] & 0x7f) << 21 | static_cast<std::size_t>(d[7] & 0x7f) << 14 |
+                    static_cast<std::size_t>(d[8] & 0x7f) << 7 | static_cast<std::size_t>(d[9] & 0x7f));
+    }
+    if (end >= 128 && std::memcmp(d.data() + end - 128, "TAG", 3) == 0) {
+        scan.id3v1 = true;
+        end -= 128;
+    }
+    static const int kL3v1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
+    static const int kL3v2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int kL2v1[] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    static const int kL2v2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int kRates[] = {44100, 48000, 32000};
+    while (pos + 4 <= end) {
+        const uint8_t* h = d.data() + pos;
+        const int v = (h[1] >> 3) & 3, l = (h[1] >> 1) & 3, b = h[2] >> 4, r = (h[2] >> 2) & 3;
+        if (h[0] != 0xff || (h[1] & 0xe0) != 0xe0 || v == 1 || (l != 1 && l != 2) || b == 0 || b == 15 || r == 3) {
+            ++scan.strayBytes;
+            ++pos;
+            continue;
+        }
+        MpegFrame fr;
+        fr.version = v == 3 ? 1 : v == 2 ? 2 : 25;
+        fr.layer = l == 1 ? 3 : 2;
+        fr.kbps = fr.layer == 3 ? (fr.version == 1 ? kL3v1 : kL3v2)[b] : (fr.version == 1 ? kL2v1 : kL2v2)[b];
+        fr.rate = kRates[r] / (fr.version == 1 ? 1 : fr.version == 2 ? 2 : 4);
+        fr.mode = h[3] >> 6;
+        fr.crc = (h[1] & 1) == 0;
+        fr.copyright = (h[3] & 8) != 0;
+        fr.original = (h[3] & 4) != 0;
+        const int pad = (h[2] >> 1) & 1;
+        const int factor = fr.layer == 3 && fr.version != 1 ? 72 : 144;
+        fr.length = static_cast<std::size_t>(factor * fr.kbps * 1000 / fr.rate + pad);
+        fr.offset = pos;
+        if (fr.length < 4) break;
+        const std::size_t span = std::min(fr.length, end - pos);
+        for (std::size_t i = 4; i + 4 <= span && i < 48; ++i) {
+            if (std::memcmp(h + i, "Xing", 4) == 0 || std::memcmp(h + i, "Info", 4) == 0) fr.xing = true;
+        }
+        scan.frames.push_back(fr);
+        pos += fr.length;
+    }
+    return scan;
 }
 
 }  // namespace quarrow::testsupport

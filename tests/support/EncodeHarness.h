@@ -95,4 +95,23 @@ ProbeResult Probe(const std::string& path);
 // Samples decoded back by ffmpeg as interleaved 16-bit at the file's own rate.
 std::vector<int16_t> DecodeShorts(const std::string& path, int* channels = nullptr);
 
+// The MPEG audio frames of a file, walked header by header after any ID3v2 tag (an
+// ID3v1 tag at the end stops the walk). The Xing/Info frame is listed with xing set.
+struct MpegFrame {
+    int version = 0;     // 1 MPEG-1, 2 MPEG-2, 25 MPEG-2.5
+    int layer = 0;       // 2 or 3
+    int kbps = 0;
+    int rate = 0;
+    int mode = 0;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
+    bool crc = false, copyright = false, original = false;
+    bool xing = false;   // carries "Xing" or "Info"
+    std::size_t offset = 0, length = 0;
+};
+struct MpegScan {
+    bool id3v2 = false, id3v1 = false;
+    std::vector<MpegFrame> frames;
+    std::size_t strayBytes = 0;   // bytes between the tags that are not inside a frame
+};
+MpegScan ScanMpeg(const std::string& path);
+
 }  // namespace quarrow::testsupport
