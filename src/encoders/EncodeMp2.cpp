@@ -32,7 +32,7 @@ class Mp2Encoder : public CEncoder {
 public:
     explicit Mp2Encoder(const CSettings& settings) : settings_(settings) {}
     ~Mp2Encoder() override {
-        if (options_) twolame_close(&options_);
+        CloseEncoder();
         if (file_) std::fclose(file_);
     }
 
@@ -111,7 +111,7 @@ protected:
             const int produced = twolame_encode_flush(options_, output_.data(), static_cast<int>(output_.size()));
             ok = Put(ctx, produced);
         }
-        if (options_) twolame_close(&options_);
+        CloseEncoder();
         if (file_) {
             const bool closed = std::fclose(file_) == 0;
             file_ = nullptr;
@@ -124,6 +124,13 @@ protected:
     }
 
 private:
+    // twolame_close frees the options but leaves the caller's pointer as it was.
+    void CloseEncoder() {
+        if (!options_) return;
+        twolame_close(&options_);
+        options_ = nullptr;
+    }
+
     bool Put(EncodeContext& ctx, int produced) {
         if (produced < 0) {
             char text[64];
