@@ -227,6 +227,11 @@ void CdDrive::Seek(int32_t offsetInTrack) {
     position_ = offsetInTrack;
 }
 
+int32_t CdDrive::ReadPosition() const {
+    std::lock_guard lock(mutex_);
+    return position_;
+}
+
 namespace {
 
 void AppendSectorSamples(const uint8_t* bytes, int sectors, std::vector<int16_t>& samples) {

@@ -121,6 +121,10 @@ public:
     void EndRead();
     int ReadSectors(int count, std::vector<int16_t>& samples, int32_t& status);
     void Seek(int32_t offsetInTrack);
+    // Sectors of the current track read or passed so far. With the Cut action a read
+    // returns fewer sectors than it passes; readers loop until this reaches
+    // TrackSectors rather than counting the sectors returned.
+    int32_t ReadPosition() const;
 
     void SetListener(CdDriveListener* listener);
 

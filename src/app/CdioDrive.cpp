@@ -86,7 +86,11 @@ int TrackTypeOf(CdIo_t* cdio, track_t t) {
 struct ParanoiaContext {
     CdioDrive* drive = nullptr;
     void (*raise)(CdioDrive*, int16_t, int32_t) = nullptr;
+    cdrom_paranoia_t* paranoia = nullptr;
     int attempts = 0;
+    int limit = 0;               // rereads before a never-skip read may give up
+    bool neverSkip = false;
+    bool relaxed = false;
     bool skipped = false;
 };
 thread_local ParanoiaContext* tParanoia = nullptr;
@@ -98,6 +102,12 @@ void ParanoiaCallback(long inpos, paranoia_cb_mode_t mode) {
     ctx->attempts = std::min(ctx->attempts + 1, 32767);
     ctx->raise(ctx->drive, static_cast<int16_t>(ctx->attempts),
                static_cast<int32_t>(inpos / (CDIO_CD_FRAMESIZE_RAW / 2)));
+    // Left alone, a never-skip read retries an unreadable sector forever. Once the
+    // rereads are used up it may skip like the secure mode does.
+    if (ctx->neverSkip && !ctx->relaxed && ctx->attempts >= ctx->limit) {
+        cdio_paranoia_modeset(ctx->paranoia, PARANOIA_MODE_FULL ^ PARANOIA_MODE_NEVERSKIP);
+        ctx->relaxed = true;
+    }
 }
 
 // A cue sheet names its data files on FILE lines, relative to the sheet's folder.
@@ -390,12 +400,19 @@ bool CdioDrive::ReadCorrected(int32_t lba, int count, std::vector<int16_t>& samp
     ParanoiaContext ctx;
     ctx.drive = this;
     ctx.raise = [](CdioDrive* d, int16_t attempt, int32_t sector) { d->RaiseReadRetry(attempt, sector); };
+    ctx.paranoia = paranoia_;
+    ctx.neverSkip = (flags & PARANOIA_MODE_NEVERSKIP) != 0;
+    ctx.limit = std::max(retries, 1);
     ParanoiaContext* saved = tParanoia;
     tParanoia = &ctx;
     for (int i = 0; i < count; ++i) {
         ctx.attempts = 0;
         ctx.skipped = false;
         const int16_t* buf = cdio_paranoia_read_limited(paranoia_, ParanoiaCallback, retries);
+        if (ctx.relaxed) {
+            cdio_paranoia_modeset(paranoia_, flags);
+            ctx.relaxed = false;
+        }
         const bool ok = buf && !ctx.skipped;
         if (ok) {
             samples.insert(samples.end(), buf, buf + kSamplesPerSector);

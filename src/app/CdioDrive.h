@@ -23,8 +23,12 @@
 //   Read mode Synch 2    paranoia OVERLAP|VERIFY              (audio tracks only; data
 //             Secure 3   paranoia FULL^NEVERSKIP               tracks always use the
 //             Paranoid 4 paranoia FULL                         generic loop)
+//                        Paranoid never skips until a sector has used up its rereads
+//                        (at least one); then it may skip as Secure does, so an
+//                        unreadable sector cannot hold the read forever
 //   ReadRetries          paranoia_read_limited's retry limit / the generic loop's rereads
-//   OnReadRetry          paranoia callback READERR and SKIP events (sector = position / 1176)
+//   OnReadRetry          paranoia callback READERR and SKIP events (sector = position / 1176);
+//                        the attempt counts the events of the sector being read
 //   ErrorAction          for a sector paranoia gave up on (SKIP) or returned nothing:
 //                        Stop ends the read with kReadFailed, Silence gives zeros, Cut
 //                        drops the sector

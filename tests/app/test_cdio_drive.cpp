@@ -2,6 +2,7 @@
 // ISRCs, and reads that must reproduce the image bytes exactly in every read mode.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
@@ -187,4 +188,118 @@ TEST(CdioDrive, UnopenableImagesGiveAnErrorNamingTheFile) {
     error.clear();
     EXPECT_EQ(OpenCdioDrive(dir.path(), &error), nullptr);
     EXPECT_NE(error.find(dir.path()), std::string::npos) << error;
+}
+
+namespace {
+
+struct RetryLog : CdDriveListener {
+    void OnMediumChanged() override {}
+    void OnReadRetry(int16_t attempt, int32_t sector) override {
+        ++events;
+        maxAttempt = std::max<int>(maxAttempt, attempt);
+        minSector = std::min(minSector, sector);
+        maxSector = std::max(maxSector, sector);
+    }
+    int events = 0;
+    int maxAttempt = 0;
+    int32_t minSector = 1 << 30;
+    int32_t maxSector = -1;
+};
+
+}  // namespace
+
+namespace {
+
+// Reads the current track by ReadPosition, as a rip does, collecting the samples.
+std::vector<int16_t> ReadByPosition(CdDrive& drive, int block, int32_t& status) {
+    std::vector<int16_t> samples, all;
+    status = kReadOk;
+    drive.BeginRead();
+    while (drive.ReadPosition() < drive.TrackSectors()) {
+        drive.ReadSectors(block, samples, status);
+        all.insert(all.end(), samples.begin(), samples.end());
+        if (status != kReadOk) break;
+    }
+    drive.EndRead();
+    return all;
+}
+
+}  // namespace
+
+TEST(CdioDrive, AnImageThatLosesItsTailFollowsTheErrorAction) {
+    ScratchDir dir;
+    const DiscImage img = WriteDiscImage(dir.path(), "damaged", AudioLayout({200}));
+    const std::vector<uint8_t> original = ReadBinSectors(img.binPath, 0, 200);
+    auto drive = OpenImage(img);
+    ASSERT_TRUE(drive);
+    // The disc was read whole; then the end of its data goes missing. (libcdio still
+    // delivers the two sectors just past the end of the file, as silence.)
+    std::filesystem::resize_file(img.binPath, 190 * 2352);
+
+    for (int action : {kErrorStop, kErrorSilence, kErrorCut}) {
+        SCOPED_TRACE("action " + std::to_string(action));
+        RetryLog log;
+        drive->SetListener(&log);
+        drive->SetReadMode(kReadBurst);
+        drive->SetErrorAction(action);
+        drive->SetReadRetries(2);
+        int32_t status = kReadOk;
+        const std::vector<int16_t> all = ReadByPosition(*drive, 8, status);
+        drive->SetListener(nullptr);
+        const size_t got = all.size() / kSamplesPerSector;
+        EXPECT_EQ(std::memcmp(all.data(), original.data(), std::min<size_t>(got, 190) * 2352), 0);
+        EXPECT_EQ(log.minSector, 192);
+        EXPECT_EQ(log.maxAttempt, 2);
+        if (action == kErrorStop) {
+            EXPECT_EQ(status, kReadFailed);
+            EXPECT_EQ(got, 192u);
+            EXPECT_EQ(drive->ReadPosition(), 192);
+            EXPECT_EQ(log.events, 2);
+        } else {
+            EXPECT_EQ(status, kReadOk);
+            EXPECT_EQ(drive->ReadPosition(), 200);
+            EXPECT_EQ(log.events, 16);  // two rereads for each of the eight lost sectors
+            EXPECT_EQ(log.maxSector, 199);
+            EXPECT_EQ(got, action == kErrorSilence ? 200u : 192u);
+            for (size_t i = 190 * kSamplesPerSector; i < all.size(); ++i) ASSERT_EQ(all[i], 0) << i;
+        }
+    }
+}
+
+TEST(CdioDrive, CorrectedModesEndOnADamagedImage) {
+    // Paranoia retries lost data itself; whatever it makes of it, the read ends (the
+    // paranoid mode too), delivers only the image's audio or silence, and never more
+    // than the track.
+    ScratchDir dir;
+    for (int mode : {kReadSynch, kReadSecure, kReadParanoid}) {
+        for (int action : {kErrorStop, kErrorSilence}) {
+            SCOPED_TRACE("mode " + std::to_string(mode) + " action " + std::to_string(action));
+            const std::string name = "p" + std::to_string(mode) + std::to_string(action);
+            const DiscImage img = WriteDiscImage(dir.path(), name, AudioLayout({120}));
+            const std::vector<uint8_t> original = ReadBinSectors(img.binPath, 0, 120);
+            auto drive = OpenImage(img);
+            ASSERT_TRUE(drive);
+            std::filesystem::resize_file(img.binPath, 80 * 2352);
+            RetryLog log;
+            drive->SetListener(&log);
+            drive->SetReadMode(mode);
+            drive->SetErrorAction(action);
+            drive->SetReadRetries(3);
+            int32_t status = kReadOk;
+            const std::vector<int16_t> all = ReadByPosition(*drive, 4, status);
+            drive->SetListener(nullptr);
+            const size_t got = all.size() / kSamplesPerSector;
+            EXPECT_LE(got, 120u);
+            if (status == kReadOk) {
+                EXPECT_EQ(drive->ReadPosition(), 120);
+            }
+            for (size_t sec = 0; sec < got; ++sec) {
+                const uint8_t* want = original.data() + sec * 2352;
+                const bool same = std::memcmp(&all[sec * kSamplesPerSector], want, 2352) == 0;
+                bool silent = true;
+                for (int j = 0; j < kSamplesPerSector; ++j) silent = silent && all[sec * kSamplesPerSector + j] == 0;
+                EXPECT_TRUE(same || (sec >= 70 && silent)) << "sector " << sec;
+            }
+        }
+    }
 }
