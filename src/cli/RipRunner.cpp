@@ -52,6 +52,7 @@ public:
     }
 
     void Refresh(bool force) {
+        if (!texts_.count(RipField::TrackPercent)) return;   // start-up has not shown it yet
         const auto now = std::chrono::steady_clock::now();
         const auto gap = tty_ ? std::chrono::milliseconds(100) : std::chrono::milliseconds(1000);
         if (!force && printed_ && now - last_ < gap) return;

@@ -9,6 +9,8 @@
 
 #include "app/SectorRange.h"
 #include "cli/Cli.h"
+#include "cli/RipRunner.h"
+#include "encoders/OutputFormat.h"
 #include "rip/Naming.h"
 #include "rip/RipCommands.h"
 #include "rip/RipJob.h"
@@ -20,8 +22,8 @@ namespace {
 constexpr int kUsageError = 64;
 
 const char* kRipUsage =
-    "rip --plan (--selected N | --checked LIST | --all | --image | --range START-END) "
-    "[--single FILE] [--json] [--yes]";
+    "rip [--plan] (--selected N | --checked LIST | --all | --image | --range START-END) "
+    "[--single FILE] [--format ID|NAME] [--json] [--yes]";
 
 bool ParseInt(const std::string& text, long& value) {
     if (text.empty()) return false;
@@ -103,13 +105,16 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     const bool hasSingle = TakeOption(args, "--single", single);
     const bool all = TakeFlag(args, "--all");
     const bool image = TakeFlag(args, "--image");
+    std::string format;
+    const bool hasFormat = TakeOption(args, "--format", format);
     if (!args.empty()) {
         std::cerr << "error: rip does not know \"" << args[0] << "\"\nusage: " << kRipUsage << "\n";
         return kUsageError;
     }
-    if (!plan) {
-        std::cerr << "rip: the rip engine is not built yet\n";
-        return 2;
+    int formatId = 0;
+    if (hasFormat && (formatId = ParseOutputFormatId(format)) == 0) {
+        std::cerr << "error: --format needs a format number or name, not \"" << format << "\"\n";
+        return kUsageError;
     }
     const int modes = hasSelected + hasChecked + hasRange + all + image;
     if (modes != 1) {
@@ -151,6 +156,14 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     // --single asks for one output file; checked and all tracks need SingleOpt for
     // that, which is switched on for this run only (the settings file keeps its value).
     const int32_t savedSingleOpt = app.settings.OUTPUT.SingleOpt;
+    // --format applies to this run only, like --single.
+    const int16_t savedFormat = app.settings.OUTPUT.OutputFormat;
+    if (formatId) app.settings.OUTPUT.OutputFormat = static_cast<int16_t>(formatId);
+    struct Restore {
+        CSettings& s;
+        int16_t format;
+        ~Restore() { s.OUTPUT.OutputFormat = format; }
+    } restoreFormat{app.settings, savedFormat};
     if (hasSingle && (hasChecked || all)) app.settings.OUTPUT.SingleOpt = 1;
 
     std::optional<CRipJob> job;
@@ -183,6 +196,12 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
         job = OnRipDiscImage(ctx, hooks);
     }
     if (job) job->singleOutput = CRipJob::IsSingleOutput(job->mode, app.settings.OUTPUT.SingleOpt != 0);
+    if (job && !plan) {
+        // The rip start-up derives the single-output flag from SingleOpt again.
+        const int status = RunRipJob(app, std::move(*job));
+        app.settings.OUTPUT.SingleOpt = savedSingleOpt;
+        return status;
+    }
     app.settings.OUTPUT.SingleOpt = savedSingleOpt;
     if (!job) return 1;
 
