@@ -384,7 +384,9 @@ bool IsMonoOnlySubFormat(int id, int index) {
     case OutputFormatId::W64: return index == 10;
     case OutputFormatId::SVX:
     case OutputFormatId::XI:
-    case OutputFormatId::SDS: return true;
+    case OutputFormatId::SDS:
+    // libsndfile writes HTK files with one channel only.
+    case OutputFormatId::HTK: return true;
     default: return false;
     }
 }

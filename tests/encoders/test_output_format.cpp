@@ -206,7 +206,7 @@ TEST(FormatSummaryLine, DefaultsOfEveryFamily) {
         {12, "WV:   WavPack Pure Lossless Mode; Compression Level Normal; ", "Set audio format: WV."},
         {13, "AU:  Signed 8 bit PCM 44100 Hz; Stereo;", "Set audio format: AU Signed 8 bit PCM"},
         {16, "SVX:  Signed 8 bit PCM 44100 Hz; Mono;", "Set audio format: SVX Signed 8 bit PCM"},
-        {25, "HTK:  Signed 16 bit PCM 44100 Hz; Stereo;", "Set audio format: HTK Signed 16 bit PCM"},
+        {25, "HTK:  Signed 16 bit PCM 44100 Hz; Mono;", "Set audio format: HTK Signed 16 bit PCM"},
         {31, "User-Customized Format:  *.mp3", "Set audio format: User-Customized format"},
     };
     for (const Case& c : cases) {
