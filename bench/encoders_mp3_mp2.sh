@@ -1,0 +1,92 @@
+#!/bin/sh
+# Rips a generated disc image (default 60 minutes, ten tracks) to MP3 and to MP2 with
+# quarrow-cli at the default settings of each format and, in the same run, encodes the
+# same PCM with the reference command-line encoders at the same settings:
+#   MP3: lame -m j -b 128 -q 5 (CBR 128 kbps joint stereo, quality 5, no ReplayGain)
+#   MP2: twolame -m a -b 128 (128 kbps, automatic channel mode)
+# Prints both times and their ratio. Target: quarrow-cli within 1.15x of each reference.
+#
+#   bench/encoders_mp3_mp2.sh [BUILD_DIR] [MINUTES]   (default: build-bench-mp3, 60)
+# When BUILD_DIR holds no quarrow-cli yet, it is configured (RelWithDebInfo) and built
+# with -j2 first. QUARROW_BENCH_FORMATS picks formats (default "mp3 mp2").
+set -eu
+
+root=$(cd "$(dirname "$0")/.." && pwd)
+build=${1:-$root/build-bench-mp3}
+minutes=${2:-60}
+formats=${QUARROW_BENCH_FORMATS:-mp3 mp2}
+tracks=10
+
+for tool in sox lame twolame cmake; do
+    command -v $tool >/dev/null || { echo "$tool is missing" >&2; exit 2; }
+done
+[ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (Debian package \"time\")" >&2; exit 2; }
+
+cli=$build/src/cli/quarrow-cli
+if [ ! -x "$cli" ]; then
+    echo "Building quarrow-cli in $build ..."
+    cmake -S "$root" -B "$build" -DCMAKE_BUILD_TYPE=RelWithDebInfo -DQUARROW_TESTS=OFF > /dev/null
+    cmake --build "$build" -j2 --target quarrow-cli > /dev/null
+fi
+type=$(sed -n 's/^CMAKE_BUILD_TYPE:[A-Z]*=//p' "$build/CMakeCache.txt" 2>/dev/null || true)
+case "$type" in
+    Debug|"") echo "note: $build is a '${type:-unknown}' build; our side runs unoptimised" >&2 ;;
+esac
+
+work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-bench-mp3.XXXXXX")
+trap 'rm -rf "$work"' EXIT INT TERM
+
+echo "Generating a $minutes-minute image of $tracks tracks in $work ..."
+sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw "$work/disc.bin" \
+    synth $((minutes * 60)) sine 220-880 sine 330-660 vol 0.5
+{
+    echo 'FILE "disc.bin" BINARY'
+    per=$((minutes * 60 / tracks))
+    i=0
+    while [ $i -lt $tracks ]; do
+        printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n' $((i + 1)) $((i * per / 60)) $((i * per % 60))
+        i=$((i + 1))
+    done
+} > "$work/disc.cue"
+
+seconds_of() {  # time -v output file -> wall-clock seconds
+    awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,a,":"); s=0; for(i=1;i<=n;i++) s=s*60+a[i]; print s}' "$1"
+}
+
+measure() {  # label, command...
+    label=$1; shift
+    /usr/bin/time -v "$@" > "$work/$label.out" 2> "$work/$label.time" || {
+        cat "$work/$label.out" "$work/$label.time" >&2; exit 1; }
+    seconds_of "$work/$label.time"
+}
+
+status=0
+for format in $formats; do
+    case "$format" in
+        mp3) id=2; ext=mp3
+             set -- lame --quiet -r -s 44.1 --bitwidth 16 --signed --little-endian -m j -b 128 -q 5 \
+                 --noreplaygain "$work/disc.bin" "$work/ref.mp3" ;;
+        mp2) id=7; ext=mp2
+             set -- twolame --quiet -r -s 44100 -N 2 -m a -b 128 "$work/disc.bin" "$work/ref.mp2" ;;
+        *) echo "unknown format $format (mp3, mp2)" >&2; exit 2 ;;
+    esac
+    rm -rf "$work/home" "$work/out"
+    mkdir -p "$work/home" "$work/out"
+    printf '[OUTPUT]\nOutputFormat=%d\nDesDir=%s/out/\nNotify=0\nVisRip=0\n[DISC]\nRipModePreset=0\n' \
+        "$id" "$work" > "$work/home/Quarrow.ini"
+
+    ours=$(measure "quarrow-$format" "$cli" --home "$work/home" --drive "$work/disc.cue" --yes rip --all)
+    files=$(find "$work/out" -name "*.$ext" | wc -l)
+    [ "$files" -eq "$tracks" ] || { echo "$format: expected $tracks files, found $files" >&2; exit 1; }
+    ref=$(measure "ref-$format" "$@")
+    ourBytes=$(find "$work/out" -name "*.$ext" -exec cat {} + | wc -c)
+    refBytes=$(wc -c < "$work/ref.$ext")
+
+    echo "$format $ours $ref $ourBytes $refBytes $1" | awk '{
+        ratio = ($3 > 0) ? $2 / $3 : 0
+        printf "%s: quarrow-cli %8.2f s (%d bytes)   %s %8.2f s (%d bytes)   ratio %.2f (target <= 1.15): %s\n",
+               $1, $2, $4, $6, $3, $5, ratio, (ratio <= 1.15) ? "met" : "missed"
+        exit (ratio <= 1.15) ? 0 : 1
+    }' || status=1
+done
+exit $status
