@@ -28,7 +28,7 @@ struct LameApi {
     X(id3tag_v1_only) X(id3tag_v2_only) X(id3tag_set_title) X(id3tag_set_artist)               \
     X(id3tag_set_album) X(id3tag_set_year) X(id3tag_set_comment) X(id3tag_set_track)           \
     X(id3tag_set_genre) X(lame_encode_buffer) X(lame_encode_buffer_interleaved)                \
-    X(lame_encode_flush) X(lame_get_lametag_frame) X(lame_set_VBR_hard_min)
+    X(lame_encode_flush) X(lame_get_lametag_frame) X(lame_set_VBR_hard_min) X(id3tag_set_textinfo_utf16)
 #define QUARROW_LAME_MEMBER(name) decltype(&::name) name = nullptr;
     QUARROW_LAME_FUNCTIONS(QUARROW_LAME_MEMBER)
 #undef QUARROW_LAME_MEMBER
@@ -142,6 +142,65 @@ vbr_mode VbrModeOf(int32_t method) {
 }
 
 bool Given(const char* text) { return text && *text; }
+
+// Album texts arrive as UTF-8. ID3v1 holds Latin-1 only; ID3v2 frames take UTF-16,
+// so non-ASCII titles keep every character there.
+bool IsAscii(const char* text) {
+    for (const unsigned char* p = reinterpret_cast<const unsigned char*>(text); *p; ++p)
+        if (*p >= 0x80) return false;
+    return true;
+}
+
+// UTF-16 with a byte-order mark and a terminating zero; false for invalid UTF-8.
+bool Utf8ToUtf16(const char* text, std::vector<unsigned short>& out) {
+    out.assign(1, 0xfeff);
+    const unsigned char* p = reinterpret_cast<const unsigned char*>(text);
+    while (*p) {
+        uint32_t c = *p;
+        int extra = c < 0x80 ? 0 : (c & 0xe0) == 0xc0 ? 1 : (c & 0xf0) == 0xe0 ? 2 : (c & 0xf8) == 0xf0 ? 3 : -1;
+        if (extra < 0) return false;
+        if (extra) c &= 0x3fu >> extra;
+        ++p;
+        for (int i = 0; i < extra; ++i, ++p) {
+            if ((*p & 0xc0) != 0x80) return false;
+            c = c << 6 | (*p & 0x3fu);
+        }
+        if (c > 0x10ffff || (c >= 0xd800 && c <= 0xdfff)) return false;
+        if (c >= 0x10000) {
+            c -= 0x10000;
+            out.push_back(static_cast<unsigned short>(0xd800 | (c >> 10)));
+            out.push_back(static_cast<unsigned short>(0xdc00 | (c & 0x3ff)));
+        } else {
+            out.push_back(static_cast<unsigned short>(c));
+        }
+    }
+    out.push_back(0);
+    return true;
+}
+
+// The Latin-1 form of valid UTF-8 text ('?' for what Latin-1 lacks); other text as is.
+std::string ToLatin1(const char* text) {
+    std::vector<unsigned short> wide;
+    if (IsAscii(text) || !Utf8ToUtf16(text, wide)) return text;
+    std::string out;
+    for (std::size_t i = 1; i + 1 < wide.size(); ++i) {
+        const unsigned short c = wide[i];
+        if (c >= 0xdc00 && c <= 0xdfff) continue;   // second half of a pair: one '?' is enough
+        out.push_back(c <= 0xff ? static_cast<char>(c) : '?');
+    }
+    return out;
+}
+
+// Sets one text field: Latin-1 through the plain setter (ID3v1 and a first ID3v2
+// frame), then, for non-ASCII UTF-8, the ID3v2 frame again in UTF-16.
+void SetText(const LameApi& api, lame_global_flags* gfp, bool v2, void (*setter)(lame_t, const char*),
+             const char* frameId, const char* text) {
+    if (!Given(text)) return;
+    setter(gfp, ToLatin1(text).c_str());
+    std::vector<unsigned short> wide;
+    if (v2 && api.id3tag_set_textinfo_utf16 && !IsAscii(text) && Utf8ToUtf16(text, wide))
+        api.id3tag_set_textinfo_utf16(gfp, frameId, wide.data());
+}
 
 std::size_t TagTextSize(const char* text) { return text ? std::strlen(text) : 0; }
 
@@ -264,9 +323,10 @@ LameResult BeInitStream(const uint8_t* config, uint32_t* samplesPerChunk,
         if (tagKind == 1) api->id3tag_v1_only(gfp);
         else if (tagKind == 2) api->id3tag_v2_only(gfp);
         else api->id3tag_add_v2(gfp);
-        if (Given(title)) api->id3tag_set_title(gfp, title);
-        if (Given(artist)) api->id3tag_set_artist(gfp, artist);
-        if (Given(album)) api->id3tag_set_album(gfp, album);
+        const bool v2 = tagKind != 1;
+        SetText(*api, gfp, v2, api->id3tag_set_title, "TIT2", title);
+        SetText(*api, gfp, v2, api->id3tag_set_artist, "TPE1", artist);
+        SetText(*api, gfp, v2, api->id3tag_set_album, "TALB", album);
         if (Given(year)) api->id3tag_set_year(gfp, year);
         if (Given(comment)) api->id3tag_set_comment(gfp, comment);
         if (Given(trackNumber)) {

@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdint>
 #include <filesystem>
+#include <fstream>
 #include <set>
 
 #include "app/Settings.h"
@@ -159,13 +160,31 @@ TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
     EXPECT_EQ(p.tags["title"], "Song");
     EXPECT_EQ(p.tags["artist"], "Artist");
 
+    // Non-ASCII titles: v1 gets what Latin-1 can hold, v2 keeps every character.
+    out = dir.path() + "/v1latin.mp3";
+    ASSERT_EQ(Encode(s, out, 22050, [](FeedContext& ctx) { ctx.album.trackTitles = {"Caf\u00e9 \u6771\u4eac"}; }).result, 1);
+    EXPECT_FALSE(ScanMpeg(out).id3v2);
+    {
+        std::ifstream in(out, std::ios::binary);
+        in.seekg(-128, std::ios::end);
+        char v1[128] = {};
+        in.read(v1, 128);
+        EXPECT_EQ(std::string(v1 + 3, 8), std::string("Caf\xe9 ??\0", 8));
+    }
+
     s.MP3.LameID3 = 2;   // v2 only
     out = dir.path() + "/v2.mp3";
-    ASSERT_EQ(Encode(s, out, 22050, withAlbum).result, 1);
+    ASSERT_EQ(Encode(s, out, 22050, [&](FeedContext& ctx) {
+        withAlbum(ctx);
+        ctx.album.artist = "Bj\u00f6rk \U0001f3b5";
+        ctx.album.trackTitles = {"\u6771\u4eac / Tokyo"};
+    }).result, 1);
     scan = ScanMpeg(out);
     EXPECT_TRUE(scan.id3v2);
     EXPECT_FALSE(scan.id3v1);
     p = Probe(out);
+    EXPECT_EQ(p.tags["title"], "\u6771\u4eac / Tokyo");
+    EXPECT_EQ(p.tags["artist"], "Bj\u00f6rk \U0001f3b5");
     EXPECT_EQ(p.tags["album"], "Album");
     EXPECT_EQ(p.tags["comment"], std::string(RipComment));
     EXPECT_TRUE(scan.frames.size() > 1 && scan.frames[0].xing);   // the Info frame sits after the tag
