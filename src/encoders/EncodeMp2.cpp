@@ -1,6 +1,11 @@
 #include "encoders/EncodeMp2.h"
 
 #include <twolame.h>
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
+#include <cmath>
 
 #include <cstdio>
 #include <vector>
@@ -18,6 +23,35 @@ int TwolameModeOfChannel(int channel) {
     case 3: return TWOLAME_JOINT_STEREO;
     case 4: return TWOLAME_DUAL_CHANNEL;
     default: return -2;
+    }
+}
+
+namespace {
+
+// x * 2^31 is exact in double; rounding to nearest (ties to even, as llrint in the
+// default mode) and keeping the upper 16 bits, with the clipping of FloatToShort.
+inline int16_t ToShort(float sample) {
+    const double x = static_cast<double>(sample) * 2147483648.0;
+    if (x >= 2147483647.0) return 32767;
+    if (!(x > -2147483648.0)) return -32768;   // -1 and below, and NaN
+#if defined(__SSE2__)
+    const int32_t n = _mm_cvtsd_si32(_mm_set_sd(x));
+#else
+    const int32_t n = static_cast<int32_t>(std::llrint(x));
+#endif
+    return static_cast<int16_t>(n >> 16);
+}
+
+}  // namespace
+
+void FloatToShortPlanes(const float* samples, std::size_t frames, int16_t* left, int16_t* right) {
+    if (!right) {
+        for (std::size_t i = 0; i < frames; ++i) left[i] = ToShort(samples[i]);
+        return;
+    }
+    for (std::size_t i = 0; i < frames; ++i) {
+        left[i] = ToShort(samples[2 * i]);
+        right[i] = ToShort(samples[2 * i + 1]);
     }
 }
 
@@ -80,22 +114,17 @@ protected:
             return false;
         }
         const std::size_t frames = count / static_cast<std::size_t>(channels_);
-        shorts_.resize(frames * static_cast<std::size_t>(channels_));
-        FloatToShort(samples, shorts_.data(), shorts_.size());
         for (std::size_t done = 0; done < frames;) {
             const std::size_t n = std::min(kMaxFramesPerCall, frames - done);
+            left_.resize(n);
             int produced;
             if (channels_ == 1) {
-                produced = twolame_encode_buffer_interleaved(options_, shorts_.data() + done, static_cast<int>(n),
+                FloatToShortPlanes(samples + done, n, left_.data(), nullptr);
+                produced = twolame_encode_buffer_interleaved(options_, left_.data(), static_cast<int>(n),
                                                              output_.data(), static_cast<int>(output_.size()));
             } else {
-                left_.resize(n);
                 right_.resize(n);
-                const int16_t* from = shorts_.data() + 2 * done;
-                for (std::size_t i = 0; i < n; ++i) {
-                    left_[i] = from[2 * i];
-                    right_[i] = from[2 * i + 1];
-                }
+                FloatToShortPlanes(samples + 2 * done, n, left_.data(), right_.data());
                 produced = twolame_encode_buffer(options_, left_.data(), right_.data(), static_cast<int>(n),
                                                  output_.data(), static_cast<int>(output_.size()));
             }
@@ -151,7 +180,7 @@ private:
     std::FILE* file_ = nullptr;
     int channels_ = 2;
     std::vector<unsigned char> output_;
-    std::vector<int16_t> shorts_, left_, right_;
+    std::vector<int16_t> left_, right_;
 };
 
 }  // namespace

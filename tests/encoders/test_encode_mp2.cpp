@@ -49,6 +49,37 @@ Mp2Run Encode(const CSettings& s, const std::string& out, double seconds, double
 
 }  // namespace
 
+TEST(EncodeMp2, PlaneConversionMatchesTheSharedConversion) {
+    std::vector<float> values = {0.0f, 1.0f, -1.0f, 1.5f, -1.5f, 0.5f, -0.5f, 1.0f / 65536, -1.0f / 65536,
+                                 1.5f / 65536, 0.99999994f, -0.99999994f, std::nanf(""), 1e-9f, -1e-9f};
+    for (int i = -70000; i <= 70000; i += 7) values.push_back(static_cast<float>(i) / 65536.0f);
+    // Just below and above a step of the upper 16 bits: rounding, not truncation, decides.
+    for (int k = 1; k < 200; ++k) {
+        for (double d : {-0.4, 0.4}) {
+            values.push_back(static_cast<float>((k * 65536.0 + d) / 2147483648.0));
+            values.push_back(static_cast<float>((-k * 65536.0 + d) / 2147483648.0));
+        }
+    }
+    if (values.size() % 2) values.push_back(0.25f);
+    std::vector<int16_t> expected(values.size());
+    FloatToShort(values.data(), expected.data(), values.size());
+
+    std::vector<int16_t> mono(values.size());
+    FloatToShortPlanes(values.data(), values.size(), mono.data(), nullptr);
+    EXPECT_EQ(mono, expected);
+    EXPECT_EQ(mono[1], 32767);     // exactly full scale
+    EXPECT_EQ(mono[2], -32768);
+    EXPECT_EQ(mono[3], 32767);
+
+    const std::size_t frames = values.size() / 2;
+    std::vector<int16_t> left(frames), right(frames);
+    FloatToShortPlanes(values.data(), frames, left.data(), right.data());
+    for (std::size_t i = 0; i < frames; ++i) {
+        ASSERT_EQ(left[i], expected[2 * i]) << i;
+        ASSERT_EQ(right[i], expected[2 * i + 1]) << i;
+    }
+}
+
 TEST(EncodeMp2, DefaultsGive128kbpsAutoModeStereoAtTheDiscRate) {
     discimage::ScratchDir dir;
     const CSettings s = Mp2Settings();
