@@ -9,6 +9,7 @@
 #include <iostream>
 #include <map>
 
+#include "encoders/EncodeMp3.h"
 #include "rip/RipSession.h"
 
 namespace quarrow::cli {
@@ -84,6 +85,16 @@ private:
 
 int RunRipJob(CliApp& app, CRipJob job) {
     CdDrive& drive = app.grabber.Drive();
+    // An MP3 job loads the encoder library before anything else; without it no file is
+    // opened and no thread starts.
+    const bool mp3 = app.settings.OUTPUT.OutputFormat == 2;
+    if (mp3 && !LoadLameForRip(app.log, app.prompter)) return 1;
+    struct LameRelease {
+        bool active;
+        ~LameRelease() {
+            if (active) ReleaseLameForRip();
+        }
+    } lameRelease{mp3};
     TerminalRipView view;
     auto session = std::make_unique<CRipSession>(
         RipSessionDeps{app.settings, app.log, drive, app.main->album, app.prompter, view, app.home, {}},
