@@ -12,7 +12,7 @@
 #include <string_view>
 #include <vector>
 
-#include "rip/SampleRing.h"
+#include "encoders/SampleRing.h"
 
 namespace quarrow {
 

@@ -7,7 +7,7 @@
 #include <vector>
 
 #include "encoders/Encoder.h"   // ShortToFloat, FloatToShort
-#include "rip/SampleRing.h"
+#include "encoders/SampleRing.h"
 
 namespace quarrow {
 

@@ -5,7 +5,7 @@
 #include <thread>
 #include <vector>
 
-#include "rip/SampleRing.h"
+#include "encoders/SampleRing.h"
 
 using quarrow::CSampleRing;
 

@@ -1,6 +1,6 @@
 // The two ring shapes the rip uses, instantiated once here so that template errors
-// show up when the rip library is built rather than in the first user.
-#include "rip/SampleRing.h"
+// show up when this library is built rather than in the first user.
+#include "encoders/SampleRing.h"
 
 namespace quarrow {
 

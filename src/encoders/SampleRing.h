@@ -2,7 +2,7 @@
 // and the encoder driver (consumer). One lock guards both indices and is held only
 // while they are read or moved; the copies themselves run outside it, which is safe
 // because each side only touches the part of the storage the indices give it.
-// Header-only so that the encoder drivers can drain it without linking the rip library.
+// It lives with the encoder contract: the rip fills it, the drivers drain it.
 #pragma once
 
 #include <algorithm>
