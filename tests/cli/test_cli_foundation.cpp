@@ -5,7 +5,6 @@
 
 #include <filesystem>
 #include <fstream>
-#include <sstream>
 
 #include "app/CdDrive.h"
 #include "app/Settings.h"
@@ -23,9 +22,7 @@ namespace {
 
 std::string ReadFile(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 std::string FreeDbIdOf(const DiscImage& image) {
@@ -39,10 +36,12 @@ std::string FreeDbIdOf(const DiscImage& image) {
     return id;
 }
 
-Json InfoJson(const std::string& home, const std::string& cue) {
-    ProcessResult r = RunCli({"--home", home, "--drive", cue, "info", "--json"});
-    EXPECT_EQ(r.status, 0) << r.err;
-    return Json::Parse(r.out);
+// Audio tracks of these lengths; one of them data, and the first with an ISRC, when given.
+ImageLayout Layout(const std::vector<int32_t>& sectors, int dataTrack = -1, const std::string& isrc = "") {
+    ImageLayout l = AudioLayout(sectors);
+    if (dataTrack >= 0) l.tracks[static_cast<std::size_t>(dataTrack)].data = true;
+    l.tracks[0].isrc = isrc;
+    return l;
 }
 
 }  // namespace
@@ -56,58 +55,29 @@ TEST(CliStartUp, FreshHomeGetsSettingsAndALogInTheirLayout) {
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("disc.cue"), std::string::npos) << r.out;
 
-    // After the exit the settings file holds every key, in table order.
-    std::vector<std::string> expected;
-    CSettings s = CSettings::Initial(home);
-    VisitSettings(s, [&](const SettingsKey& k) { expected.push_back(std::string(k.section) + "/" + k.key); });
-    std::vector<std::string> found;
-    std::string section, line;
-    std::istringstream ini(ReadFile(home + "/Quarrow.ini"));
-    while (std::getline(ini, line)) {
-        if (!line.empty() && line.back() == '\r') line.pop_back();
-        if (!line.empty() && line[0] == '[') section = line.substr(1, line.size() - 2);
-        else if (line.find('=') != std::string::npos && line.rfind("G726BPS", 0) != 0)
-            found.push_back(section + "/" + line.substr(0, line.find('=')));
-    }
-    EXPECT_EQ(found, expected);
-    // The first run used the initial values: DbClk asks, five rereads.
-    const std::string iniText = ReadFile(home + "/Quarrow.ini");
-    EXPECT_NE(iniText.find("DbClk=-1\r\n"), std::string::npos);
-    EXPECT_NE(iniText.find("GrabOnErrorRetries=5\r\n"), std::string::npos);
-    EXPECT_NE(iniText.find("DriveCount=1\r\nDriveNum=1\r\n"), std::string::npos);
+    // At the exit the settings are saved with the initial values: DbClk asks, five rereads.
+    // (The file's key layout and the log's line format are the writers' own tests.)
+    const std::string ini = ReadFile(home + "/Quarrow.ini");
+    for (const char* want : {"DbClk=-1\r\n", "GrabOnErrorRetries=5\r\n", "DriveCount=1\r\nDriveNum=1\r\n"})
+        EXPECT_NE(ini.find(want), std::string::npos) << want;
 
+    // The log: banner, the start-up entries numbered from 1 (not the launch entry), the
+    // closing entry and the five blank lines.
     const std::string log = ReadFile(home + "/Quarrow.log");
     const std::string stars(60, '*');
     EXPECT_EQ(log.rfind(stars + "\r\n" + stars + "\r\n***************Quarrow 3.1.0****************\r\nStarting Time: ", 0),
               0u)
         << log;
     EXPECT_EQ(log.find("Lauching Quarrow..."), std::string::npos);
-    EXPECT_NE(log.find(" Initializing main dialog...\r\n"), std::string::npos);
-    EXPECT_NE(log.find(" Find drive \""), std::string::npos);
-    EXPECT_NE(log.find(" CD drives are found !\r\n"), std::string::npos);
-    ASSERT_GE(log.size(), 10u);
-    EXPECT_EQ(log.substr(log.size() - 10), "\r\n\r\n\r\n\r\n\r\n");
-    const std::size_t closing = log.rfind("Closing Quarrow...\r\n");
-    ASSERT_NE(closing, std::string::npos);
-    EXPECT_EQ(closing + 20 + 10, log.size());
-    // Numbered lines: "#  1 hh:mm:ss message".
-    std::istringstream lines(log);
-    int numbered = 0, expectedNumber = 1;
-    while (std::getline(lines, line)) {
-        if (line.rfind("#", 0) != 0) continue;
-        EXPECT_EQ(std::stoi(line.substr(1, 3)), expectedNumber++) << line;
-        EXPECT_EQ(line[4], ' ');
-        EXPECT_EQ(line[7], ':');
-        EXPECT_EQ(line[13], ' ');
-        ++numbered;
-    }
-    EXPECT_GE(numbered, 6);
+    for (const char* want : {"\r\n#  1 ", " Initializing main dialog...\r\n", " Find drive \"", " CD drives are found !\r\n"})
+        EXPECT_NE(log.find(want), std::string::npos) << want;
+    EXPECT_TRUE(log.ends_with("Closing Quarrow...\r\n\r\n\r\n\r\n\r\n\r\n")) << log;
 
     // A second run loads the file, logs that, and keeps counting from 1 again.
-    r = RunCli({"--home", home, "--drive", image.cuePath, "drives"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(ReadFile(home + "/Quarrow.log").find("#  1 "), ReadFile(home + "/Quarrow.log").rfind("#  1 "));
-    EXPECT_NE(ReadFile(home + "/Quarrow.log").find(" Quarrow settings loaded.\r\n"), std::string::npos);
+    ASSERT_EQ(RunCli({"--home", home, "--drive", image.cuePath, "drives"}).status, 0);
+    const std::string second = ReadFile(home + "/Quarrow.log");
+    EXPECT_NE(second.find("#  1 "), second.rfind("#  1 "));
+    EXPECT_NE(second.find(" Quarrow settings loaded.\r\n"), std::string::npos);
 }
 
 TEST(CliStartUp, DamagedSettingsAndMissingDrives) {
@@ -143,36 +113,23 @@ TEST(CliStartUp, DamagedSettingsAndMissingDrives) {
 TEST(CliInfo, ImagesOfManyShapesShowTheirTableAndDiscId) {
     ScratchDir dir;
     const std::string home = dir.path() + "/home";
-    std::vector<std::pair<std::string, ImageLayout>> layouts;
-    layouts.push_back({"one", AudioLayout({3000})});
-    {
-        ImageLayout l = AudioLayout({2000, 40, 1500});  // a track shorter than one second
-        l.tracks[0].isrc = "QZDA52600001";
-        layouts.push_back({"short", l});
-    }
-    {
-        ImageLayout l = AudioLayout({1200, 900, 1100});
-        l.tracks[0].data = true;  // data first
-        layouts.push_back({"datafirst", l});
-    }
-    {
-        ImageLayout l = AudioLayout({1200, 900, 1100, 700});
-        l.tracks[2].data = true;  // data in the middle
-        layouts.push_back({"datamiddle", l});
-    }
-    {
-        std::vector<int32_t> lengths;
-        for (int i = 0; i < 99; ++i) lengths.push_back(76 + (i * 37) % 200);
-        layouts.push_back({"ninetynine", AudioLayout(lengths)});
-    }
+    std::vector<int32_t> lengths;
+    for (int i = 0; i < 99; ++i) lengths.push_back(76 + (i * 37) % 200);
+    const std::vector<std::pair<std::string, ImageLayout>> layouts = {
+        {"one", Layout({3000})},
+        {"short", Layout({2000, 40, 1500}, -1, "QZDA52600001")},   // a track shorter than one second
+        {"datafirst", Layout({1200, 900, 1100}, 0)},
+        {"datamiddle", Layout({1200, 900, 1100, 700}, 2)},
+        {"ninetynine", Layout(lengths)}};
     for (const auto& [name, layout] : layouts) {
         SCOPED_TRACE(name);
         DiscImage image = WriteDiscImage(dir.path(), name, layout);
-        Json info = InfoJson(home, image.cuePath);
-        EXPECT_EQ(info["disc_id"].string, FreeDbIdOf(image));
-        EXPECT_EQ(info["media_state"].string.rfind("Recognized Disc: CD-ROM   " + FreeDbIdOf(image) + "  Length: ", 0),
-                  0u)
-            << info["media_state"].string;
+        ProcessResult r = RunCli({"--home", home, "--drive", image.cuePath, "info", "--json"});
+        ASSERT_EQ(r.status, 0) << r.err;
+        Json info = Json::Parse(r.out);
+        const std::string id = FreeDbIdOf(image), state = info["media_state"].string;
+        EXPECT_EQ(info["disc_id"].string, id);
+        EXPECT_EQ(state.rfind("Recognized Disc: CD-ROM   " + id + "  Length: ", 0), 0u) << state;
         const Json& tracks = info["tracks"];
         ASSERT_EQ(tracks.array.size(), layout.tracks.size());
         for (std::size_t i = 0; i < layout.tracks.size(); ++i) {
@@ -189,9 +146,7 @@ TEST(CliInfo, ImagesOfManyShapesShowTheirTableAndDiscId) {
             EXPECT_EQ(t["key"].Int() % 1000, static_cast<long>(i));
             EXPECT_EQ(t["type"].string, want.data ? "Data Track (Mode 1)" : "Audio Track");
             EXPECT_EQ(t["checked"].boolean, !want.data);
-            if (want.data) {
-                EXPECT_EQ(t["destination"].string, "Not an audio track");
-            }
+            if (want.data) { EXPECT_EQ(t["destination"].string, "Not an audio track"); }
         }
     }
 }
@@ -203,11 +158,9 @@ TEST(CliInfo, TheTableShowsTheListColumns) {
     DiscImage image = WriteDiscImage(dir.path(), "table", l);
     ProcessResult r = RunCli({"--home", dir.path() + "/home", "--drive", image.cuePath, "info", "--isrc"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("Disc Media State: Recognized Disc: CD-ROM   " + FreeDbIdOf(image)), std::string::npos)
-        << r.out;
-    EXPECT_NE(r.out.find("  01"), std::string::npos);
-    EXPECT_NE(r.out.find("01:01.000"), std::string::npos);
-    EXPECT_NE(r.out.find("01:01.013"), std::string::npos);
-    EXPECT_NE(r.out.find("QZDA52600002"), std::string::npos);
-    EXPECT_NE(r.out.find("N/A"), std::string::npos);  // track 1 has no ISRC
+    // Track 1 has no ISRC: N/A.
+    for (const std::string& want : {"Disc Media State: Recognized Disc: CD-ROM   " + FreeDbIdOf(image),
+                                    std::string("  01"), std::string("01:01.000"), std::string("01:01.013"),
+                                    std::string("QZDA52600002"), std::string("N/A")})
+        EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
 }

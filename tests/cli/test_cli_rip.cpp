@@ -1,31 +1,29 @@
+// End to end: `rip --plan` prints the job of each command; `rip` writes bit-identical
+// files and fails with the driver's message on an unwritable destination.
 #include <gtest/gtest.h>
 #include <sndfile.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <filesystem>
 #include <fstream>
-#include <sys/wait.h>
 
 #include "support/DiscImage.h"
+#include "support/MiniJson.h"
+#include "support/RunProcess.h"
 
 using namespace quarrow::discimage;
+using namespace quarrow::testsupport;
 namespace fs = std::filesystem;
 
 namespace {
 
-int RunCli(const std::string& args, std::string* output = nullptr) {
-    const std::string cmd = std::string("'") + QUARROW_CLI + "' " + args + " 2>&1";
-    FILE* p = popen(cmd.c_str(), "r");
-    if (!p) return -1;
-    std::string out;
-    char buf[4096];
-    std::size_t n;
-    while ((n = fread(buf, 1, sizeof buf, p)) > 0) out.append(buf, n);
-    const int status = pclose(p);
-    if (output) *output = out;
-    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+// Runs quarrow-cli with the arguments after `--home HOME --drive CUE --yes rip`.
+ProcessResult Rip(const std::string& home, const std::string& cue, std::vector<std::string> args) {
+    args.insert(args.begin(), {"--home", home, "--drive", cue, "--yes", "rip"});
+    return RunCli(args);
 }
 
+// The samples of a WAV file as little-endian bytes, to compare with the image's sectors.
 std::vector<uint8_t> WavData(const std::string& path) {
     SF_INFO info{};
     SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
@@ -33,66 +31,106 @@ std::vector<uint8_t> WavData(const std::string& path) {
     std::vector<int16_t> v(static_cast<std::size_t>(info.frames * info.channels));
     v.resize(static_cast<std::size_t>(sf_read_short(f, v.data(), static_cast<sf_count_t>(v.size()))));
     sf_close(f);
-    std::vector<uint8_t> bytes(v.size() * 2);
-    for (std::size_t i = 0; i < v.size(); ++i) {
-        bytes[2 * i] = static_cast<uint8_t>(v[i] & 0xff);
-        bytes[2 * i + 1] = static_cast<uint8_t>((v[i] >> 8) & 0xff);
-    }
+    std::vector<uint8_t> bytes;
+    for (int16_t s : v) bytes.insert(bytes.end(), {static_cast<uint8_t>(s & 0xff), static_cast<uint8_t>((s >> 8) & 0xff)});
     return bytes;
 }
 
-std::vector<std::string> Wavs(const std::string& dir) {
-    std::vector<std::string> v;
-    for (const auto& e : fs::recursive_directory_iterator(dir))
-        if (e.path().extension() == ".wav") v.push_back(e.path().string());
-    std::sort(v.begin(), v.end());
-    return v;
+void WriteIni(const std::string& home, const std::string& output) {
+    fs::create_directories(home);
+    std::ofstream(home + "/Quarrow.ini", std::ios::trunc) << "[OUTPUT]\nOutputFormat=1\nNotify=0\n" << output;
 }
 
 }  // namespace
 
-TEST(CliRip, EveryTrackToWavIsBitIdenticalAndAnImageGetsItsCueSheet) {
+TEST(RipPlanCli, PrintsTheJobOfEachCommand) {
+    ScratchDir dir;
+    const std::string home = dir.path() + "/home";
+    ASSERT_EQ(RunCli({"--home", home, "make-demo-disc", dir.path() + "/disc"}).status, 0);
+    std::string cue;
+    for (const auto& e : fs::directory_iterator(dir.path() + "/disc"))
+        if (e.path().extension() == ".cue") cue = e.path().string();
+    ASSERT_FALSE(cue.empty());
+    auto plan = [&](std::vector<std::string> args) {
+        args.insert(args.begin(), {"--home", home, "--drive", cue, "rip", "--plan"});
+        return RunCli(args);
+    };
+    auto planJson = [&](std::vector<std::string> args) {
+        args.push_back("--json");
+        ProcessResult r = plan(args);
+        EXPECT_EQ(r.status, 0) << r.err;
+        return Json::Parse(r.out);
+    };
+
+    Json range = planJson({"--range", "100-9000"});
+    EXPECT_EQ(range["start_offset"].Int(), 99);
+    // The entries' total is exactly the range, 8901 sectors.
+    EXPECT_EQ(range["entries"].array.back()["cumulative_end"].Int(), 8901L * 1176);
+    EXPECT_NE(range["output_path"].string.find("Sector 100 to 9000.mp3"), std::string::npos);
+
+    Json checked = planJson({"--checked", "2,4-5"});
+    const auto& entries = checked["entries"].array;
+    ASSERT_EQ(entries.size(), 3u);
+    const long tracks[] = {1, 3, 4};
+    for (std::size_t i = 0; i < 3; ++i) {
+        EXPECT_EQ(entries[i]["session"].Int(), 0);
+        EXPECT_EQ(entries[i]["track"].Int(), tracks[i]);
+    }
+    // Per-track files are named by the naming scheme (default: artist/album/NN-title).
+    EXPECT_NE(entries[2]["destination"].string.find("/05-"), std::string::npos);
+
+    Json single = planJson({"--all", "--single", dir.path() + "/all.flac"});
+    EXPECT_EQ(single["output_path"].string, dir.path() + "/all.flac");
+    EXPECT_EQ(single["last_track"].Int(), 4);
+
+    ProcessResult image = plan({"--image"});
+    EXPECT_EQ(image.status, 0);
+    EXPECT_NE(image.out.find("one output file"), std::string::npos);
+
+    for (std::vector<std::string> bad : {std::vector<std::string>{"--selected", "9"}, {"--checked", "1,x"},
+                                         {"--all", "--image"}, {"--range", "5"}})
+        EXPECT_EQ(plan(bad).status, 64) << bad[0];
+}
+
+TEST(CliRip, EveryTrackAndATrackRangeToWavAreBitIdentical) {
     ScratchDir dir;
     const DiscImage img = WriteDiscImage(dir.path(), "disc", AudioLayout({400, 751, 300}));
-    fs::create_directories(dir.path() + "/home");
-    std::ofstream(dir.path() + "/home/Quarrow.ini")
-        << "[OUTPUT]\nOutputFormat=1\nNotify=0\nDesDir=" << dir.path() << "/out/\n";
-    const std::string base = "--home '" + dir.path() + "/home' --drive '" + img.cuePath + "' --yes rip ";
+    const std::string home = dir.path() + "/home";
+    WriteIni(home, "DesDir=" + dir.path() + "/out/\n");
 
-    std::string out;
-    ASSERT_EQ(RunCli(base + "--all", &out), 0) << out;
-    const auto files = Wavs(dir.path() + "/out");
-    ASSERT_EQ(files.size(), 3u) << out;
+    ProcessResult r = Rip(home, img.cuePath, {"--all"});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
+    std::vector<std::string> files;
+    for (const auto& e : fs::recursive_directory_iterator(dir.path() + "/out"))
+        if (e.path().extension() == ".wav") files.push_back(e.path().string());
+    std::sort(files.begin(), files.end());
+    ASSERT_EQ(files.size(), 3u) << r.out;
     for (int t = 0; t < 3; ++t) {
         const int32_t len = (t + 1 < 3 ? img.starts[t + 1] : img.totalSectors) - img.starts[t];
         EXPECT_EQ(WavData(files[t]), ReadBinSectors(img.binPath, img.starts[t], len)) << files[t];
     }
 
-    // Tracks 2 and 3 into one file: exactly their sectors, and a cue sheet beside it.
+    // Tracks 2 and 3 into one file: exactly their sectors.
     const std::string single = dir.path() + "/two.wav";
-    ASSERT_EQ(RunCli(base + "--checked 2,3 --single '" + single + "'", &out), 0) << out;
+    r = Rip(home, img.cuePath, {"--checked", "2,3", "--single", single});
+    ASSERT_EQ(r.status, 0) << r.out << r.err;
     EXPECT_EQ(WavData(single), ReadBinSectors(img.binPath, img.starts[1], img.totalSectors - img.starts[1]));
-    std::ifstream cue(dir.path() + "/two.cue");
-    std::string text((std::istreambuf_iterator<char>(cue)), {});
-    EXPECT_NE(text.find("INDEX 01 00:10:01"), std::string::npos) << text;   // 751 frames
 }
 
 TEST(CliRip, UnwritableDestinationFailsWithTheDriversMessage) {
     ScratchDir dir;
     const DiscImage img = WriteDiscImage(dir.path(), "disc", AudioLayout({200}));
-    fs::create_directories(dir.path() + "/home");
+    const std::string home = dir.path() + "/home", dest = "DesDir=" + dir.path() + "/blocker/out/\n";
     std::ofstream(dir.path() + "/blocker") << "a file, not a folder";
-    const std::string cmd = "--home '" + dir.path() + "/home' --drive '" + img.cuePath + "' --yes rip --all";
-    std::string out;
     // Without the playlist the container driver meets the folder and names the file.
-    std::ofstream(dir.path() + "/home/Quarrow.ini")
-        << "[OUTPUT]\nOutputFormat=1\nNotify=0\nM3U=0\nDesDir=" << dir.path() << "/blocker/out/\n";
-    EXPECT_NE(RunCli(cmd, &out), 0);
-    EXPECT_NE(out.find("error: Error : could not open file : " + dir.path() + "/blocker/out/"), std::string::npos)
-        << out;
+    WriteIni(home, "M3U=0\n" + dest);
+    ProcessResult r = Rip(home, img.cuePath, {"--all"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE((r.out + r.err).find("error: Error : could not open file : " + dir.path() + "/blocker/out/"),
+              std::string::npos) << r.out << r.err;
     // With it, the playlist cannot be opened first, which ends the encode.
-    std::ofstream(dir.path() + "/home/Quarrow.ini", std::ios::trunc)
-        << "[OUTPUT]\nOutputFormat=1\nNotify=0\nM3U=1\nDesDir=" << dir.path() << "/blocker/out/\n";
-    EXPECT_NE(RunCli(cmd, &out), 0);
-    EXPECT_NE(out.find("error: An error occurred while encoding"), std::string::npos) << out;
+    WriteIni(home, "M3U=1\n" + dest);
+    r = Rip(home, img.cuePath, {"--all"});
+    EXPECT_NE(r.status, 0);
+    EXPECT_NE((r.out + r.err).find("error: An error occurred while encoding"), std::string::npos) << r.out << r.err;
 }

@@ -1,47 +1,37 @@
 // Cue sheets and album playlists: exact file content, INDEX times against a count of
 // sectors made independently of the job's cumulative ends, and failure without debris.
 #include <gtest/gtest.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
 #include <random>
-#include <sstream>
+#include <cstdio>
 
 #include "albuminfo/AlbumRecord.h"
 #include "app/Settings.h"
 #include "rip/CueSheet.h"
 #include "rip/RipJob.h"
+#include "support/DiscImage.h"
 
 namespace fs = std::filesystem;
 using namespace quarrow;
 
 namespace {
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/quarrow-cue-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
+struct TempDir : discimage::ScratchDir {
+    const fs::path path{ScratchDir::path()};
 };
 
 std::string ReadFile(const fs::path& p) {
     std::ifstream in(p, std::ios::binary);
-    std::stringstream ss;
-    ss << in.rdbuf();
-    return ss.str();
+    return std::string(std::istreambuf_iterator<char>(in), {});
 }
 
 CAlbumRecord Album() {
     CAlbumRecord a;
     a.artist = "The Band";
     a.albumTitle = "Live";
-    for (int i = 0; i < 10; ++i) a.trackTitles.push_back("Song " + std::to_string(i + 1));
+    for (int i = 1; i <= 10; ++i) a.trackTitles.push_back("Song " + std::to_string(i));
     return a;
 }
 
@@ -58,10 +48,9 @@ std::vector<std::string> IndexTimes(const std::string& cue) {
 
 // mm:ss:ff of a frame count, written here without the writer's code.
 std::string Msf(long frames) {
-    std::ostringstream o;
-    long m = frames / (60 * 75), s = (frames / 75) % 60, f = frames % 75;
-    o << (m < 10 ? "0" : "") << m << ":" << (s < 10 ? "0" : "") << s << ":" << (f < 10 ? "0" : "") << f;
-    return o.str();
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", frames / 4500, frames / 75 % 60, frames % 75);
+    return text;
 }
 
 }  // namespace
@@ -157,18 +146,17 @@ TEST(CueSheet, PathsTextsAndFailures) {
     EXPECT_NE(error.find("missing/out.cue"), std::string::npos) << error;
     EXPECT_FALSE(fs::exists(tmp.path / "missing"));
 
-    CSettings s;
-    CRipJob image;
-    image.mode = kRipDiscImage;
-    image.singleOutput = true;
-    s.OUTPUT.CueSheet = 0;
-    EXPECT_TRUE(WantsCueSheet(image, s));
-    image.mode = kRipChecked;
-    EXPECT_FALSE(WantsCueSheet(image, s));
-    s.OUTPUT.CueSheet = 1;
-    EXPECT_TRUE(WantsCueSheet(image, s));
-    image.singleOutput = false;
-    EXPECT_FALSE(WantsCueSheet(image, s));
+    // An image always gets one; other single-file jobs when the setting asks.
+    for (auto [mode, single, setting, wanted] : std::vector<std::tuple<int16_t, bool, int16_t, bool>>{
+             {kRipDiscImage, true, 0, true}, {kRipChecked, true, 0, false}, {kRipChecked, true, 1, true},
+             {kRipChecked, false, 1, false}}) {
+        CSettings s;
+        s.OUTPUT.CueSheet = setting;
+        CRipJob j;
+        j.mode = mode;
+        j.singleOutput = single;
+        EXPECT_EQ(WantsCueSheet(j, s), wanted) << mode << single << setting;
+    }
 }
 
 TEST(Playlist, AppendsOneLinePerFileInRipOrder) {

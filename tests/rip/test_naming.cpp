@@ -2,11 +2,10 @@
 // album data that must stay inside the destination, the folder walk, the Output page
 // model and the Destination column.
 #include <gtest/gtest.h>
-#include <sys/stat.h>
-#include <unistd.h>
 
 #include <filesystem>
 #include <fstream>
+#include <functional>
 
 #include "albuminfo/DiscRefresh.h"
 #include "app/CdDrive.h"
@@ -14,6 +13,7 @@
 #include "app/Prompter.h"
 #include "app/Settings.h"
 #include "rip/Naming.h"
+#include "support/DiscImage.h"
 
 namespace fs = std::filesystem;
 using namespace quarrow;
@@ -34,7 +34,7 @@ CAlbumRecord MakeAlbum(const std::string& artist, const std::string& album, cons
     a.artist = artist;
     a.albumTitle = album;
     a.year = 1994;
-    for (int i = 0; i < tracks; ++i) a.trackTitles.push_back(title);
+    a.trackTitles.assign(tracks, title);
     return a;
 }
 
@@ -50,70 +50,45 @@ bool ValidUtf8(const std::string& s) {
     return true;
 }
 
-struct TempDir {
-    fs::path path;
-    TempDir() {
-        char tmpl[] = "/tmp/quarrow-naming-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path, ec);
-    }
-};
-
 }  // namespace
 
 TEST(FormatExtension, MapFollowsFormatAndChoices) {
+    // Each step changes one choice of the settings, then names a format; in order.
+    struct Step { std::function<void(CSettings&)> set; int format; const char* ext; };
+    const std::vector<Step> steps = {
+        {nullptr, 1, ".wav"}, {nullptr, 2, ".mp3"}, {nullptr, 6, ".flac"},
+        {[](CSettings& s) { s.FLAC.Native = 0; }, 6, ".ogg"},
+        {[](CSettings& s) { s.AIFF.Ext = 1; }, 9, ".aifc"},
+        {[](CSettings& s) { s.AIFF.Ext = 2; }, 9, ".aif"},
+        {[](CSettings& s) { s.AIFF.Ext = 7; }, 9, ".aiff"},
+        {[](CSettings& s) { s.AAC.ContainerFormat = 3; }, 10, ".m4a"},
+        {[](CSettings& s) { s.AAC.ContainerFormat = 7; }, 10, ""},
+        {[](CSettings& s) { s.MPC.Ext = 1; }, 11, ".mp+"},
+        {[](CSettings& s) { s.MPC.Ext = -1; }, 11, ""},
+        {[](CSettings& s) { s.OTHER.Ext[0] = 1; }, 13, ".snd"},    // AU
+        {[](CSettings& s) { s.OTHER.Ext[1] = 2; }, 14, ".vox"},    // RAW
+        {[](CSettings& s) { s.OTHER.Ext[3] = 1; }, 16, ".8svx"},   // SVX
+        {nullptr, 30, ".sd2"},
+        {[](CSettings& s) { s.CUSTOM.FileExt = "opus"; }, 31, ".opus"},
+        {nullptr, 0, ""}, {nullptr, 32, ""}};
     CSettings s;
-    EXPECT_EQ(FormatExtension(s, 1), ".wav");
-    EXPECT_EQ(FormatExtension(s, 2), ".mp3");
-    EXPECT_EQ(FormatExtension(s, 6), ".flac");
-    s.FLAC.Native = 0;
-    EXPECT_EQ(FormatExtension(s, 6), ".ogg");
-    s.AIFF.Ext = 1;
-    EXPECT_EQ(FormatExtension(s, 9), ".aifc");
-    s.AIFF.Ext = 2;
-    EXPECT_EQ(FormatExtension(s, 9), ".aif");
-    s.AIFF.Ext = 7;
-    EXPECT_EQ(FormatExtension(s, 9), ".aiff");
-    s.AAC.ContainerFormat = 3;
-    EXPECT_EQ(FormatExtension(s, 10), ".m4a");
-    s.AAC.ContainerFormat = 7;
-    EXPECT_EQ(FormatExtension(s, 10), "");
-    s.MPC.Ext = 1;
-    EXPECT_EQ(FormatExtension(s, 11), ".mp+");
-    s.MPC.Ext = -1;
-    EXPECT_EQ(FormatExtension(s, 11), "");
-    s.OTHER.Ext[0] = 1;   // AU
-    EXPECT_EQ(FormatExtension(s, 13), ".snd");
-    s.OTHER.Ext[1] = 2;   // RAW
-    EXPECT_EQ(FormatExtension(s, 14), ".vox");
-    s.OTHER.Ext[3] = 1;   // SVX
-    EXPECT_EQ(FormatExtension(s, 16), ".8svx");
-    EXPECT_EQ(FormatExtension(s, 30), ".sd2");
-    s.CUSTOM.FileExt = "opus";
-    EXPECT_EQ(FormatExtension(s, 31), ".opus");
-    EXPECT_EQ(FormatExtension(s, 0), "");
-    EXPECT_EQ(FormatExtension(s, 32), "");
+    for (const Step& step : steps) {
+        if (step.set) step.set(s);
+        EXPECT_EQ(FormatExtension(s, step.format), step.ext) << "format " << step.format;
+    }
     s.OUTPUT.OutputFormat = 12;
     EXPECT_EQ(FormatExtension(s), ".wv");
 }
 
 TEST(BuildTrackPath, SchemesNameTheTrack) {
     const CAlbumRecord album = MakeAlbum("Artist", "Album", "Title", 120);
-    EXPECT_EQ(BuildTrackPath(MakeSettings(0), album, 0).path, "/music/out/01.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(0), album, 9).path, "/music/out/10.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(0), album, 99).path, "/music/out/100.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(1), album, 5).path, "/music/out/Track06.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(2), album, 5).path, "/music/out/Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(3), album, 5).path, "/music/out/06-Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(4), album, 5).path, "/music/out/Artist-Album-Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(6), album, 5).path, "/music/out/Artist-Album-1994-06-Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(7), album, 5).path, "/music/out/Artist/06-Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(9), album, 5).path, "/music/out/Artist/Album/Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(11), album, 5).path, "/music/out/Artist/Album/06-Title.mp3");
-    EXPECT_EQ(BuildTrackPath(MakeSettings(12), album, 5).path, "/music/out/Artist-Album-1994/06-Title.mp3");
+    const std::vector<std::tuple<int, int, std::string>> cases = {
+        {0, 0, "01.mp3"}, {0, 9, "10.mp3"}, {0, 99, "100.mp3"}, {1, 5, "Track06.mp3"}, {2, 5, "Title.mp3"},
+        {3, 5, "06-Title.mp3"}, {4, 5, "Artist-Album-Title.mp3"}, {6, 5, "Artist-Album-1994-06-Title.mp3"},
+        {7, 5, "Artist/06-Title.mp3"}, {9, 5, "Artist/Album/Title.mp3"}, {11, 5, "Artist/Album/06-Title.mp3"},
+        {12, 5, "Artist-Album-1994/06-Title.mp3"}};
+    for (const auto& [scheme, track, name] : cases)
+        EXPECT_EQ(BuildTrackPath(MakeSettings(scheme), album, track).path, "/music/out/" + name) << scheme;
 
     CSettings under = MakeSettings(5, 9);
     under.OUTPUT.Separator = "_";
@@ -131,29 +106,20 @@ TEST(BuildTrackPath, SchemesNameTheTrack) {
 }
 
 TEST(BuildTrackPath, ReplacedCharactersSetTheFlag) {
-    TrackPath acdc = BuildTrackPath(MakeSettings(11), MakeAlbum("AC/DC", "Album", "Song"), 0);
-    EXPECT_EQ(acdc.path, "/music/out/AC DC/Album/01-Song.mp3");
-    EXPECT_TRUE(acdc.replaced);
-
-    TrackPath titleBs = BuildTrackPath(MakeSettings(2), MakeAlbum("Artist", "Album", "A\\B"), 0);
-    EXPECT_EQ(titleBs.path, "/music/out/A B.mp3");
-    EXPECT_TRUE(titleBs.replaced);
-
-    // A backslash in the prefix makes a folder level, as the schemes' own do.
-    TrackPath artistBs = BuildTrackPath(MakeSettings(7), MakeAlbum("A\\B", "Album", "Song"), 0);
-    EXPECT_EQ(artistBs.path, "/music/out/A/B/01-Song.mp3");
-    EXPECT_FALSE(artistBs.replaced);
-
-    TrackPath colon = BuildTrackPath(MakeSettings(3), MakeAlbum("Artist", "Album", "Act 1: Overture"), 0);
-    EXPECT_EQ(colon.path, "/music/out/01-Act 1  Overture.mp3");
-    EXPECT_TRUE(colon.replaced);
-
-    TrackPath marks = BuildTrackPath(MakeSettings(2), MakeAlbum("A", "B", "Why? \"Now\" <a|b*c>"), 0);
-    EXPECT_EQ(marks.path, "/music/out/Why   Now   a b c .mp3");
-    EXPECT_TRUE(marks.replaced);
-
-    TrackPath clean = BuildTrackPath(MakeSettings(11), MakeAlbum("Artist", "Album", "Plain Title"), 0);
-    EXPECT_FALSE(clean.replaced);
+    struct Case { int scheme; const char* artist; const char* title; const char* path; bool replaced; };
+    const std::vector<Case> cases = {
+        {11, "AC/DC", "Song", "AC DC/Album/01-Song.mp3", true},
+        {2, "Artist", "A\\B", "A B.mp3", true},
+        // A backslash in the prefix makes a folder level, as the schemes' own do.
+        {7, "A\\B", "Song", "A/B/01-Song.mp3", false},
+        {3, "Artist", "Act 1: Overture", "01-Act 1  Overture.mp3", true},
+        {2, "A", "Why? \"Now\" <a|b*c>", "Why   Now   a b c .mp3", true},
+        {11, "Artist", "Plain Title", "Artist/Album/01-Plain Title.mp3", false}};
+    for (const Case& c : cases) {
+        const TrackPath tp = BuildTrackPath(MakeSettings(c.scheme), MakeAlbum(c.artist, "Album", c.title), 0);
+        EXPECT_EQ(tp.path, std::string("/music/out/") + c.path);
+        EXPECT_EQ(tp.replaced, c.replaced) << c.path;
+    }
 
     // A colon in the destination is the user's choice and stays.
     CSettings colonDest = MakeSettings(0);
@@ -169,14 +135,11 @@ TEST(BuildTrackPath, ReplacedCharactersSetTheFlag) {
 }
 
 TEST(BuildTrackPath, HostileAlbumDataStaysInsideTheDestination) {
-    std::string longAscii(300, 'x');
     std::string longUtf8;
     for (int i = 0; i < 300; ++i) longUtf8 += "\xC3\xA9";   // e acute, 2 bytes
     const std::vector<std::string> hostile = {
         "AC/DC", "A\\B", "..", ".", "...", " ", "", "../../etc", "..\\..\\etc", "\\..\\", "a:b", "\"q\"",
-        "$(rm -rf ~)", "`x`; echo", "\x01\n\t", longAscii, longUtf8, "/", "\\", " . . "};
-    const fs::path dest = "/music/out";
-    int checked = 0;
+        "$(rm -rf ~)", "`x`; echo", "\x01\n\t", std::string(300, 'x'), longUtf8, "/", "\\", " . . "};
     for (int scheme = 0; scheme < kNamingSchemeCount; ++scheme) {
         for (const std::string& text : hostile) {
             for (int field = 0; field < 3; ++field) {
@@ -187,36 +150,25 @@ TEST(BuildTrackPath, HostileAlbumDataStaysInsideTheDestination) {
                 const TrackPath tp = BuildTrackPath(MakeSettings(scheme), album, 1);
                 SCOPED_TRACE("scheme " + std::to_string(scheme) + " field " + std::to_string(field) +
                              " path " + tp.path);
-                const fs::path p(tp.path);
                 ASSERT_EQ(tp.path.rfind("/music/out/", 0), 0u);
-                const fs::path rel = p.lexically_normal().lexically_relative(dest);
-                ASSERT_FALSE(rel.empty());
-                EXPECT_NE(*rel.begin(), "..");
-                int components = 0;
-                for (const fs::path& part : fs::path(tp.path.substr(dest.string().size() + 1))) {
+                ASSERT_GT(tp.path.size(), 11u);
+                // No component may be empty, "." or ".." (so nothing climbs out), too long,
+                // broken UTF-8 or a control character.
+                for (const fs::path& part : fs::path(tp.path.substr(11))) {
                     const std::string c = part.string();
-                    ++components;
-                    EXPECT_FALSE(c.empty());
-                    EXPECT_NE(c, ".");
-                    EXPECT_NE(c, "..");
+                    EXPECT_FALSE(c.empty() || c == "." || c == "..");
                     EXPECT_LE(c.size(), kMaxNameBytes);
                     EXPECT_TRUE(ValidUtf8(c));
                     for (unsigned char ch : c) EXPECT_GE(ch, 0x20);
                 }
-                // Only the scheme's own levels (and a backslash of the prefix) make folders.
-                EXPECT_GE(components, 1);
-                EXPECT_NE(tp.path.find(".mp3", tp.path.size() - 4), std::string::npos);
-                ++checked;
+                EXPECT_EQ(tp.path.substr(tp.path.size() - 4), ".mp3");
             }
         }
     }
-    EXPECT_EQ(checked, kNamingSchemeCount * 20 * 3);
 
     // The 300-character title keeps its extension within 255 bytes.
     TrackPath cut = BuildTrackPath(MakeSettings(2), MakeAlbum("A", "B", longUtf8), 0);
-    const std::string name = FileNameOf(cut.path);
-    EXPECT_EQ(name.size(), 254u);   // 125 two-byte characters + ".mp3"
-    EXPECT_EQ(name.substr(name.size() - 4), ".mp3");
+    EXPECT_EQ(FileNameOf(cut.path), longUtf8.substr(0, 250) + ".mp3");   // 125 two-byte characters
     EXPECT_FALSE(cut.replaced);
     TrackPath dots = BuildTrackPath(MakeSettings(9), MakeAlbum("..", ".", "T"), 0);
     EXPECT_EQ(dots.path, "/music/out/__/_/T.mp3");
@@ -232,25 +184,24 @@ TEST(CutUtf8, NeverSplitsASequence) {
 }
 
 TEST(EnsureFolder, CreatesUpToFiveMissingLevels) {
-    TempDir tmp;
+    discimage::ScratchDir tmp;
     int attempts = 0;
-    const std::string five = (tmp.path / "a/b/c/d/e").string();
+    const std::string five = tmp.path() + "/a/b/c/d/e";
     EXPECT_TRUE(EnsureFolder(five, &attempts));
     EXPECT_EQ(attempts, 9);
     EXPECT_TRUE(fs::is_directory(five));
-
     EXPECT_TRUE(EnsureFolder(five + "/", &attempts));
     EXPECT_EQ(attempts, 0);   // already there
 
-    const std::string six = (tmp.path / "p/q/r/s/t/u").string();
+    const std::string six = tmp.path() + "/p/q/r/s/t/u";
     EXPECT_FALSE(EnsureFolder(six, &attempts));
     EXPECT_EQ(attempts, 10);
     EXPECT_FALSE(fs::exists(six));
 
     // A file in the way is not a folder.
-    std::ofstream(tmp.path / "file") << "x";
-    EXPECT_FALSE(EnsureFolder((tmp.path / "file").string()));
-    EXPECT_FALSE(EnsureFolder((tmp.path / "file/sub").string()));
+    std::ofstream(tmp.path() + "/file") << "x";
+    EXPECT_FALSE(EnsureFolder(tmp.path() + "/file"));
+    EXPECT_FALSE(EnsureFolder(tmp.path() + "/file/sub"));
     EXPECT_FALSE(EnsureFolder(""));
 }
 
@@ -276,12 +227,11 @@ TEST(OutputOptions, PageRulesPreviewAndApply) {
     EXPECT_EQ(entries[5], " <Artist>_<Album>_<Tracknum>_<Tracktitle>");
     EXPECT_EQ(entries[11], " <Artist>/<Album>/<Tracknum>_<Tracktitle>");
 
-    page.SetScheme(0);
-    EXPECT_EQ(page.Preview(s), "06.mp3");
-    page.SetScheme(1);
-    EXPECT_EQ(page.Preview(s), "Track06.mp3");
-    page.SetScheme(6);
-    EXPECT_EQ(page.Preview(s), "Artist_Album_1994_06_Title.mp3");
+    for (const auto& [scheme, preview] : std::vector<std::pair<int, std::string>>{
+             {0, "06.mp3"}, {1, "Track06.mp3"}, {6, "Artist_Album_1994_06_Title.mp3"}}) {
+        page.SetScheme(scheme);
+        EXPECT_EQ(page.Preview(s), preview);
+    }
     page.SetDelimiterText("a/b:c");
     EXPECT_EQ(page.separator, "a-b");
     page.SetDelimiterText("\xE2\x80\x93 ~ x");   // an en dash is one character
@@ -318,9 +268,8 @@ TEST(OutputOptions, ResetAsksAndRestoresOutputAndEncoderSettings) {
 
     RecordingPrompter yes;
     EXPECT_TRUE(page.Reset(s, "/home/u", yes));
-    const CSettings d = CSettings::Defaults("/home/u");
     EXPECT_EQ(s.OUTPUT.FileStyle, 11);
-    EXPECT_EQ(s.OUTPUT.DesDir, d.OUTPUT.DesDir);
+    EXPECT_EQ(s.OUTPUT.DesDir, CSettings::Defaults("/home/u").OUTPUT.DesDir);
     EXPECT_EQ(s.MP3.LameBits, 11);
     EXPECT_EQ(s.CUSTOM.FileExt, "mp3");
     EXPECT_EQ(s.DISC.RipModePreset, 4);
@@ -336,18 +285,16 @@ TEST(DestinationColumn, NamesAudioRowsAndLogsReplacements) {
     MainContext ctx(s, log, grabber, prompter);
     ctx.album = MakeAlbum("AC/DC  ", "Album ", "x");
     ctx.album.trackTitles = {"One", "Two", "Th:ree", "Four"};
-    auto addRow = [&](int session, int track, bool audio) {
+    // The last row is in the second session: the fourth title.
+    for (auto [session, track, audio] : std::vector<std::tuple<int, int, bool>>{
+             {0, 0, true}, {0, 1, true}, {0, 2, false}, {1, 0, true}}) {
         TrackRow r;
         r.session = session;
         r.track = track;
         r.audio = audio;
         r.key = 100 * session + track + (audio ? 1000 * 60 : 0);
         ctx.rows.push_back(r);
-    };
-    addRow(0, 0, true);
-    addRow(0, 1, true);
-    addRow(0, 2, false);
-    addRow(1, 0, true);   // second session: the fourth title
+    }
     InstallDestinationColumn(ctx);
     FillDestinations(ctx);
     EXPECT_EQ(ctx.rows[0].destination, "/music/out/AC DC/Album/01-One.mp3");
@@ -355,7 +302,6 @@ TEST(DestinationColumn, NamesAudioRowsAndLogsReplacements) {
     EXPECT_EQ(ctx.rows[2].destination, "Not an audio track");
     EXPECT_EQ(ctx.rows[3].destination, "/music/out/AC DC/Album/04-Four.mp3");
     int replacedLines = 0;
-    for (const LogEntry& e : log.Entries())
-        if (e.message == "Invalid character(s) replaced.") ++replacedLines;
+    for (const LogEntry& e : log.Entries()) replacedLines += e.message == "Invalid character(s) replaced.";
     EXPECT_EQ(replacedLines, 3);
 }

@@ -4,7 +4,6 @@
 #include <filesystem>
 #include <fstream>
 #include <map>
-#include <mutex>
 
 #include "app/EventLog.h"
 #include "app/Prompter.h"
@@ -12,6 +11,7 @@
 #include "app/SimulatedDrive.h"
 #include "encoders/Encoder.h"
 #include "rip/Naming.h"
+#include "rip/ReadingOptions.h"
 #include "rip/RipSession.h"
 #include "support/DiscImage.h"
 
@@ -40,11 +40,7 @@ public:
 // A simulated disc of audio tracks starting at LBA 0, its samples telling every frame apart.
 SimDisc Disc(const std::vector<int32_t>& sectors) {
     SimDisc d;
-    for (int32_t n : sectors) {
-        SimTrack t;
-        t.sectors = n;
-        d.tracks.push_back(t);
-    }
+    for (int32_t n : sectors) d.tracks.push_back(SimTrack{0, kTrackAudio, n, {}, {}});
     return d;
 }
 
@@ -71,8 +67,13 @@ std::vector<int16_t> ReadShorts(const std::string& path, SF_INFO* infoOut = null
     return v;
 }
 
+std::string ReadText(const std::string& path) {
+    std::ifstream in(path);
+    return std::string(std::istreambuf_iterator<char>(in), {});
+}
+
 struct Rig {
-    explicit Rig(const std::vector<int32_t>& sectors) : drive(Disc(sectors)) {
+    explicit Rig(const std::vector<int32_t>& trackSectors) : sectors(trackSectors), drive(Disc(sectors)) {
         drive.RefreshDisc();
         settings = CSettings::Initial(dir.path());
         settings.OUTPUT.DesDir = dir.path() + "/out/";
@@ -86,31 +87,26 @@ struct Rig {
         for (std::size_t i = 0; i < sectors.size(); ++i) album.trackTitles.push_back("Song " + std::to_string(i + 1));
         ResetRetryWatch();
     }
-    std::unique_ptr<CRipSession> Make(CRipJob job) {
+    // A session of the job, started.
+    std::unique_ptr<CRipSession> Start(CRipJob job) {
         auto s = std::make_unique<CRipSession>(
             RipSessionDeps{settings, log, drive, album, prompter, view, dir.path(), {}}, std::move(job));
         drive.SetListener(s.get());
+        s->Start();
         return s;
     }
     CRipJob Job(int16_t mode, const std::vector<int>& tracks) {
         CRipJob job;
         job.mode = mode;
-        const CdDiscLayout layout = drive.Layout();
-        for (int t : tracks) {
-            const CdTrackInfo& info = layout.sessions[0][static_cast<std::size_t>(t)];
-            job.Append(0, t, SampleValuesOf(info.sectors, kSectorBytes));
-        }
+        for (int t : tracks) job.Append(0, t, SampleValuesOf(sectors[static_cast<std::size_t>(t)], kSectorBytes));
         return job;
     }
-    std::vector<std::string> LogTexts() const {
-        std::vector<std::string> v;
-        for (const LogEntry& e : log.Entries()) v.push_back(e.message);
-        return v;
-    }
     bool Logged(const std::string& text) const {
-        const auto v = LogTexts();
-        return std::find(v.begin(), v.end(), text) != v.end();
+        for (const LogEntry& e : log.Entries())
+            if (e.message == text) return true;
+        return false;
     }
+    std::vector<int32_t> sectors;
     discimage::ScratchDir dir;
     SimulatedDrive drive;
     CSettings settings;
@@ -124,8 +120,7 @@ struct Rig {
 
 TEST(RipSession, PerTrackWavRipIsBitIdenticalAndFinishes) {
     Rig rig({300, 451, 120});
-    auto s = rig.Make(rig.Job(kRipChecked, {0, 2}));
-    s->Start();
+    auto s = rig.Start(rig.Job(kRipChecked, {0, 2}));
     EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
     const auto files = s->WrittenFiles();
     ASSERT_EQ(files.size(), 2u);
@@ -133,8 +128,7 @@ TEST(RipSession, PerTrackWavRipIsBitIdenticalAndFinishes) {
     EXPECT_EQ(ReadShorts(files[1]), DiscSamples(751, 120));
     EXPECT_EQ(files[1], BuildTrackPath(rig.settings, rig.album, 2).path);
 
-    const std::vector<std::string> expectedCaptions = {"1/2", "2/2", "Finished Coping"};
-    EXPECT_EQ(rig.view.captions, expectedCaptions);
+    EXPECT_EQ(rig.view.captions, (std::vector<std::string>{"1/2", "2/2", "Finished Coping"}));
     EXPECT_EQ(rig.view.texts[RipField::PauseButton], "Open Dir");
     EXPECT_EQ(rig.view.texts[RipField::CancelButton], "Finish");
     EXPECT_EQ(rig.view.texts[RipField::TotalPercent], "100.0%");
@@ -145,12 +139,8 @@ TEST(RipSession, PerTrackWavRipIsBitIdenticalAndFinishes) {
     EXPECT_TRUE(rig.drive.TrayLocked());
 
     // The album playlist lists both files in rip order.
-    std::ifstream m3u(FolderOf(files[0]) + "The Album.m3u");
-    std::string l1, l2;
-    std::getline(m3u, l1);
-    std::getline(m3u, l2);
-    EXPECT_EQ(l1, FileNameOf(files[0]));
-    EXPECT_EQ(l2, FileNameOf(files[1]));
+    EXPECT_EQ(ReadText(FolderOf(files[0]) + "The Album.m3u"),
+              FileNameOf(files[0]) + "\n" + FileNameOf(files[1]) + "\n");
     s.reset();
     EXPECT_FALSE(rig.drive.TrayLocked());
 }
@@ -163,14 +153,12 @@ TEST(RipSession, SingleOutputAndSectorRangeGiveExactlyTheSelectedSectors) {
         job.firstTrack = 0;
         job.lastTrack = 2;
         job.outputPath = rig.dir.path() + "/Multiple Tracks.wav";
-        auto s = rig.Make(job);
-        s->Start();
+        auto s = rig.Start(job);
         EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
         EXPECT_EQ(ReadShorts(job.outputPath), DiscSamples(0, 440));
         // One caption for the job, then one per track boundary.
         EXPECT_EQ(rig.view.captions, (std::vector<std::string>{"1/3", "2/3", "3/3", "Finished Coping"}));
-        std::ifstream cue(rig.dir.path() + "/Multiple Tracks.cue");
-        std::string text((std::istreambuf_iterator<char>(cue)), {});
+        const std::string text = ReadText(rig.dir.path() + "/Multiple Tracks.cue");
         EXPECT_NE(text.find("INDEX 01 00:02:50"), std::string::npos);   // 200 frames
         EXPECT_NE(text.find("INDEX 01 00:04:50"), std::string::npos);   // 350 frames
     }
@@ -185,8 +173,7 @@ TEST(RipSession, SingleOutputAndSectorRangeGiveExactlyTheSelectedSectors) {
         job.Append(0, 0, SampleValuesOf(200 - 37, kSectorBytes));
         job.Append(0, 1, SampleValuesOf(60, kSectorBytes));
         job.outputPath = rig.dir.path() + "/range.wav";
-        auto s = rig.Make(job);
-        s->Start();
+        auto s = rig.Start(job);
         EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
         EXPECT_EQ(ReadShorts(job.outputPath), DiscSamples(37, 163 + 60));
     }
@@ -197,8 +184,7 @@ TEST(RipSession, ReadModeSetsTheReadSizeAndTheDriveProperties) {
     rig.settings.DISC.RipModePreset = 4;
     rig.settings.DISC.RipOnErrorAction = 2;
     rig.settings.DISC.GrabOnErrorRetries = 50;
-    auto s = rig.Make(rig.Job(kRipSelected, {0}));
-    s->Start();
+    auto s = rig.Start(rig.Job(kRipSelected, {0}));
     EXPECT_EQ(s->MaxSectors(), 1);
     EXPECT_EQ(rig.drive.ReadMode(), 4);
     EXPECT_EQ(rig.drive.ErrorAction(), 2);
@@ -206,8 +192,7 @@ TEST(RipSession, ReadModeSetsTheReadSizeAndTheDriveProperties) {
     EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
     EXPECT_EQ(s->LargestRead(), 1);
     EXPECT_EQ(ReadShorts(s->WrittenFiles().at(0)), DiscSamples(0, 100));
-    EXPECT_EQ(MaxSectorsOfReadMode(0), 64);
-    EXPECT_EQ(MaxSectorsOfReadMode(2), 16);
+    for (int mode = 0; mode < 5; ++mode) EXPECT_EQ(MaxSectorsOfReadMode(mode), ReadBlockSectors(mode));
     EXPECT_EQ(FormatElapsed(3725.9), "01:02:05");
     EXPECT_EQ(FormatElapsed(-1), "00:00:00");
 }
@@ -218,8 +203,7 @@ TEST(RipSession, UnreadableSectorsUnderStopSilenceAndCut) {
         rig.settings.DISC.RipOnErrorAction = static_cast<int16_t>(action);
         rig.settings.DISC.GrabOnErrorRetries = 0;   // no rereads: no retry events either
         rig.drive.SetUnreadable(50);
-        auto s = rig.Make(rig.Job(kRipSelected, {0}));
-        s->Start();
+        auto s = rig.Start(rig.Job(kRipSelected, {0}));
         const auto outcome = s->RunModal();
         const std::string path = BuildTrackPath(rig.settings, rig.album, 0).path;
         if (action == 0) {
@@ -241,8 +225,7 @@ TEST(RipSession, RetryLimitAbortsWithTheScratchedDiscMessage) {
     Rig rig({400});
     rig.settings.DISC.GrabOnErrorRetries = 3;
     rig.drive.SetUnreadable(200);
-    auto s = rig.Make(rig.Job(kRipSelected, {0}));
-    s->Start();
+    auto s = rig.Start(rig.Job(kRipSelected, {0}));
     EXPECT_EQ(s->RunModal(), CRipSession::Outcome::RetryAborted);
     ASSERT_FALSE(rig.prompter.prompts.empty());
     EXPECT_EQ(rig.prompter.prompts.back().text, kScratchedDiscMessage);
@@ -261,8 +244,7 @@ TEST(RipSession, CancelAskedYesDropsThePartialFileNoGoesOn) {
     {
         Rig rig({3000, 100});
         rig.prompter.yesNoReplies = {true};
-        auto s = rig.Make(rig.Job(kRipChecked, {0, 1}));
-        s->Start();
+        auto s = rig.Start(rig.Job(kRipChecked, {0, 1}));
         bool asked = false;
         const auto outcome = s->RunModal([&] {
             if (!asked && s->doneTotal.load() > 100000) {
@@ -281,8 +263,7 @@ TEST(RipSession, CancelAskedYesDropsThePartialFileNoGoesOn) {
     {
         Rig rig({1500});
         rig.prompter.yesNoReplies = {false};
-        auto s = rig.Make(rig.Job(kRipSelected, {0}));
-        s->Start();
+        auto s = rig.Start(rig.Job(kRipSelected, {0}));
         bool asked = false;
         const auto outcome = s->RunModal([&] {
             if (!asked && s->doneTotal.load() > 50000) {
@@ -307,8 +288,7 @@ TEST(RipSession, MonoAndResampledOutputsHaveTheRightLength) {
             Rig rig({750});   // ten seconds
             rig.settings.WAV.Freq = static_cast<int16_t>(freq);
             rig.settings.WAV.Channel = channel;
-            auto s = rig.Make(rig.Job(kRipSelected, {0}));
-            s->Start();
+            auto s = rig.Start(rig.Job(kRipSelected, {0}));
             ASSERT_EQ(s->RunModal(), CRipSession::Outcome::Finished) << freq << channel;
             SF_INFO info{};
             const auto samples = ReadShorts(s->WrittenFiles().at(0), &info);

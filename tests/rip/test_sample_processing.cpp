@@ -37,23 +37,15 @@ struct Rings {
 
 TEST(SampleConversion, ShortAndFloatEdgeValues) {
     const int16_t in[4] = {-32768, 32767, 0, 16384};
-    float f[4];
-    ShortToFloat(in, f, 4);
-    EXPECT_EQ(f[0], -1.0f);
-    EXPECT_EQ(f[1], 0.999969482421875f);
-    EXPECT_EQ(f[2], 0.0f);
-    EXPECT_EQ(f[3], 0.5f);
+    std::vector<float> f(4);
+    ShortToFloat(in, f.data(), 4);
+    EXPECT_EQ(f, (std::vector<float>{-1.0f, 0.999969482421875f, 0.0f, 0.5f}));
 
+    // Out-of-range values clip.
     const float g[7] = {1.0f, -1.0f, 0.5f, 1.5f, -1.5f, 0.0f, -0.5f};
-    int16_t s[7];
-    FloatToShort(g, s, 7);
-    EXPECT_EQ(s[0], 32767);
-    EXPECT_EQ(s[1], -32768);
-    EXPECT_EQ(s[2], 16384);
-    EXPECT_EQ(s[3], 32767);
-    EXPECT_EQ(s[4], -32768);
-    EXPECT_EQ(s[5], 0);
-    EXPECT_EQ(s[6], -16384);
+    std::vector<int16_t> s(7);
+    FloatToShort(g, s.data(), 7);
+    EXPECT_EQ(s, (std::vector<int16_t>{32767, -32768, 16384, 32767, -32768, 0, -16384}));
 
     // Every 16-bit value survives the round trip.
     std::vector<int16_t> all(65536), back(65536);
@@ -79,8 +71,7 @@ TEST(Transform, MixSplitJoinAndLevel) {
     EXPECT_EQ(b[0], 8192);
     transform::Block biased = {1100, 900, 1100, 900};   // DC 1000, swing 100
     transform::Level(biased, 100.0f, true);
-    EXPECT_EQ(biased[0], 32767);
-    EXPECT_EQ(biased[1], -32767);
+    EXPECT_EQ(biased, (transform::Block{32767, -32767, 32767, -32767}));
     transform::Block silent(16, 0);
     transform::Level(silent, 100.0f, true);
     EXPECT_TRUE(std::all_of(silent.begin(), silent.end(), [](int16_t v) { return v == 0; }));
@@ -88,33 +79,24 @@ TEST(Transform, MixSplitJoinAndLevel) {
 
 TEST(SampleProcessing, IntegerPathPassesOrShapesTheBlock) {
     const auto block = Sine(588 * 3, 1000, 12000, 300);
-    {
+    auto run = [&](SampleProcessingConfig c) {
         Rings r;
-        SampleProcessingConfig c;
-        c.dcBias = true;   // without levelling the bias setting has no effect
         CSampleProcessor p(c, r.intRing, r.left, r.right);
         auto b = block;
         p.ProcessSampleBlock(b, false);
-        EXPECT_EQ(Rings::Drain(r.intRing), block);
-    }
+        return Rings::Drain(r.intRing);
+    };
+    SampleProcessingConfig c;
+    c.dcBias = true;   // without levelling the bias setting has no effect
+    EXPECT_EQ(run(c), block);
+    c = {};
+    c.mono = true;
+    EXPECT_EQ(run(c), transform::MixDown(block));
     {
-        Rings r;
-        SampleProcessingConfig c;
-        c.mono = true;
-        CSampleProcessor p(c, r.intRing, r.left, r.right);
-        auto b = block;
-        p.ProcessSampleBlock(b, false);
-        EXPECT_EQ(Rings::Drain(r.intRing), transform::MixDown(block));
-    }
-    {
-        Rings r;
-        SampleProcessingConfig c;
+        c = {};
         c.normalize = true;
         c.normalizePercent = 90;
-        CSampleProcessor p(c, r.intRing, r.left, r.right);
-        auto b = block;
-        p.ProcessSampleBlock(b, false);
-        const auto out = Rings::Drain(r.intRing);
+        const auto out = run(c);
         ASSERT_EQ(out.size(), block.size());
         int peakL = 0, peakR = 0;
         for (std::size_t i = 0; i < out.size(); i += 2) {
