@@ -1,13 +1,10 @@
 #include <FLAC/metadata.h>
 #include <FLAC/stream_decoder.h>
 #include <gtest/gtest.h>
-#include <sys/stat.h>
 
-#include <cstdlib>
+#include <algorithm>
 #include <ctime>
 #include <filesystem>
-#include <fstream>
-#include <set>
 
 #include "app/Settings.h"
 #include "encoders/EncodeFlac.h"
@@ -58,42 +55,37 @@ struct Decoded {
     std::vector<std::string> comments;
 };
 
-FLAC__StreamDecoderWriteStatus OnWrite(const FLAC__StreamDecoder*, const FLAC__Frame* frame,
-                                       const FLAC__int32* const buffer[], void* data) {
-    auto* d = static_cast<Decoded*>(data);
-    for (unsigned i = 0; i < frame->header.blocksize; ++i)
-        for (unsigned c = 0; c < frame->header.channels; ++c) d->samples.push_back(static_cast<int16_t>(buffer[c][i]));
-    return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
-}
-
-void OnMetadata(const FLAC__StreamDecoder*, const FLAC__StreamMetadata* m, void* data) {
-    auto* d = static_cast<Decoded*>(data);
-    if (m->type == FLAC__METADATA_TYPE_STREAMINFO) {
-        d->minBlock = m->data.stream_info.min_blocksize;
-        d->maxBlock = m->data.stream_info.max_blocksize;
-        d->rate = m->data.stream_info.sample_rate;
-        d->channels = m->data.stream_info.channels;
-        d->bits = m->data.stream_info.bits_per_sample;
-    } else if (m->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
-        const auto& vc = m->data.vorbis_comment;
-        for (FLAC__uint32 i = 0; i < vc.num_comments; ++i)
-            d->comments.emplace_back(reinterpret_cast<const char*>(vc.comments[i].entry), vc.comments[i].length);
-    }
-}
-
-void OnError(const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* data) {
-    static_cast<Decoded*>(data)->ok = false;
-}
-
 // Decodes native or Ogg FLAC with libFLAC, checking the MD5 signature on the way.
 Decoded DecodeFlac(const std::string& path, bool ogg) {
     Decoded d;
+    auto onWrite = [](const FLAC__StreamDecoder*, const FLAC__Frame* frame, const FLAC__int32* const buffer[],
+                      void* data) {
+        auto* d = static_cast<Decoded*>(data);
+        for (unsigned i = 0; i < frame->header.blocksize; ++i)
+            for (unsigned c = 0; c < frame->header.channels; ++c) d->samples.push_back(static_cast<int16_t>(buffer[c][i]));
+        return FLAC__STREAM_DECODER_WRITE_STATUS_CONTINUE;
+    };
+    auto onMetadata = [](const FLAC__StreamDecoder*, const FLAC__StreamMetadata* m, void* data) {
+        auto* d = static_cast<Decoded*>(data);
+        if (m->type == FLAC__METADATA_TYPE_STREAMINFO) {
+            const auto& si = m->data.stream_info;
+            d->minBlock = si.min_blocksize, d->maxBlock = si.max_blocksize, d->rate = si.sample_rate;
+            d->channels = si.channels, d->bits = si.bits_per_sample;
+        } else if (m->type == FLAC__METADATA_TYPE_VORBIS_COMMENT) {
+            const auto& vc = m->data.vorbis_comment;
+            for (FLAC__uint32 i = 0; i < vc.num_comments; ++i)
+                d->comments.emplace_back(reinterpret_cast<const char*>(vc.comments[i].entry), vc.comments[i].length);
+        }
+    };
+    auto onError = [](const FLAC__StreamDecoder*, FLAC__StreamDecoderErrorStatus, void* data) {
+        static_cast<Decoded*>(data)->ok = false;
+    };
     FLAC__StreamDecoder* dec = FLAC__stream_decoder_new();
     FLAC__stream_decoder_set_md5_checking(dec, true);
     FLAC__stream_decoder_set_metadata_respond(dec, FLAC__METADATA_TYPE_VORBIS_COMMENT);
     const FLAC__StreamDecoderInitStatus st =
-        ogg ? FLAC__stream_decoder_init_ogg_file(dec, path.c_str(), OnWrite, OnMetadata, OnError, &d)
-            : FLAC__stream_decoder_init_file(dec, path.c_str(), OnWrite, OnMetadata, OnError, &d);
+        ogg ? FLAC__stream_decoder_init_ogg_file(dec, path.c_str(), onWrite, onMetadata, onError, &d)
+            : FLAC__stream_decoder_init_file(dec, path.c_str(), onWrite, onMetadata, onError, &d);
     if (st == FLAC__STREAM_DECODER_INIT_STATUS_OK) {
         d.ok = true;
         if (!FLAC__stream_decoder_process_until_end_of_stream(dec)) d.ok = false;
@@ -103,52 +95,34 @@ Decoded DecodeFlac(const std::string& path, bool ogg) {
     return d;
 }
 
-// The serial number of the first Ogg page (bytes 14..17, little-endian).
-long OggSerialOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char h[27] = {};
-    in.read(reinterpret_cast<char*>(h), sizeof h);
-    if (!in || std::string(reinterpret_cast<char*>(h), 4) != "OggS") return -1;
-    return static_cast<long>(h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24));
-}
-
-int Encode(FeedContext& ctx, const std::string& path) {
-    auto enc = CreateEncoder(ctx.settings);
-    if (!enc) return -1;
-    return enc->Encode(ctx, path);
+std::string Entry(const FLAC__StreamMetadata_VorbisComment_Entry& e) {
+    return std::string(reinterpret_cast<const char*>(e.entry), e.length);
 }
 
 }  // namespace
 
 TEST(EncodeFlac, BlockSizeChoicesAndCommentBlock) {
-    EXPECT_EQ(FlacEncoderBlockSize(0), 0u);
-    EXPECT_EQ(FlacEncoderBlockSize(4), 576u);
-    EXPECT_EQ(FlacEncoderBlockSize(10), 4608u);
-    EXPECT_EQ(FlacEncoderBlockSize(11), 0u);
-    EXPECT_EQ(FlacEncoderBlockSize(-1), 0u);
+    for (auto [choice, size] : std::vector<std::pair<int, unsigned>>{{0, 0}, {4, 576}, {10, 4608}, {11, 0}, {-1, 0}})
+        EXPECT_EQ(FlacEncoderBlockSize(choice), size) << choice;
 
     TagValues t = MakeTagValues(Album(), 1, 12, false, "/out/x.flac");
     FlacMetadataPtr block = MakeFlacCommentBlock(t);
     ASSERT_TRUE(block);
     EXPECT_EQ(block->type, FLAC__METADATA_TYPE_VORBIS_COMMENT);
     const auto& vc = block->data.vorbis_comment;
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(vc.vendor_string.entry), vc.vendor_string.length), "Flac 1.2.1");
+    EXPECT_EQ(Entry(vc.vendor_string), "Flac 1.2.1");
     const std::vector<std::string> expected = {
-        "TITLE=Shoot to Thrill = loud\nsecond line",
-        "ALBUM=Back in Black; `echo hi` | tee",
-        "TRACKNUMBER= 2",
-        "ARTIST=AC/DC \"Live\" $(rm -rf ~)",
-        "COMMENT=" + std::string(RipComment),
-        "GENRE=Rock",
-        "DATE=1980",
-        "TOTALTRACKS=12",
+        "TITLE=Shoot to Thrill = loud\nsecond line", "ALBUM=Back in Black; `echo hi` | tee",
+        "TRACKNUMBER= 2", "ARTIST=AC/DC \"Live\" $(rm -rf ~)", "COMMENT=" + std::string(RipComment),
+        "GENRE=Rock", "DATE=1980", "TOTALTRACKS=12",
     };
-    ASSERT_EQ(vc.num_comments, expected.size());
+    std::vector<std::string> comments;
     unsigned length = 4 + 10 + 4;
-    for (std::size_t i = 0; i < expected.size(); ++i) {
-        EXPECT_EQ(std::string(reinterpret_cast<char*>(vc.comments[i].entry), vc.comments[i].length), expected[i]);
-        length += 4 + static_cast<unsigned>(expected[i].size());
+    for (FLAC__uint32 i = 0; i < vc.num_comments; ++i) {
+        comments.push_back(Entry(vc.comments[i]));
+        length += 4 + vc.comments[i].length;
     }
+    EXPECT_EQ(comments, expected);
     EXPECT_EQ(block->length, length);
 
     // A title that is not UTF-8 is read as Latin-1; an image-mode track number is empty.
@@ -156,19 +130,20 @@ TEST(EncodeFlac, BlockSizeChoicesAndCommentBlock) {
     t.trackNumber.clear();
     block = MakeFlacCommentBlock(t);
     ASSERT_TRUE(block);
-    EXPECT_EQ(std::string(reinterpret_cast<char*>(block->data.vorbis_comment.comments[0].entry),
-                          block->data.vorbis_comment.comments[0].length),
-              "TITLE=caf\xc3\xa9 \xc3\xbf");
-    EXPECT_EQ(block->data.vorbis_comment.comments[2].length, std::string("TRACKNUMBER=").size());
+    EXPECT_EQ(Entry(block->data.vorbis_comment.comments[0]), "TITLE=caf\xc3\xa9 \xc3\xbf");
+    EXPECT_EQ(Entry(block->data.vorbis_comment.comments[2]), "TRACKNUMBER=");
 }
 
 TEST(EncodeFlac, TagTextBecomesUtf8) {
-    EXPECT_EQ(TagTextUtf8("Bj\xc3\xb6rk \xe2\x82\xac \xf0\x9f\x8e\xb5"), "Bj\xc3\xb6rk \xe2\x82\xac \xf0\x9f\x8e\xb5");
-    EXPECT_EQ(TagTextUtf8("Bj\xf6rk"), "Bj\xc3\xb6rk");
-    // Truncated sequences, overlong forms and surrogates are not UTF-8 either.
-    EXPECT_EQ(TagTextUtf8("a\xc3"), "a\xc3\x83");
-    EXPECT_EQ(TagTextUtf8("\xc0\xaf"), "\xc3\x80\xc2\xaf");
-    EXPECT_EQ(TagTextUtf8("\xe0\x80\xaf"), "\xc3\xa0\xc2\x80\xc2\xaf");
+    const std::vector<std::pair<std::string, std::string>> cases = {
+        {"Bj\xc3\xb6rk \xe2\x82\xac \xf0\x9f\x8e\xb5", "Bj\xc3\xb6rk \xe2\x82\xac \xf0\x9f\x8e\xb5"},
+        {"Bj\xf6rk", "Bj\xc3\xb6rk"},
+        // Truncated sequences, overlong forms and surrogates are not UTF-8 either.
+        {"a\xc3", "a\xc3\x83"},
+        {"\xc0\xaf", "\xc3\x80\xc2\xaf"},
+        {"\xe0\x80\xaf", "\xc3\xa0\xc2\x80\xc2\xaf"},
+    };
+    for (const auto& [in, out] : cases) EXPECT_EQ(TagTextUtf8(in), out);
 }
 
 TEST(EncodeFlac, NativeDefaultIsLosslessTaggedAndPassesTheReferenceTest) {
@@ -182,7 +157,7 @@ TEST(EncodeFlac, NativeDefaultIsLosslessTaggedAndPassesTheReferenceTest) {
     const std::vector<int16_t> pcm = TestPcm(44100 * 2 + 333);   // not a multiple of any block
     ctx.FeedShorts(pcm);
     const std::string out = dir.path() + "/02 - track.flac";
-    ASSERT_EQ(Encode(ctx, out), 1) << (ctx.Messages().empty() ? "" : ctx.Messages()[0]);
+    ASSERT_EQ(ctx.Encode(out), 1) << ctx.FirstMessage();
     EXPECT_TRUE(ctx.Messages().empty());
     EXPECT_TRUE(ctx.finalSent);
     EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
@@ -212,20 +187,13 @@ TEST(EncodeFlac, OggFlacCarriesASerialFromTheTimeSeededGenerator) {
     CSettings s = FlacSettings();
     s.FLAC.Native = 0;
     FeedContext ctx(s);
-    ctx.ShapeFromSettings();
     const std::vector<int16_t> pcm = TestPcm(30000);
     ctx.FeedShorts(pcm);
     const std::string out = dir.path() + "/t.ogg";
     const std::time_t before = std::time(nullptr);
-    ASSERT_EQ(Encode(ctx, out), 1);
-    const std::time_t after = std::time(nullptr);
-
-    std::set<long> candidates;
-    for (std::time_t t = before; t <= after; ++t) {
-        std::srand(static_cast<unsigned>(t));
-        candidates.insert(std::rand());
-    }
-    EXPECT_TRUE(candidates.count(OggSerialOf(out))) << OggSerialOf(out);
+    ASSERT_EQ(ctx.Encode(out), 1);
+    const long serial = testsupport::OggSerialOf(out);
+    EXPECT_TRUE(testsupport::TimeSeededSerials(before, std::time(nullptr)).count(serial)) << serial;
 
     const Decoded d = DecodeFlac(out, true);
     ASSERT_TRUE(d.ok);
@@ -246,7 +214,7 @@ TEST(EncodeFlac, OptionsReachTheEncoder) {
     s.OUTPUT.FillTag = 0;
     FeedContext a(s);
     a.FeedShorts(pcm);
-    ASSERT_EQ(Encode(a, dir.path() + "/a.flac"), 1);
+    ASSERT_EQ(a.Encode(dir.path() + "/a.flac"), 1);
     Decoded d = DecodeFlac(dir.path() + "/a.flac", false);
     ASSERT_TRUE(d.ok);
     EXPECT_EQ(d.maxBlock, 4608u);
@@ -258,7 +226,7 @@ TEST(EncodeFlac, OptionsReachTheEncoder) {
     FeedContext c(FlacSettings());
     const std::vector<int16_t> tiny = TestPcm(300);
     c.FeedShorts(tiny);
-    ASSERT_EQ(Encode(c, dir.path() + "/c.flac"), 1);
+    ASSERT_EQ(c.Encode(dir.path() + "/c.flac"), 1);
     EXPECT_TRUE(DecodeFlac(dir.path() + "/c.flac", false).samples == tiny);
 }
 
@@ -269,7 +237,7 @@ TEST(EncodeFlac, FailuresAndCancel) {
     FeedContext a(FlacSettings());
     a.FeedShorts(TestPcm(5000));
     const std::string missing = dir.path() + "/no/such/folder/x.flac";
-    EXPECT_EQ(Encode(a, missing), 0);
+    EXPECT_EQ(a.Encode(missing), 0);
     const std::vector<std::string> m = a.Messages();
     ASSERT_GE(m.size(), 3u);
     EXPECT_EQ(m[0], "1:Error Code: 1");
@@ -287,8 +255,7 @@ TEST(EncodeFlac, FailuresAndCancel) {
         if (done > 44100) b.aborted = 1, b.running = 0;
     };
     const std::string out = dir.path() + "/cancel.flac";
-    EXPECT_EQ(Encode(b, out), 0);
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
+    EXPECT_EQ(b.Encode(out), 0);
+    EXPECT_TRUE(testsupport::LeftNothing(out));
     EXPECT_FALSE(b.finalSent);
 }

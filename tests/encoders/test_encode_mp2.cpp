@@ -2,6 +2,8 @@
 
 #include <cmath>
 #include <filesystem>
+#include <functional>
+#include <tuple>
 #include <twolame.h>
 
 #include "app/Settings.h"
@@ -39,12 +41,7 @@ Mp2Run Encode(const CSettings& s, const std::string& out, double seconds, double
     ctx.FeedFloats(SineFloats(frames, 440, amplitude, rate),
                    ctx.mono ? std::vector<float>{} : SineFloats(frames, 660, amplitude, rate));
     if (tweak) tweak(ctx);
-    Mp2Run run;
-    auto enc = CreateEncoder(s);
-    if (!enc) return run;
-    run.result = enc->Encode(ctx, out);
-    run.messages = ctx.Messages();
-    return run;
+    return {ctx.Encode(out), ctx.Messages()};
 }
 
 }  // namespace
@@ -124,12 +121,8 @@ TEST(EncodeMp2, DefaultsGive128kbpsAutoModeStereoAtTheDiscRate) {
 
 TEST(EncodeMp2, ChannelModesRatesAndFlagsReachTheFrames) {
     discimage::ScratchDir dir;
-    EXPECT_EQ(TwolameModeOfChannel(0), TWOLAME_MONO);
-    EXPECT_EQ(TwolameModeOfChannel(1), TWOLAME_AUTO_MODE);
-    EXPECT_EQ(TwolameModeOfChannel(2), TWOLAME_STEREO);
-    EXPECT_EQ(TwolameModeOfChannel(3), TWOLAME_JOINT_STEREO);
-    EXPECT_EQ(TwolameModeOfChannel(4), TWOLAME_DUAL_CHANNEL);
-    EXPECT_EQ(TwolameModeOfChannel(5), -2);
+    const int modes[] = {TWOLAME_MONO, TWOLAME_AUTO_MODE, TWOLAME_STEREO, TWOLAME_JOINT_STEREO, TWOLAME_DUAL_CHANNEL, -2};
+    for (int channel = 0; channel < 6; ++channel) EXPECT_EQ(TwolameModeOfChannel(channel), modes[channel]) << channel;
 
     for (auto [channel, mode] : {std::pair{0, 3}, std::pair{2, 0}, std::pair{3, 1}, std::pair{4, 2}}) {
         CSettings s = Mp2Settings();
@@ -172,35 +165,27 @@ TEST(EncodeMp2, ChannelModesRatesAndFlagsReachTheFrames) {
 
 TEST(EncodeMp2, RefusedParametersAndUnwritableFilesWriteNothing) {
     discimage::ScratchDir dir;
-    CSettings s = Mp2Settings();
-    s.MP2.Channel = 0;
-    s.MP2.Bits = 17;               // 384 kbps is not a mono bit rate
-    std::string out = dir.path() + "/refused.mp2";
-    Mp2Run run = Encode(s, out, 0.2);
-    EXPECT_EQ(run.result, 0);
-    ASSERT_FALSE(run.messages.empty());
-    EXPECT_EQ(run.messages[0], "1:Error: configuring libtwolame encoder failed.");
-    EXPECT_FALSE(fs::exists(out));
-    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
-
-    s = Mp2Settings();
-    s.MP2.Channel = 9;             // damaged setting
-    run = Encode(s, out, 0.2);
-    EXPECT_EQ(run.result, 0);
-    ASSERT_FALSE(run.messages.empty());
-    EXPECT_EQ(run.messages[0], "1:Error: configuring libtwolame encoder failed.");
-
-    s = Mp2Settings();
-    out = dir.path() + "/missing/folder/x.mp2";
-    run = Encode(s, out, 0.2);
-    EXPECT_EQ(run.result, 0);
-    ASSERT_FALSE(run.messages.empty());
-    EXPECT_EQ(run.messages[0], "1:Error creating file " + out);
+    const std::string configuring = "1:Error: configuring libtwolame encoder failed.";
+    const std::string missing = dir.path() + "/missing/folder/x.mp2";
+    const std::vector<std::tuple<std::function<void(CSettings&)>, std::string, std::string>> cases = {
+        {[](CSettings& s) { s.MP2.Channel = 0, s.MP2.Bits = 17; }, "/refused.mp2", configuring},   // 384 is no mono rate
+        {[](CSettings& s) { s.MP2.Channel = 9; }, "/damaged.mp2", configuring},
+        {[](CSettings&) {}, "/missing/folder/x.mp2", "1:Error creating file " + missing},
+    };
+    for (const auto& [change, name, message] : cases) {
+        CSettings s = Mp2Settings();
+        change(s);
+        const std::string out = dir.path() + name;
+        const Mp2Run run = Encode(s, out, 0.2);
+        EXPECT_EQ(run.result, 0) << name;
+        ASSERT_FALSE(run.messages.empty()) << name;
+        EXPECT_EQ(run.messages[0], message);
+        EXPECT_TRUE(LeftNothing(out)) << name;
+    }
 
     // Full-scale and beyond: clipped, not wrapped around.
-    s = Mp2Settings();
-    out = dir.path() + "/loud.mp2";
-    ASSERT_EQ(Encode(s, out, 1.0, 1.6).result, 1);
+    const std::string out = dir.path() + "/loud.mp2";
+    ASSERT_EQ(Encode(Mp2Settings(), out, 1.0, 1.6).result, 1);
     const std::vector<int16_t> pcm = DecodeShorts(out);
     ASSERT_GT(pcm.size(), 44100u);
     long long energy = 0;

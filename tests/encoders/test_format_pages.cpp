@@ -5,31 +5,23 @@
 #include <fstream>
 #include <set>
 #include <sys/stat.h>
-#include <unistd.h>
 
 #include "app/Prompter.h"
 #include "app/Settings.h"
 #include "encoders/FormatPages.h"
 #include "encoders/OutputFormat.h"
+#include "support/DiscImage.h"
 
 namespace quarrow {
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/quarrow-pages-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string Executable(const std::string& name) const {
-        std::string p = path + "/" + name;
-        std::ofstream(p) << "#!/bin/sh\n";
-        ::chmod(p.c_str(), 0755);
-        return p;
-    }
-    std::string path;
-};
+// An empty shell script called name in the folder, executable.
+std::string Executable(const discimage::ScratchDir& dir, const std::string& name) {
+    const std::string p = dir.path() + "/" + name;
+    std::ofstream(p) << "#!/bin/sh\n";
+    ::chmod(p.c_str(), 0755);
+    return p;
+}
 
 TEST(EncoderOptionPage, DependentControlsFollowTheFormat) {
     CSettings s;
@@ -77,9 +69,9 @@ TEST(EncoderOptionPage, DependentControlsFollowTheFormat) {
 }
 
 TEST(EncoderOptionPage, CustomisedFormatRefreshAndPercent) {
-    TempDir dir;
+    discimage::ScratchDir dir;
     CSettings s;
-    s.CUSTOM.Encoder = dir.path + "/missing";
+    s.CUSTOM.Encoder = dir.path() + "/missing";
     RecordingPrompter prompter;
     CEncoderOptionPage page;
     page.Load(s);
@@ -87,7 +79,7 @@ TEST(EncoderOptionPage, CustomisedFormatRefreshAndPercent) {
     EXPECT_EQ(page.formatSel, 1);       // back to MP3
     ASSERT_EQ(prompter.prompts.size(), 1u);
     EXPECT_EQ(prompter.prompts[0].text, "User-Customized External Encoder Not Found!");
-    s.CUSTOM.Encoder = dir.Executable("enc");
+    s.CUSTOM.Encoder = Executable(dir, "enc");
     page.SelectFormat(30, s, prompter);
     EXPECT_EQ(page.formatSel, 30);
 
@@ -407,11 +399,11 @@ TEST(AacPage, ProgramChecksAndContainers) {
 }
 
 TEST(AacPage, DefaultFinderLooksInExternalThenPath) {
-    TempDir home;
-    std::filesystem::create_directory(home.path + "/External");
-    ProgramFinder find = DefaultProgramFinder(home.path);
+    discimage::ScratchDir home;
+    std::filesystem::create_directory(home.path() + "/External");
+    ProgramFinder find = DefaultProgramFinder(home.path());
     EXPECT_FALSE(find("quarrow-no-such-program"));
-    home.Executable("External/neroaacenc");
+    Executable(home, "External/neroaacenc");
     EXPECT_TRUE(find("neroAacEnc"));
     EXPECT_TRUE(find("sh"));            // found on PATH
 }
@@ -436,18 +428,18 @@ TEST(MpcPage, PresetsMoveTheSlider) {
 }
 
 TEST(CustomPage, SettingFilesAndChecks) {
-    TempDir dir;
+    discimage::ScratchDir dir;
     CSettings s;
     CCustomPage page;
     page.Load(s);
-    page.encoder = dir.Executable("oggenc");
+    page.encoder = Executable(dir, "oggenc");
     page.SetParameter("-q 5 - -o %of%");
     page.SetExtension("ogg-vorbis-long");
     EXPECT_EQ(page.extension, "ogg-vorb");   // the edit box holds eight characters
     page.extension = "ogg";
     page.input = 2;
     page.detail = false;
-    const std::string file = dir.path + "/enc.ces";
+    const std::string file = dir.path() + "/enc.ces";
     ASSERT_EQ(page.SaveSettingFile(file), "");
 
     // The exact bytes: length-prefixed texts, then 16-bit input and 32-bit detail.
@@ -480,20 +472,20 @@ TEST(CustomPage, SettingFilesAndChecks) {
         EXPECT_EQ(other.LoadSettingFile(file), "An Error Occurred While Loading.");
         EXPECT_EQ(other.parameter, "-q 5 - -o %of%");
     }
-    EXPECT_EQ(other.LoadSettingFile(dir.path + "/none.ces"), "An Error Occurred While Loading.");
+    EXPECT_EQ(other.LoadSettingFile(dir.path() + "/none.ces"), "An Error Occurred While Loading.");
 
     // A file naming a program that is not there is refused like Save refuses it.
     std::ofstream(file, std::ios::binary | std::ios::trunc)
-        << EncodeCustomSetting({dir.path + "/gone", "-", "mp3", 0, 1});
+        << EncodeCustomSetting({dir.path() + "/gone", "-", "mp3", 0, 1});
     EXPECT_EQ(other.LoadSettingFile(file), "User-Customized External Encoder Not Found!");
     EXPECT_EQ(other.encoder, page.encoder);
 
     page.parameter.clear();
     EXPECT_EQ(page.SaveSettingFile(file), "Null User-Customized External Encoder Parameters!");
-    EXPECT_EQ(page.SaveSettingFile(dir.path + "/no/such/folder.ces"),
+    EXPECT_EQ(page.SaveSettingFile(dir.path() + "/no/such/folder.ces"),
               "Null User-Customized External Encoder Parameters!");
     page.parameter = "-";
-    EXPECT_EQ(page.SaveSettingFile(dir.path + "/no/such/folder.ces"), "An Error Occurred While Saving.");
+    EXPECT_EQ(page.SaveSettingFile(dir.path() + "/no/such/folder.ces"), "An Error Occurred While Saving.");
 
     page.extension = "../x";
     PageResult r = page.Apply(s, false);

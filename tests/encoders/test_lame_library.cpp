@@ -1,5 +1,7 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <array>
 #include <cstring>
 #include <vector>
 
@@ -14,23 +16,15 @@ using namespace quarrow;
 
 namespace {
 
-uint32_t At32(const std::array<uint8_t, kLameConfigSize>& r, std::size_t o) {
-    return static_cast<uint32_t>(r[o]) | static_cast<uint32_t>(r[o + 1]) << 8 |
-           static_cast<uint32_t>(r[o + 2]) << 16 | static_cast<uint32_t>(r[o + 3]) << 24;
+using Record = std::array<uint8_t, kLameConfigSize>;
+
+// The little-endian 32-bit field at an offset of the record.
+int32_t At(const Record& r, std::size_t o) {
+    return static_cast<int32_t>(r[o] | r[o + 1] << 8 | r[o + 2] << 16 | static_cast<uint32_t>(r[o + 3]) << 24);
 }
-int32_t AtS32(const std::array<uint8_t, kLameConfigSize>& r, std::size_t o) {
-    return static_cast<int32_t>(At32(r, o));
-}
-float AtFloat(const std::array<uint8_t, kLameConfigSize>& r, std::size_t o) {
-    const uint32_t bits = At32(r, o);
-    float f;
-    std::memcpy(&f, &bits, sizeof f);
-    return f;
-}
-bool ZeroFrom(const std::array<uint8_t, kLameConfigSize>& r, std::size_t o) {
-    for (std::size_t i = o; i < r.size(); ++i)
-        if (r[i] != 0) return false;
-    return true;
+
+void ExpectFields(const Record& r, const std::vector<std::pair<std::size_t, int32_t>>& fields) {
+    for (const auto& [offset, value] : fields) EXPECT_EQ(At(r, offset), value) << "offset " << offset;
 }
 
 CSettings Defaults() { return CSettings::Initial("/nonexistent"); }
@@ -64,27 +58,23 @@ TEST(LameLibrary, MissingLibraryAndMissingFunctionsAreTold) {
 }
 
 TEST(LameLibrary, RipSetUpLogsAndShowsTheLoadFailures) {
-    {
+    struct Case {
+        const char *path, *logged, *shown, *detail;
+    };
+    for (const Case& c : {Case{"/nonexistent/libmp3lame.so.0", "Error loading lame_enc.dll", "Error Loading Lame_enc.dll",
+                               "/nonexistent/libmp3lame.so.0"},
+                          Case{"libm.so.6", "Unable to get LAME interfaces", "Unable to Get LAME Interfaces", "lame_"}}) {
         CEventLog log;
         RecordingPrompter prompter;
-        EXPECT_FALSE(LoadLameForRip(log, prompter, "/nonexistent/libmp3lame.so.0"));
+        EXPECT_FALSE(LoadLameForRip(log, prompter, c.path));
         const auto entries = log.Entries();
-        ASSERT_GE(entries.size(), 2u);
-        EXPECT_EQ(entries[0].message, "Error loading lame_enc.dll");
+        ASSERT_EQ(entries.size(), 2u) << c.path;
+        EXPECT_EQ(entries[0].message, c.logged);
         EXPECT_EQ(entries[0].level, 2);
-        EXPECT_NE(entries[1].message.find("/nonexistent/libmp3lame.so.0"), std::string::npos);
+        EXPECT_NE(entries[1].message.find(c.detail), std::string::npos) << entries[1].message;
         ASSERT_EQ(prompter.prompts.size(), 1u);
-        EXPECT_EQ(prompter.prompts[0].text, "Error Loading Lame_enc.dll");
+        EXPECT_EQ(prompter.prompts[0].text, c.shown);
         EXPECT_EQ(prompter.prompts[0].icon, MessageIcon::Error);
-    }
-    {
-        CEventLog log;
-        RecordingPrompter prompter;
-        EXPECT_FALSE(LoadLameForRip(log, prompter, "libm.so.6"));
-        ASSERT_FALSE(log.Entries().empty());
-        EXPECT_EQ(log.Entries()[0].message, "Unable to get LAME interfaces");
-        ASSERT_EQ(prompter.prompts.size(), 1u);
-        EXPECT_EQ(prompter.prompts[0].text, "Unable to Get LAME Interfaces");
     }
     CEventLog log;
     RecordingPrompter prompter;
@@ -96,23 +86,12 @@ TEST(LameLibrary, RipSetUpLogsAndShowsTheLoadFailures) {
 
 TEST(LameLibrary, RecordFollowsTheCodingMode) {
     CSettings s = Defaults();
-    auto r = BuildLameConfig(s);   // CBR
-    EXPECT_EQ(At32(r, 0), 256u);
-    EXPECT_EQ(At32(r, 4), 1u);
-    EXPECT_EQ(At32(r, 8), 331u);
-    EXPECT_EQ(At32(r, 12), 44100u);
-    EXPECT_EQ(At32(r, 16), 44100u);
-    EXPECT_EQ(AtS32(r, 20), 1);    // joint stereo
-    EXPECT_EQ(At32(r, 24), 128u);
-    EXPECT_EQ(At32(r, 28), 0u);
-    EXPECT_EQ(AtS32(r, 32), -1);
-    EXPECT_EQ(At32(r, 36), 1u);
-    EXPECT_EQ(At32(r, 64), 1u);
-    EXPECT_EQ(At32(r, 68), 0u);
-    EXPECT_EQ(At32(r, 84), 1u);
+    Record r = BuildLameConfig(s);   // CBR, joint stereo (20 = 1)
+    ExpectFields(r, {{0, 256}, {4, 1}, {8, 331}, {12, 44100}, {16, 44100}, {20, 1}, {24, 128}, {28, 0},
+                     {32, -1}, {36, 1}, {64, 1}, {68, 0}, {84, 1}});
     EXPECT_EQ(r[92], 5);
     EXPECT_EQ(r[93], 250);
-    EXPECT_TRUE(ZeroFrom(r, 94));
+    EXPECT_TRUE(std::all_of(r.begin() + 94, r.end(), [](uint8_t b) { return b == 0; }));
 
     s.MP3.LameChannel = 0;
     s.MP3.LameFreq = 4;
@@ -120,53 +99,32 @@ TEST(LameLibrary, RecordFollowsTheCodingMode) {
     s.MP3.LameCRC = 1;
     s.MP3.LamePrivate = 1;
     r = BuildLameConfig(s);
-    EXPECT_EQ(AtS32(r, 20), 3);    // mono
-    EXPECT_EQ(At32(r, 16), 22050u);
+    ExpectFields(r, {{20, 3}, {16, 22050}, {48, 1}, {52, 1}});   // mono
     EXPECT_EQ(r[92], 0);
     EXPECT_EQ(r[93], 255);
-    EXPECT_EQ(At32(r, 48), 1u);
-    EXPECT_EQ(At32(r, 52), 1u);
 
     s = Defaults();
-    s.MP3.LameTab = 3;             // VBR, new method
+    s.MP3.LameTab = 3;             // VBR, new method; quality 5.0 as a float
     r = BuildLameConfig(s);
-    EXPECT_EQ(At32(r, 68), 1u);
-    EXPECT_FLOAT_EQ(AtFloat(r, 72), 5.0f);
-    EXPECT_EQ(At32(r, 24), 8u);
-    EXPECT_EQ(At32(r, 28), 320u);
-    EXPECT_EQ(AtS32(r, 80), 2);
-    EXPECT_EQ(At32(r, 76), 0u);
+    float quality;
+    const int32_t bits = At(r, 72);
+    std::memcpy(&quality, &bits, sizeof quality);
+    EXPECT_FLOAT_EQ(quality, 5.0f);
+    ExpectFields(r, {{68, 1}, {24, 8}, {28, 320}, {80, 2}, {76, 0}});
     EXPECT_EQ(r[92], 0);
 
     s.MP3.LameCodingMode = 4;      // ABR
-    r = BuildLameConfig(s);
-    EXPECT_EQ(At32(r, 76), 128000u);
-    EXPECT_EQ(AtS32(r, 32), -1);
-    EXPECT_EQ(At32(r, 24), 0u);
-    EXPECT_EQ(At32(r, 28), 0u);
-    EXPECT_EQ(At32(r, 72), 0u);
-    EXPECT_EQ(AtS32(r, 80), 4);
+    ExpectFields(BuildLameConfig(s), {{76, 128000}, {32, -1}, {24, 0}, {28, 0}, {72, 0}, {80, 4}});
 
     s = Defaults();
     s.MP3.LameTab = 5;
     s.MP3.LamePreset = 17;         // Studio
-    r = BuildLameConfig(s);
-    EXPECT_EQ(AtS32(r, 32), 10000);
-    EXPECT_EQ(At32(r, 16), 0u);
-    EXPECT_EQ(AtS32(r, 20), 0);
-    EXPECT_EQ(At32(r, 68), 0u);
-    EXPECT_EQ(At32(r, 12), 44100u);
+    ExpectFields(BuildLameConfig(s), {{32, 10000}, {16, 0}, {20, 0}, {68, 0}, {12, 44100}});
 
     s.MP3.LameTab = 2;             // no such page: only the fixed fields
     s.MP3.LameOriginal = 1;
     s.MP3.LameComplyISO = 1;
-    r = BuildLameConfig(s);
-    EXPECT_EQ(At32(r, 12), 0u);
-    EXPECT_EQ(AtS32(r, 32), 0);
-    EXPECT_EQ(At32(r, 36), 1u);
-    EXPECT_EQ(At32(r, 60), 1u);
-    EXPECT_EQ(At32(r, 88), 1u);
-    EXPECT_EQ(At32(r, 24), 0u);
+    ExpectFields(BuildLameConfig(s), {{12, 0}, {32, 0}, {36, 1}, {60, 1}, {88, 1}, {24, 0}});
 }
 
 TEST(LameLibrary, EntryPointsRefuseBadRecordsHandlesAndBlocks) {
@@ -174,7 +132,7 @@ TEST(LameLibrary, EntryPointsRefuseBadRecordsHandlesAndBlocks) {
     ASSERT_EQ(lib.Load(), LameEncoderLibrary::LoadResult::Loaded);
     const LameEntryPoints be = lib.EntryPoints();
     CSettings s = Defaults();
-    auto config = BuildLameConfig(s);
+    const Record config = BuildLameConfig(s);
     uint32_t chunk = 0, size = 0;
     LameStream stream = 0;
     auto init = [&](const uint8_t* record) {

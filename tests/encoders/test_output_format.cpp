@@ -1,51 +1,40 @@
 // The output format model: lists, the applied sample path, the summary lines.
 #include <gtest/gtest.h>
 
-#include <cmath>
-#include <cstdio>
-#include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "app/EventLog.h"
 #include "app/Settings.h"
 #include "encoders/OutputFormat.h"
+#include "support/DiscImage.h"
 
 namespace quarrow {
 namespace {
 
 TEST(OutputFormatLists, IdentifiersNamesAndParsing) {
     ASSERT_EQ(FormatListEntries().size(), 31u);
-    EXPECT_EQ(FormatListEntry(1), " WAV    (Waveform Audio)");
-    EXPECT_EQ(FormatListEntry(24), " XI     (Fasttracker 2 Extended Instrument)");
-    EXPECT_EQ(FormatListEntry(31), " User-Customized Format");
-    EXPECT_EQ(FormatListEntry(0), "");
-    EXPECT_EQ(FormatListEntry(32), "");
+    const std::vector<std::pair<int, std::string>> entries = {
+        {1, " WAV    (Waveform Audio)"}, {24, " XI     (Fasttracker 2 Extended Instrument)"},
+        {31, " User-Customized Format"}, {0, ""}, {32, ""}};
+    for (const auto& [id, text] : entries) EXPECT_EQ(FormatListEntry(id), text) << id;
     EXPECT_EQ(FormatShortName(29), "WAVEX");
     EXPECT_EQ(FormatShortName(9), "AIFF");
-    EXPECT_EQ(ParseOutputFormatId("6"), 6);
-    EXPECT_EQ(ParseOutputFormatId("flac"), 6);
-    EXPECT_EQ(ParseOutputFormatId("WaveX"), 29);
-    EXPECT_EQ(ParseOutputFormatId("custom"), 31);
-    EXPECT_EQ(ParseOutputFormatId("0"), 0);
-    EXPECT_EQ(ParseOutputFormatId("32"), 0);
-    EXPECT_EQ(ParseOutputFormatId("99999999999999999999"), 0);
-    EXPECT_EQ(ParseOutputFormatId("wav;rm -rf"), 0);
+    const std::vector<std::pair<std::string, int>> parsed = {
+        {"6", 6}, {"flac", 6}, {"WaveX", 29}, {"custom", 31}, {"0", 0}, {"32", 0},
+        {"99999999999999999999", 0}, {"wav;rm -rf", 0}};
+    for (const auto& [text, id] : parsed) EXPECT_EQ(ParseOutputFormatId(text), id) << text;
 }
 
-TEST(OutputFormatLists, RateAndBitrateTables) {
-    EXPECT_EQ(SampleRateOf(7), 44100);
-    EXPECT_EQ(SampleRateOf(10), 96000);
-    EXPECT_EQ(SampleRateOf(11), 0);
-    EXPECT_EQ(SampleRateOf(-1), 0);
-    EXPECT_EQ(BitrateOf(11), 128);
-    EXPECT_EQ(BitrateOf(17), 384);
-    EXPECT_EQ(BitrateOf(18), 0);
-    auto rates = SampleRateListEntries();
+TEST(OutputFormatLists, RateAndBitrateTablesEndAtTheirLists) {
+    for (auto [index, rate] : std::vector<std::pair<int, int>>{{7, 44100}, {10, 96000}, {11, 0}, {-1, 0}})
+        EXPECT_EQ(SampleRateOf(index), rate) << index;
+    for (auto [index, kbps] : std::vector<std::pair<int, int>>{{11, 128}, {17, 384}, {18, 0}})
+        EXPECT_EQ(BitrateOf(index), kbps) << index;
+    const auto rates = SampleRateListEntries();
     ASSERT_EQ(rates.size(), 9u);
     EXPECT_EQ(rates.front(), "  8000 Hertz");
     EXPECT_EQ(rates.back(), " 48000 Hertz");
-    auto bits = BitrateListEntries();
+    const auto bits = BitrateListEntries();
     ASSERT_EQ(bits.size(), 17u);
     EXPECT_EQ(bits.front(), "   8 kbits per second");
     EXPECT_EQ(bits.back(), " 320 kbits per second");
@@ -64,25 +53,16 @@ TEST(OutputFormatLists, ContainerListsAndMonoOnly) {
     EXPECT_EQ(SubFormatLabel(13, 11), "");
     EXPECT_EQ(SubFormatLabel(13, 10), " G723 ADPCM 40kbps");
 
-    EXPECT_TRUE(IsMonoOnlySubFormat(1, 10));     // WAV GSM 6.10
-    EXPECT_FALSE(IsMonoOnlySubFormat(1, 9));     // WAV MS ADPCM
-    EXPECT_TRUE(IsMonoOnlySubFormat(9, 13));     // AIFF 24 bit DWVW
-    EXPECT_FALSE(IsMonoOnlySubFormat(9, 9));     // AIFF IMA ADPCM
-    EXPECT_TRUE(IsMonoOnlySubFormat(14, 10));    // RAW Dialogic
-    EXPECT_TRUE(IsMonoOnlySubFormat(20, 10));    // W64 GSM
-    EXPECT_FALSE(IsMonoOnlySubFormat(20, 9));
-    EXPECT_TRUE(IsMonoOnlySubFormat(16, 0));     // every SVX
+    // Every SVX and XI sub-format is mono-only, no SD2 one is; elsewhere exactly the GSM,
+    // G72x, DWVW and Dialogic labels are.
+    EXPECT_TRUE(IsMonoOnlySubFormat(16, 0));
     EXPECT_TRUE(IsMonoOnlySubFormat(24, 1));
     EXPECT_FALSE(IsMonoOnlySubFormat(26, 0));
-
-    // Every mono-only label named for a container is really in its list.
     for (int id : {1, 9, 13, 14, 20}) {
         const auto& list = SubFormatList(id);
         for (std::size_t i = 0; i < list.size(); ++i) {
-            bool adpcmLike = list[i].find("GSM") != std::string::npos ||
-                             list[i].find("G72") != std::string::npos ||
-                             list[i].find("DWVW") != std::string::npos ||
-                             list[i].find("Dialogic") != std::string::npos;
+            bool adpcmLike = false;
+            for (const char* word : {"GSM", "G72", "DWVW", "Dialogic"}) adpcmLike |= list[i].find(word) != std::string::npos;
             EXPECT_EQ(IsMonoOnlySubFormat(id, static_cast<int>(i)), adpcmLike) << id << list[i];
         }
     }
@@ -97,14 +77,15 @@ TEST(OutputFormatTables, PresetsProfilesAndBlockSizes) {
     EXPECT_EQ(VqfProfileAt(18)->mode, 1);
     EXPECT_EQ(VqfProfileAt(3)->rateHz, 11025);
     EXPECT_EQ(VqfProfileAt(0), nullptr);
-    EXPECT_EQ(FlacBlockSizeOf(10), 4608);
-    EXPECT_EQ(FlacBlockSizeOf(0), 0);
-    EXPECT_EQ(FlacBlockSizeOf(11), -1);
-    EXPECT_EQ(WmaProfileEntry(47), " WMA 9.2  128kbps; 44100 Hz; Stereo; CBR;");
-    EXPECT_EQ(WmaProfileEntry(1), " ACELP.net    5kbps;  8000 Hz; Mono;");
-    EXPECT_EQ(WmaProfileEntry(121), " WMA 9.2  VBR Quality 100; 44100 Hz; 2 Channel; 16bit; VBR;");
-    EXPECT_EQ(WmaProfileEntry(125), " WMA 9.2  VBR Quality 100; 96000 Hz; 2 Channel; 24bit; VBR;");
-    EXPECT_EQ(WmaProfileEntry(126), "");
+    for (auto [choice, size] : std::vector<std::pair<int, int>>{{10, 4608}, {0, 0}, {11, -1}})
+        EXPECT_EQ(FlacBlockSizeOf(choice), size) << choice;
+    const std::vector<std::pair<int, std::string>> wma = {
+        {47, " WMA 9.2  128kbps; 44100 Hz; Stereo; CBR;"},
+        {1, " ACELP.net    5kbps;  8000 Hz; Mono;"},
+        {121, " WMA 9.2  VBR Quality 100; 44100 Hz; 2 Channel; 16bit; VBR;"},
+        {125, " WMA 9.2  VBR Quality 100; 96000 Hz; 2 Channel; 24bit; VBR;"},
+        {126, ""}};
+    for (const auto& [profile, text] : wma) EXPECT_EQ(WmaProfileEntry(profile), text) << profile;
 }
 
 TEST(AppliedFormat, SamplePathPerFormat) {
@@ -221,83 +202,77 @@ TEST(FormatSummaryLine, DefaultsOfEveryFamily) {
 
 TEST(FormatSummaryLine, ModesAndVariants) {
     CSettings s;
+    auto line = [&s](const std::string& before = "") { return BuildOutputFormatSummary(s, before).line; };
     s.MP3.LameTab = 3;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line,
-              "MP3:  VBR   8 ~ 320 kbps; Quality 5.00; Joint Stereo;");
+    EXPECT_EQ(line(), "MP3:  VBR   8 ~ 320 kbps; Quality 5.00; Joint Stereo;");
     s.MP3.LameCodingMode = 4;
     s.MP3.LameChannel = 0;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "MP3:  ABR 128 kbps; Mono;");
+    EXPECT_EQ(line(), "MP3:  ABR 128 kbps; Mono;");
     s.MP3.LameTab = 5;
     s.MP3.LamePreset = 17;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "MP3:  Preset Studio;");
+    EXPECT_EQ(line(), "MP3:  Preset Studio;");
 
     s.OUTPUT.OutputFormat = 4;
     s.OGG.Quality = 0;
     s.OGG.Channel = 0;
     s.OGG.Freq = 4;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line,
-              "OGG:  Ogg Vorbis ABR : Average Bitrate 128 kbps; Mono; 22050 Hz;");
+    EXPECT_EQ(line(), "OGG:  Ogg Vorbis ABR : Average Bitrate 128 kbps; Mono; 22050 Hz;");
     s.OGG.VBR = 1;
     s.OGG.NomiBit = 9;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line,
-              "OGG:  Ogg Vorbis VBR : Nominate Bitrate  96 kbps; Mono; 22050 Hz;");
+    EXPECT_EQ(line(), "OGG:  Ogg Vorbis VBR : Nominate Bitrate  96 kbps; Mono; 22050 Hz;");
     s.OGG.Quality = 1;
     s.OGG.QualityCompression = -10;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "OGG:  Ogg Vorbis Quality : -0.10; Mono; 22050 Hz;");
+    EXPECT_EQ(line(), "OGG:  Ogg Vorbis Quality : -0.10; Mono; 22050 Hz;");
 
     s.OUTPUT.OutputFormat = 5;
     s.APE.CompLev = 1000;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "APE:  Compression Level Fast");
+    EXPECT_EQ(line(), "APE:  Compression Level Fast");
     s.APE.CompLev = 1234;               // no text of its own: the line stays
-    EXPECT_EQ(BuildOutputFormatSummary(s, "kept").line, "kept");
+    EXPECT_EQ(line("kept"), "kept");
 
     s.OUTPUT.OutputFormat = 6;
     s.FLAC.Native = 0;
     s.FLAC.CompLev = 8;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "FLAC:  Ogg Flac;Compression Level 8;");
+    EXPECT_EQ(line(), "FLAC:  Ogg Flac;Compression Level 8;");
 
     s.OUTPUT.OutputFormat = 10;
     s.AAC.Encoder = 1;
     s.AAC.ContainerFormat = 3;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "M4A:   Nero Codec   Quality 0.35;");
+    EXPECT_EQ(line(), "M4A:   Nero Codec   Quality 0.35;");
     s.AAC.NEROEncMode = 2;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "M4A:   Nero Codec   CBR  96 kbps;");
+    EXPECT_EQ(line(), "M4A:   Nero Codec   CBR  96 kbps;");
     s.AAC.Encoder = 2;
     s.AAC.ContainerFormat = 2;
-    FormatSummary aac = BuildOutputFormatSummary(s);
-    EXPECT_EQ(aac.line, "AAC:   CT AAC+ Codec   CBR 128 kbps;");
-    EXPECT_EQ(aac.logLine, "Set audio format: AAC, container format: raw AAC.");
+    EXPECT_EQ(line(), "AAC:   CT AAC+ Codec   CBR 128 kbps;");
+    EXPECT_EQ(BuildOutputFormatSummary(s).logLine, "Set audio format: AAC, container format: raw AAC.");
 
     s.OUTPUT.OutputFormat = 11;
     s.MPC.Ext = 1;
     s.MPC.Quality = 75;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "MP+:   Musepack Quality  7.50;");
+    EXPECT_EQ(line(), "MP+:   Musepack Quality  7.50;");
     EXPECT_EQ(BuildOutputFormatSummary(s).logLine, "Set audio format: MP+.");
 
     s.OUTPUT.OutputFormat = 12;
     s.WV.EncMod = 1;
     s.WV.ComLev = 3;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line,
-              "WV:   WavPack Hybrid Lossy Mode; Compression Level Very High; ");
+    EXPECT_EQ(line(), "WV:   WavPack Hybrid Lossy Mode; Compression Level Very High; ");
     s.WV.CrtWvc = 1;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line,
-              "WV:   WavPack Hybrid Lossless Mode; Compression Level Very High; ");
+    EXPECT_EQ(line(), "WV:   WavPack Hybrid Lossless Mode; Compression Level Very High; ");
 
     s.OUTPUT.OutputFormat = 8;
     s.VQF.Profile = 3;
     s.VQF.Quality = 5;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "VQF:   TwinVQ 11025 Hz; Mono; 8 kbps; Quality   5;");
+    EXPECT_EQ(line(), "VQF:   TwinVQ 11025 Hz; Mono; 8 kbps; Quality   5;");
 
     s.OUTPUT.OutputFormat = 1;          // GSM: shown as mono whatever the flag says
     s.WAV.SubFormat = 10;
     s.WAV.Freq = 3;
-    EXPECT_EQ(BuildOutputFormatSummary(s).line, "WAV:  GSM 6.10 16000 Hz; Mono;");
+    EXPECT_EQ(line(), "WAV:  GSM 6.10 16000 Hz; Mono;");
 
     s.OUTPUT.OutputFormat = 17;         // NIST codec beyond its list: no label
     s.OTHER.Codec[4] = 9;
-    FormatSummary nist = BuildOutputFormatSummary(s);
-    EXPECT_EQ(nist.line, "NIST:   44100 Hz; Stereo;");
-    EXPECT_EQ(nist.logLine, "Set audio format: NIST ");
+    EXPECT_EQ(line(), "NIST:   44100 Hz; Stereo;");
+    EXPECT_EQ(BuildOutputFormatSummary(s).logLine, "Set audio format: NIST ");
 }
 
 TEST(FormatSummaryLine, Mp2ParametersRejectedByTheLibraryAreReset) {
@@ -328,26 +303,16 @@ TEST(FormatSummaryLine, Mp2ParametersRejectedByTheLibraryAreReset) {
     EXPECT_EQ(s.MP2.Bits, 13);
 }
 
-class TempDir {
-public:
-    TempDir() {
-        char pattern[] = "/tmp/quarrow-format-XXXXXX";
-        path = mkdtemp(pattern);
-    }
-    ~TempDir() { std::filesystem::remove_all(path); }
-    std::string path;
-};
-
 TEST(CustomEncoderCheck, OrderOfTheThreeChecks) {
-    TempDir dir;
+    discimage::ScratchDir dir;
     CSettings s;
-    s.CUSTOM.Encoder = dir.path + "/missing-encoder";
+    s.CUSTOM.Encoder = dir.path() + "/missing-encoder";
     s.CUSTOM.Parameter.clear();
     s.CUSTOM.FileExt.clear();
     EXPECT_EQ(CheckCustomEncoder(s), "User-Customized External Encoder Not Found!");
-    s.CUSTOM.Encoder = dir.path;        // a folder is no program
+    s.CUSTOM.Encoder = dir.path();        // a folder is no program
     EXPECT_EQ(CheckCustomEncoder(s), "User-Customized External Encoder Not Found!");
-    s.CUSTOM.Encoder = dir.path + "/enc";
+    s.CUSTOM.Encoder = dir.path() + "/enc";
     std::ofstream(s.CUSTOM.Encoder) << "#!/bin/sh\n";
     EXPECT_EQ(CheckCustomEncoder(s), "Null User-Customized External Encoder Parameters!");
     s.CUSTOM.Parameter = "- %of%";

@@ -2,9 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <filesystem>
 #include <fstream>
-#include <unistd.h>
 
 #include "app/EventLog.h"
 #include "app/Prompter.h"
@@ -34,22 +32,22 @@ struct QuickSetFixture : ::testing::Test {
 };
 
 TEST(QuickSetCommandTable, NamesAndTargets) {
-    const auto& commands = QuickSetCommands();
-    EXPECT_EQ(commands.size(), 30u + 1u + 7u);   // 31 formats, AAC split in 7, FLAC twice
+    EXPECT_EQ(QuickSetCommands().size(), 30u + 1u + 7u);   // 31 formats, AAC split in 7, FLAC twice
+    struct Case {
+        const char* name;
+        int id, aacContainer;
+        bool oggFlac;
+    };
+    for (const Case& c : {Case{"oggflac", 6, -1, true}, Case{"AAC-M4B", 10, 4, false}, Case{"10", 10, -1, false},
+                          Case{"sd2", 30, -1, false}}) {
+        QuickSetTarget t;
+        ASSERT_TRUE(ParseQuickSetTarget(c.name, t)) << c.name;
+        EXPECT_EQ(t.id, c.id) << c.name;
+        EXPECT_EQ(t.aacContainer, c.aacContainer) << c.name;
+        EXPECT_EQ(t.oggFlac, c.oggFlac) << c.name;
+    }
     QuickSetTarget t;
-    EXPECT_TRUE(ParseQuickSetTarget("oggflac", t));
-    EXPECT_EQ(t.id, 6);
-    EXPECT_TRUE(t.oggFlac);
-    EXPECT_TRUE(ParseQuickSetTarget("AAC-M4B", t));
-    EXPECT_EQ(t.id, 10);
-    EXPECT_EQ(t.aacContainer, 4);
-    EXPECT_TRUE(ParseQuickSetTarget("10", t));
-    EXPECT_EQ(t.aacContainer, -1);
-    EXPECT_TRUE(ParseQuickSetTarget("sd2", t));
-    EXPECT_EQ(t.id, 30);
-    EXPECT_FALSE(ParseQuickSetTarget("aac-ogg", t));
-    EXPECT_FALSE(ParseQuickSetTarget("", t));
-    EXPECT_FALSE(ParseQuickSetTarget("../../etc/passwd", t));
+    for (const char* bad : {"aac-ogg", "", "../../etc/passwd"}) EXPECT_FALSE(ParseQuickSetTarget(bad, t)) << bad;
 }
 
 TEST_F(QuickSetFixture, PlainFormatsStoreAndSummarise) {
@@ -125,8 +123,8 @@ TEST_F(QuickSetFixture, AacContainersAndRawRefusal) {
 }
 
 TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
-    char pattern[] = "/tmp/quarrow-quickset-XXXXXX";
-    std::string dir = mkdtemp(pattern);
+    discimage::ScratchDir scratch;
+    const std::string dir = scratch.path();
     s.CUSTOM.Encoder = dir + "/nowhere";
     QuickSetResult r = Run("custom");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
@@ -147,7 +145,6 @@ TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
     EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
     EXPECT_EQ(LastLog(), "Set audio format: User-Customized format");
-    std::filesystem::remove_all(dir);
 }
 
 // The same commands through quarrow-cli: answers, refusals, and the choice kept in the

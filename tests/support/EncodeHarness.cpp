@@ -4,7 +4,10 @@
 #include <chrono>
 #include <cmath>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
+#include <fstream>
 
 #include "encoders/OutputFormat.h"
 #include "support/MiniJson.h"
@@ -95,11 +98,6 @@ void FeedContext::PostStatus(int kind, const std::string& text) {
     statuses_.push_back(std::to_string(kind) + ":" + text);
 }
 
-void FeedContext::PostPhase(int value) {
-    std::lock_guard<std::mutex> l(mutex_);
-    phases_.push_back(value);
-}
-
 std::vector<std::string> FeedContext::Messages() const {
     std::lock_guard<std::mutex> l(mutex_);
     return messages_;
@@ -115,9 +113,18 @@ std::vector<double> FeedContext::Progress() const {
     return progress_;
 }
 
-bool FeedContext::HasError() const {
+std::string FeedContext::FirstMessage() const {
     std::lock_guard<std::mutex> l(mutex_);
-    return std::any_of(messages_.begin(), messages_.end(), [](const std::string& m) { return m.rfind("1:", 0) == 0; });
+    return messages_.empty() ? std::string() : messages_[0];
+}
+
+int FeedContext::Encode(const std::string& path) {
+    auto enc = CreateEncoder(settings);
+    return enc ? enc->Encode(*this, path) : -1;
+}
+
+bool LeftNothing(const std::string& path) {
+    return !std::filesystem::exists(path) && !std::filesystem::exists(CEncoder::TemporaryNameOf(path));
 }
 
 std::vector<int16_t> SineShorts(std::size_t frames, int channels, double amplitude) {
@@ -137,6 +144,23 @@ std::vector<float> SineFloats(std::size_t frames, double hz, double amplitude, i
     for (std::size_t i = 0; i < frames; ++i)
         v[i] = static_cast<float>(amplitude * std::sin(2 * M_PI * hz * static_cast<double>(i) / rate));
     return v;
+}
+
+long OggSerialOf(const std::string& path) {
+    std::ifstream in(path, std::ios::binary);
+    unsigned char h[27] = {};
+    in.read(reinterpret_cast<char*>(h), sizeof h);
+    if (!in || std::memcmp(h, "OggS", 4) != 0) return -1;
+    return static_cast<long>(h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24));
+}
+
+std::set<long> TimeSeededSerials(std::time_t before, std::time_t after) {
+    std::set<long> serials;
+    for (std::time_t t = before; t <= after; ++t) {
+        std::srand(static_cast<unsigned>(t));
+        serials.insert(std::rand());
+    }
+    return serials;
 }
 
 ProbeResult Probe(const std::string& path) {
@@ -198,8 +222,7 @@ MpegScan ScanMpeg(const std::string& path) {
     if (!f) return scan;
     std::vector<uint8_t> d;
     uint8_t buf[65536];
-    std::size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0) d.insert(d.end(), buf, buf + n);
+    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) d.insert(d.end(), buf, buf + n);
     std::fclose(f);
     std::size_t pos = 0, end = d.size();
     if (d.size() >= 10 && std::memcmp(d.data(), "ID3", 3) == 0) {
@@ -212,9 +235,8 @@ MpegScan ScanMpeg(const std::string& path) {
         end -= 128;
     }
     static const int kL3v1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kL3v2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
     static const int kL2v1[] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-    static const int kL2v2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};
+    static const int kV2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};   // layers 2 and 3
     static const int kRates[] = {44100, 48000, 32000};
     while (pos + 4 <= end) {
         const uint8_t* h = d.data() + pos;
@@ -227,7 +249,7 @@ MpegScan ScanMpeg(const std::string& path) {
         MpegFrame fr;
         fr.version = v == 3 ? 1 : v == 2 ? 2 : 25;
         fr.layer = l == 1 ? 3 : 2;
-        fr.kbps = fr.layer == 3 ? (fr.version == 1 ? kL3v1 : kL3v2)[b] : (fr.version == 1 ? kL2v1 : kL2v2)[b];
+        fr.kbps = (fr.version != 1 ? kV2 : fr.layer == 3 ? kL3v1 : kL2v1)[b];
         fr.rate = kRates[r] / (fr.version == 1 ? 1 : fr.version == 2 ? 2 : 4);
         fr.mode = h[3] >> 6;
         fr.crc = (h[1] & 1) == 0;

@@ -1,15 +1,16 @@
-// Test helper for encoder drivers: an EncodeContext whose "disc reader" is a thread
-// pouring prepared samples into the rings the way the rip's reader does (in pieces, as
-// room allows, honouring pause and stop), recording every report the driver makes; and
-// a probe that asks ffprobe what a written file holds.
+// Test helper for encoder drivers: an EncodeContext whose "disc reader" thread pours
+// prepared samples into the rings in pieces (honouring pause and stop) and records every
+// report; plus ffprobe/ffmpeg and MPEG frame readers for the written files.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <ctime>
 #include <functional>
 #include <map>
 #include <mutex>
+#include <set>
 #include <string>
 #include <thread>
 #include <vector>
@@ -27,8 +28,8 @@ public:
 
     // Sets the sample path from the settings' output format (float path, mono).
     void ShapeFromSettings();
-    // The samples the reader delivers; each also sets entryLengths to one entry of the
-    // whole length unless entries are given (image mode uses several).
+    // The samples the reader delivers; entryLengths becomes one entry of the whole
+    // length unless entries are given (image mode uses several).
     void FeedShorts(std::vector<int16_t> values, std::vector<double> entries = {});
     void FeedFloats(std::vector<float> left, std::vector<float> right = {}, std::vector<double> entries = {});
 
@@ -42,14 +43,17 @@ public:
     void SendFinalProgress() override { finalSent = true; }
     void PostMessage(const std::string& text, int severity) override;
     void PostStatus(int kind, const std::string& text) override;
-    void PostPhase(int value) override;
-    void RestartTrackClock() override { ++clockRestarts; }
+    void PostPhase(int) override {}
+    void RestartTrackClock() override {}
+
+    // Runs the driver the settings choose on this context; -1 when there is none.
+    int Encode(const std::string& path);
 
     // Copies of what was reported, taken under the lock ("1:text" for an error).
     std::vector<std::string> Messages() const;
     std::vector<std::string> Statuses() const;
     std::vector<double> Progress() const;
-    bool HasError() const;
+    std::string FirstMessage() const;   // "" when there is none
 
     CSettings settings;
     std::string home;
@@ -63,20 +67,26 @@ public:
     std::function<void(std::size_t delivered)> onDelivered;
     std::atomic<bool> readerRunning{false};
     std::atomic<bool> finalSent{false};
-    std::atomic<int> clockRestarts{0};
 
 private:
     std::thread reader_;
     mutable std::mutex mutex_;
     std::vector<std::string> messages_, statuses_;
     std::vector<double> progress_;
-    std::vector<int> phases_;
 };
 
 // Generated test audio: a sine per channel (different pitch left and right), 16-bit
 // interleaved or float planes.
 std::vector<int16_t> SineShorts(std::size_t frames, int channels, double amplitude = 0.5);
 std::vector<float> SineFloats(std::size_t frames, double hz, double amplitude = 0.5, int rate = 44100);
+
+// Neither the file nor its temporary name exists.
+bool LeftNothing(const std::string& path);
+
+// The serial number of a file's first Ogg page (-1 when it is no Ogg file), and the
+// serials srand(t); rand() gives for every second t from before to after.
+long OggSerialOf(const std::string& path);
+std::set<long> TimeSeededSerials(std::time_t before, std::time_t after);
 
 // What ffprobe reports of the first audio stream and the container.
 struct ProbeResult {
