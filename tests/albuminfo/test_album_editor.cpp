@@ -18,6 +18,7 @@
 #include "app/Settings.h"
 #include "app/SimulatedDrive.h"
 #include "support/CddbTestServer.h"
+#include "support/DiscImage.h"
 
 using namespace quarrow;
 namespace fs = std::filesystem;
@@ -27,17 +28,10 @@ namespace {
 class AlbumEditorTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "quarrow-editor-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        home_ = templ;
         settings_ = CSettings::Initial(home_);
         settings_.FREEDB.LoadAlbumInfo = 0;  // the record holds the defaults
         SimDisc disc;
-        for (int32_t sectors : {15000, 15000, 15000, 9000}) {
-            SimTrack t;
-            t.sectors = sectors;
-            disc.tracks.push_back(t);
-        }
+        for (int32_t sectors : {15000, 15000, 15000, 9000}) disc.tracks.emplace_back().sectors = sectors;
         auto drive = std::make_unique<SimulatedDrive>(disc);
         drive_ = drive.get();
         grabber_.Add(std::move(drive));
@@ -47,11 +41,7 @@ protected:
         RefreshDisc(*ctx_);
         id_ = FormatDiscId(ctx_->discId);
     }
-    void TearDown() override {
-        server_.Stop();
-        std::error_code ec;
-        fs::remove_all(home_, ec);
-    }
+    void TearDown() override { server_.Stop(); }
     std::string LocalFile() const { return settings_.FREEDB.LocalCDDBDir + "/" + id_ + ".cddb"; }
     std::string Slurp(const std::string& path) const {
         std::ifstream in(path, std::ios::binary);
@@ -60,7 +50,8 @@ protected:
         return s.str();
     }
 
-    std::string home_;
+    discimage::ScratchDir dir_;
+    std::string home_ = dir_.path();
     CSettings settings_;
     CEventLog log_;
     CdGrabber grabber_;

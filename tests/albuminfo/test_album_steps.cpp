@@ -16,6 +16,7 @@
 #include "app/Settings.h"
 #include "app/SimulatedDrive.h"
 #include "support/CddbTestServer.h"
+#include "support/DiscImage.h"
 
 using namespace quarrow;
 namespace fs = std::filesystem;
@@ -25,16 +26,9 @@ namespace {
 class AlbumStepsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        std::string templ = (fs::temp_directory_path() / "quarrow-steps-XXXXXX").string();
-        ASSERT_NE(::mkdtemp(templ.data()), nullptr);
-        home_ = templ;
         settings_ = CSettings::Initial(home_);
         SimDisc disc;
-        for (int32_t sectors : {16000, 22000, 18000}) {
-            SimTrack t;
-            t.sectors = sectors;
-            disc.tracks.push_back(t);
-        }
+        for (int32_t sectors : {16000, 22000, 18000}) disc.tracks.emplace_back().sectors = sectors;
         grabber_.Add(std::make_unique<SimulatedDrive>(disc));
         grabber_.SetCurrentDrive(1);
         ctx_ = std::make_unique<MainContext>(settings_, log_, grabber_, prompter_);
@@ -45,11 +39,7 @@ protected:
         id_ = FormatDiscId(discId_);
         server_.SetHandler([this](const std::string& request) { return Answer(request); });
     }
-    void TearDown() override {
-        server_.Stop();
-        std::error_code ec;
-        fs::remove_all(home_, ec);
-    }
+    void TearDown() override { server_.Stop(); }
 
     std::string Record(const std::string& artist, const std::string& title) const {
         CAlbumRecord r;
@@ -92,7 +82,8 @@ protected:
     }
     std::string LocalFile() const { return settings_.FREEDB.LocalCDDBDir + "/" + id_ + ".cddb"; }
 
-    std::string home_;
+    discimage::ScratchDir dir_;
+    std::string home_ = dir_.path();
     CSettings settings_;
     CEventLog log_;
     CdGrabber grabber_;

@@ -2,11 +2,6 @@
 // and whole requests against the CDDB server that runs inside this test process.
 #include <gtest/gtest.h>
 
-#include <arpa/inet.h>
-#include <netinet/in.h>
-#include <sys/socket.h>
-#include <unistd.h>
-
 #include <chrono>
 #include <fstream>
 #include <sstream>
@@ -56,18 +51,11 @@ uint32_t ThrownCode(const std::function<void()>& f, std::string* what = nullptr)
     return 0;
 }
 
-// A port on loopback that nobody listens on.
+// A port on loopback that nobody listens on (any more).
 int ClosedPort() {
-    int s = ::socket(AF_INET, SOCK_STREAM, 0);
-    sockaddr_in a{};
-    a.sin_family = AF_INET;
-    a.sin_addr.s_addr = htonl(INADDR_LOOPBACK);
-    ::bind(s, reinterpret_cast<sockaddr*>(&a), sizeof a);
-    socklen_t len = sizeof a;
-    ::getsockname(s, reinterpret_cast<sockaddr*>(&a), &len);
-    const int port = ntohs(a.sin_port);
-    ::close(s);
-    return port;
+    CddbTestServer gone;
+    gone.Stop();
+    return gone.Port();
 }
 
 }  // namespace
@@ -99,12 +87,10 @@ TEST(CddbRequests, HelloAndDirectRequestTexts) {
 }
 
 TEST(CddbRequests, ProxyFormsAndBasicCredentials) {
-    EXPECT_EQ(Base64Encode(""), "");
-    EXPECT_EQ(Base64Encode("f"), "Zg==");
-    EXPECT_EQ(Base64Encode("fo"), "Zm8=");
-    EXPECT_EQ(Base64Encode("foo"), "Zm9v");
-    EXPECT_EQ(Base64Encode("Aladdin:open sesame"), "QWxhZGRpbjpvcGVuIHNlc2FtZQ==");
-    EXPECT_EQ(Base64Encode("\xff\xfe"), "//4=");
+    for (const auto& [plain, coded] : std::vector<std::pair<std::string, std::string>>{
+             {"", ""}, {"f", "Zg=="}, {"fo", "Zm8="}, {"foo", "Zm9v"},
+             {"Aladdin:open sesame", "QWxhZGRpbjpvcGVuIHNlc2FtZQ=="}, {"\xff\xfe", "//4="}})
+        EXPECT_EQ(Base64Encode(plain), coded);
 
     CCDDB c = FixedClient(nullptr);
     c.SetProxyHost("proxy.local");
@@ -182,23 +168,11 @@ TEST(CddbParsers, QueryAnswersAndMatchLines) {
 
 TEST(CddbParsers, StatAnswer) {
     const std::string body =
-        "210 OK, status information follows\r\n"
-        "Server status:\r\n"
-        "    current proto: 6\r\n"
-        "    max proto: 7\r\n"
-        "    gets: yes\r\n"
-        "    updates: no\r\n"
-        "    posting: yes\r\n"
-        "    quotes: no\r\n"
-        "    current users: 3\r\n"
-        "    max users: 100\r\n"
-        "    strip ext: yes\r\n"
-        "Database entries: 1234\r\n"
-        "Database entries by category:\r\n"
-        "    rock: 1000\r\n"
-        "    jazz: 234\r\n"
-        "Pending File transmissions:\r\n"
-        "    misc: 5\r\n";
+        "210 OK, status information follows\r\nServer status:\r\n    current proto: 6\r\n"
+        "    max proto: 7\r\n    gets: yes\r\n    updates: no\r\n    posting: yes\r\n    quotes: no\r\n"
+        "    current users: 3\r\n    max users: 100\r\n    strip ext: yes\r\nDatabase entries: 1234\r\n"
+        "Database entries by category:\r\n    rock: 1000\r\n    jazz: 234\r\n"
+        "Pending File transmissions:\r\n    misc: 5\r\n";
     CCDDBServerStatus s;
     CEventLog log;
     ASSERT_TRUE(ParseStatusBody(body, s, &log));
@@ -307,13 +281,6 @@ TEST(CddbLoopback, QueryAndReadAgainstLocalServer) {
     EXPECT_EQ(matches[0], (CCDDBMatch{"rock", 0xa10b600c, "Motorhead", "Inferno"}));
     ASSERT_EQ(server.Requests().size(), 1u);
     EXPECT_EQ(server.Requests()[0], c.QueryRequest(addr, 0xa10b600c, TwoTrackToc()));
-
-    // Three matches.
-    server.SetBody("211 close matches\r\nrock 11111111 A / One\r\njazz 22222222 B / Two\r\n"
-                   "misc 33333333 C / Three\r\n.\r\n");
-    c.Query(addr, 0x11111111, TwoTrackToc(), matches);
-    ASSERT_EQ(matches.size(), 3u);
-    EXPECT_EQ(matches[2], (CCDDBMatch{"misc", 0x33333333, "C", "Three"}));
 
     // Read a genuine record; its DISCID differs from the one asked for.
     server.SetBody(CddbTestServer::ReadAnswerBody(ShareFile("rr_a10b600c_crlf.xmcd")));

@@ -2,9 +2,6 @@
 // client set-up from the current server and the settings.
 #include <gtest/gtest.h>
 
-#include <sys/stat.h>
-#include <unistd.h>
-
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -13,20 +10,12 @@
 #include "albuminfo/FreeDBServer.h"
 #include "app/EventLog.h"
 #include "app/Settings.h"
+#include "support/DiscImage.h"
 
 using namespace quarrow;
 namespace fs = std::filesystem;
 
 namespace {
-
-struct TempDir {
-    TempDir() {
-        char tmpl[] = "/tmp/quarrow-freedb-XXXXXX";
-        path = ::mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string path;
-};
 
 std::string FileBytes(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -122,9 +111,9 @@ TEST(FreeDBServerList, DamagedBytesAreRejectedWithoutChange) {
 }
 
 TEST(FreeDBServerList, LoadAndSaveFiles) {
-    TempDir dir;
-    const std::string path = FreeDBServerFilePath(dir.path);
-    EXPECT_EQ(path, dir.path + "/FreeDB Server.ini");
+    discimage::ScratchDir dir;
+    const std::string path = FreeDBServerFilePath(dir.path());
+    EXPECT_EQ(path, dir.path() + "/FreeDB Server.ini");
     CEventLog log;
     FreeDBServerList list;
 
@@ -159,14 +148,14 @@ TEST(FreeDBServerList, LoadAndSaveFiles) {
     EXPECT_TRUE(HasEntry(log, "\"" + path + "\" is damaged", 1));
 
     // A folder in the file's place is not read as a list.
-    const std::string folder = dir.path + "/folder.ini";
+    const std::string folder = dir.path() + "/folder.ini";
     fs::create_directory(folder);
     list.clear();
     EXPECT_FALSE(LoadFreeDBServers(folder, list, &log));
     EXPECT_EQ(list.size(), 13u);
 
     // Saving into a folder that does not exist fails with a reason, leaving nothing behind.
-    EXPECT_FALSE(SaveFreeDBServers(dir.path + "/missing/x.ini", mine, &err));
+    EXPECT_FALSE(SaveFreeDBServers(dir.path() + "/missing/x.ini", mine, &err));
     EXPECT_NE(err.find("missing/x.ini"), std::string::npos);
 }
 

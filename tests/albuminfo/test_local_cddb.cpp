@@ -11,27 +11,14 @@
 #include "albuminfo/Xmcd.h"
 #include "app/DemoDisc.h"
 #include "app/EventLog.h"
+#include "support/DiscImage.h"
 
 using namespace quarrow;
 namespace fs = std::filesystem;
 
 namespace {
 
-class TempDir {
-public:
-    TempDir() {
-        std::string templ = (fs::temp_directory_path() / "quarrow-localcddb-XXXXXX").string();
-        path_ = ::mkdtemp(templ.data()) ? templ : std::string();
-    }
-    ~TempDir() {
-        std::error_code ec;
-        fs::remove_all(path_, ec);
-    }
-    const std::string& path() const { return path_; }
-
-private:
-    std::string path_;
-};
+using TempDir = discimage::ScratchDir;
 
 std::string Slurp(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
@@ -57,13 +44,10 @@ CAlbumRecord SampleRecord() {
     return r;
 }
 
-std::vector<LogEntry> Entries(const CEventLog& log) { return log.Entries(); }
-
 }  // namespace
 
 TEST(LocalCddbStore, WriteThenLoad) {
     TempDir dir;
-    ASSERT_FALSE(dir.path().empty());
     const CAlbumRecord r = SampleRecord();
     const std::string path = LocalCddbFilePath(dir.path(), r.discId);
     EXPECT_EQ(path, dir.path() + "/1f02bc03.cddb");
@@ -77,7 +61,7 @@ TEST(LocalCddbStore, WriteThenLoad) {
     CAlbumRecord back;
     ASSERT_TRUE(LoadLocalCddb(dir.path(), r.discId, back, &log));
     EXPECT_EQ(back, r);
-    EXPECT_TRUE(Entries(log).empty());
+    EXPECT_TRUE(log.Entries().empty());
 
     // Writing again replaces the file whole and leaves no temporary file behind.
     CAlbumRecord shorter = r;
@@ -92,58 +76,46 @@ TEST(LocalCddbStore, WriteThenLoad) {
 
 TEST(LocalCddbStore, LoadFailuresLeaveTheRecordAlone) {
     TempDir dir;
-    CAlbumRecord r = SampleRecord();
-    const CAlbumRecord before = r;
-
-    CEventLog log;
-    EXPECT_FALSE(LoadLocalCddb(dir.path() + "/missing", 0x1234abcd, r, &log));
-    ASSERT_EQ(Entries(log).size(), 1u);
-    EXPECT_EQ(Entries(log)[0].message, "Local CDDB directory " + dir.path() + "/missing not found");
-    EXPECT_EQ(Entries(log)[0].level, 2);
-
-    CEventLog log2;
-    EXPECT_FALSE(LoadLocalCddb(dir.path(), 0x1234abcd, r, &log2));
-    ASSERT_EQ(Entries(log2).size(), 1u);
-    EXPECT_EQ(Entries(log2)[0].message, "Local CDDB file " + dir.path() + "/1234abcd.cddb not found");
-
+    const std::string d = dir.path();
     // A folder where the file should be, and a file far too large to be a record.
-    fs::create_directory(dir.path() + "/1234abcd.cddb");
-    CEventLog log3;
-    EXPECT_FALSE(LoadLocalCddb(dir.path(), 0x1234abcd, r, &log3));
-    ASSERT_EQ(Entries(log3).size(), 1u);
-    EXPECT_NE(Entries(log3)[0].message.find("1234abcd.cddb is not a regular file"), std::string::npos);
-    {
-        std::ofstream big(dir.path() + "/00000001.cddb", std::ios::binary);
-        big << std::string(kMaxLocalCddbBytes + 1, 'x');
+    fs::create_directory(d + "/0000abcd.cddb");
+    std::ofstream(d + "/00000001.cddb", std::ios::binary) << std::string(kMaxLocalCddbBytes + 1, 'x');
+    const struct { std::string folder; uint32_t id; std::string message; bool whole; } cases[] = {
+        {d + "/missing", 0x1234abcd, "Local CDDB directory " + d + "/missing not found", true},
+        {d, 0x1234abcd, "Local CDDB file " + d + "/1234abcd.cddb not found", true},
+        {d, 0xabcd, "0000abcd.cddb is not a regular file", false},
+        {d, 1, "too large", false},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.message);
+        CAlbumRecord r = SampleRecord();
+        CEventLog log;
+        EXPECT_FALSE(LoadLocalCddb(c.folder, c.id, r, &log));
+        ASSERT_EQ(log.Entries().size(), 1u);
+        EXPECT_EQ(log.Entries()[0].level, 2);
+        const std::string m = log.Entries()[0].message;
+        EXPECT_TRUE(c.whole ? m == c.message : m.find(c.message) != std::string::npos) << m;
+        EXPECT_EQ(r, SampleRecord());
     }
-    EXPECT_FALSE(LoadLocalCddb(dir.path(), 1, r, &log3));
-    EXPECT_NE(Entries(log3).back().message.find("too large"), std::string::npos);
-    EXPECT_EQ(r, before);
 }
 
 TEST(LocalCddbStore, DamagedFileLoadsWhatItCan) {
     TempDir dir;
-    {
-        std::ofstream f(dir.path() + "/0000abcd.cddb", std::ios::binary);
-        f << "210 OK\n# xmcd\n# Track frame offsets:\n# 150\n# Disc length: 60\n"
-             "# Submitted via: a b\nDTITLE=Who / What\nTTITLE0=First\n";
-    }
+    std::ofstream(dir.path() + "/0000abcd.cddb", std::ios::binary)
+        << "210 OK\n# xmcd\n# Track frame offsets:\n# 150\n# Disc length: 60\n# Submitted via: a b\nDTITLE=Who / What\nTTITLE0=First\n";
     CEventLog log;
     CAlbumRecord r = SampleRecord();
     // The parse fails on the missing DISCID, yet the load counts as done.
     EXPECT_TRUE(LoadLocalCddb(dir.path(), 0xabcd, r, &log));
-    ASSERT_EQ(Entries(log).size(), 1u);
-    EXPECT_EQ(Entries(log)[0].message,
+    ASSERT_EQ(log.Entries().size(), 1u);
+    EXPECT_EQ(log.Entries()[0].message,
               "CCDDB::ParseRecordBodyHelper, CDDB server failed to return a record with a DISCID line.");
     EXPECT_EQ(r.trackTitles, std::vector<std::string>{"First"});
     EXPECT_EQ(r.discLength, 60);
     EXPECT_EQ(r.albumTitle, "");  // the DTITLE is split only after the checks
 
     // A status outside 210-219 changes nothing and is not an error.
-    {
-        std::ofstream f(dir.path() + "/0000abce.cddb", std::ios::binary);
-        f << "401 no such entry\r\n";
-    }
+    std::ofstream(dir.path() + "/0000abce.cddb", std::ios::binary) << "401 no such entry\r\n";
     CAlbumRecord s = SampleRecord();
     EXPECT_TRUE(LoadLocalCddb(dir.path(), 0xabce, s, &log));
     EXPECT_EQ(s, SampleRecord());
@@ -176,9 +148,9 @@ TEST(LocalCddbStore, SaveCreatesTheFolderAndReportsFailures) {
     const std::string folder = dir.path() + "/Local CDDB";
     CEventLog log;
     EXPECT_TRUE(SaveLocalCddb(folder, r.discId, r, 5, &log));
-    ASSERT_EQ(Entries(log).size(), 1u);
-    EXPECT_EQ(Entries(log)[0].message, "Local CDDB file saved.");
-    EXPECT_EQ(Entries(log)[0].level, 0);
+    ASSERT_EQ(log.Entries().size(), 1u);
+    EXPECT_EQ(log.Entries()[0].message, "Local CDDB file saved.");
+    EXPECT_EQ(log.Entries()[0].level, 0);
     EXPECT_TRUE(fs::is_regular_file(folder + "/1f02bc03.cddb"));
 
     // Level 4: no DYEAR and DGENRE in the file.
@@ -189,9 +161,9 @@ TEST(LocalCddbStore, SaveCreatesTheFolderAndReportsFailures) {
     { std::ofstream f(dir.path() + "/blocker"); }
     CEventLog log2;
     EXPECT_FALSE(SaveLocalCddb(dir.path() + "/blocker/x", r.discId, r, 5, &log2));
-    ASSERT_EQ(Entries(log2).size(), 1u);
-    EXPECT_EQ(Entries(log2)[0].level, 2);
-    EXPECT_NE(Entries(log2)[0].message.find(dir.path() + "/blocker/x/1f02bc03.cddb"), std::string::npos);
+    ASSERT_EQ(log2.Entries().size(), 1u);
+    EXPECT_EQ(log2.Entries()[0].level, 2);
+    EXPECT_NE(log2.Entries()[0].message.find(dir.path() + "/blocker/x/1f02bc03.cddb"), std::string::npos);
 }
 
 TEST(LocalCddbStore, DemoDiscRecordFitsTheDemoDisc) {

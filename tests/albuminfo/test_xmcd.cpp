@@ -70,7 +70,6 @@ TEST(XmcdRealRecords, CrLfAndLfReadAlike) {
     EXPECT_EQ(r.submittingComment, "");
     ASSERT_EQ(r.trackFrameOffsets.size(), 12u);
     EXPECT_EQ(r.trackFrameOffsets.front(), 150u);
-    EXPECT_EQ(r.trackFrameOffsets[6], 110880u);
     EXPECT_EQ(r.trackFrameOffsets.back(), 201121u);
     ASSERT_EQ(r.trackTitles.size(), 12u);
     EXPECT_EQ(r.trackTitles[4], "Life's A Bitch");
@@ -97,18 +96,13 @@ TEST(XmcdRealRecords, EightBitTextIsKeptByteForByte) {
     EXPECT_EQ(latin1.artist, "Tuhonvarjo");
     EXPECT_EQ(latin1.albumTitle, "Syvyyden Syli");
     EXPECT_EQ(latin1.trackTitles.at(2), "Joutsenen Siivill\xe4");
-    EXPECT_EQ(latin1.submittingProgram, "CDex");
-    EXPECT_EQ(latin1.submittingVersion, "1.70beta2");
     EXPECT_EQ(latin1.trackFrameOffsets, (std::vector<uint32_t>{150, 25324, 44858, 76057}));
-    EXPECT_EQ(latin1.discLength, 1374);
 
     CAlbumRecord gb;
     ASSERT_TRUE(ParseFile("rr_a70c310c_gb18030.xmcd", gb, log));
     EXPECT_EQ(gb.artist, "\xd6\xdc\xbd\xdc\xc2\xd7");
     EXPECT_EQ(gb.albumTitle, "\xca\xae\xd2\xbb\xd4\xc2\xb5\xc4\xcf\xf4\xb0\xee");
     EXPECT_EQ(gb.trackTitles.at(0), "\xd2\xb9\xc7\xfa");
-    EXPECT_EQ(gb.submittingVersion, "2.945");
-    EXPECT_EQ(gb.revision, 9);
     EXPECT_EQ(gb.extendedData, "correct one");
 
     CAlbumRecord utf8;
@@ -118,7 +112,6 @@ TEST(XmcdRealRecords, EightBitTextIsKeptByteForByte) {
     // Track titles are never split into artist and title.
     EXPECT_EQ(utf8.trackTitles.at(1), "HERMAN HERMITS / No Milk Today");
     EXPECT_EQ(utf8.trackTitles.size(), 20u);
-    EXPECT_EQ(utf8.submittingVersion, "1.83.01");
     EXPECT_TRUE(Errors(log).empty());
 }
 
@@ -144,7 +137,6 @@ TEST(XmcdRealRecords, ContinuedLinesJoinWithoutLosingBlanks) {
               "4 Lieder Nach Texten V. Richard Dehmel Op. 2: Schenk Mir Deinen Goldenen Kamm");
     EXPECT_EQ(v.trackTitles.at(7),
               "4 Lieder Der Mignon Nach Goethe: Heiss Mich Nicht Reden Op. 62, No. 2");
-    EXPECT_EQ(v.trackFrameOffsets.size(), 17u);
 
     CAlbumRecord p;
     ASSERT_TRUE(ParseFile("peik_6f0c6509_continued.xmcd", p, log));
@@ -153,8 +145,6 @@ TEST(XmcdRealRecords, ContinuedLinesJoinWithoutLosingBlanks) {
     EXPECT_EQ(p.trackTitles.at(6), "Sonata No. 23 in F Minor, Op. 57 Appassionata - I. Allegro assai");
     EXPECT_EQ(p.trackFrameOffsets.size(), 9u);
     EXPECT_EQ(p.trackFrameOffsets.front(), 183u);
-    EXPECT_EQ(p.submittingProgram, "ExactAudioCopy");
-    EXPECT_EQ(p.submittingVersion, "v0.95a1");
     EXPECT_TRUE(Errors(log).empty());
 }
 
@@ -423,14 +413,5 @@ TEST(XmcdWriter, WriteThenReadKeepsWhatIsKept) {
     CAlbumRecord expected = r;
     expected.playOrder.clear();  // the writer never writes the play order's numbers
     EXPECT_EQ(back, expected);
-
-    // At level 4 year and genre do not travel; an empty artist comes back as the title.
-    r.artist.clear();
-    r.albumTitle = "Deluxe Edition";
-    ASSERT_TRUE(ParseRecordBody(XmcdFileText(r, 4), back, &log));
-    EXPECT_EQ(back.year, 0);
-    EXPECT_EQ(back.genre, "");
-    EXPECT_EQ(back.artist, "Deluxe Edition");
-    EXPECT_EQ(back.albumTitle, "Deluxe Edition");
     EXPECT_TRUE(Errors(log).empty());
 }

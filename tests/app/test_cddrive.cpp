@@ -40,6 +40,20 @@ int64_t FrameAt(const std::vector<int16_t>& samples, size_t k) {
     return SimulatedFramePosition(samples[2 * k], samples[2 * k + 1]);
 }
 
+// A refreshed simulated drive with a recorder listening, and the buffers of its reads.
+struct Rig {
+    explicit Rig(const SimDisc& disc) : drive(disc) {
+        rec.drive = &drive;
+        drive.SetListener(&rec);
+        drive.RefreshDisc();
+    }
+    int Read(int sectors) { return drive.ReadSectors(sectors, samples, status); }
+    SimulatedDrive drive;
+    Recorder rec;
+    std::vector<int16_t> samples;
+    int32_t status = -1;
+};
+
 const char* kEnhanced =
     "# an enhanced CD: audio session, then a data session\n"
     "vendor  ACME \n"
@@ -174,99 +188,72 @@ TEST(CdDriveReading, ErrorActionsOnAnUnreadableSector) {
     for (const Case c : {Case{kErrorStop, 7, kReadFailed}, Case{kErrorSilence, 10, kReadOk},
                          Case{kErrorCut, 9, kReadOk}}) {
         SCOPED_TRACE("action " + std::to_string(c.action));
-        SimulatedDrive drive(disc);
-        Recorder rec;
-        rec.drive = &drive;
-        drive.SetListener(&rec);
-        drive.RefreshDisc();
-        drive.SetCurrentTrack(1);
-        drive.SetErrorAction(c.action);
-        drive.SetReadRetries(3);
-        drive.SetUnreadable(bad);
-        drive.BeginRead();
-        std::vector<int16_t> samples;
-        int32_t status = -1;
-        EXPECT_EQ(drive.ReadSectors(10, samples, status), c.sectors);
-        EXPECT_EQ(status, c.status);
+        Rig r(disc);
+        r.drive.SetCurrentTrack(1);
+        r.drive.SetErrorAction(c.action);
+        r.drive.SetReadRetries(3);
+        r.drive.SetUnreadable(bad);
+        r.drive.BeginRead();
+        EXPECT_EQ(r.Read(10), c.sectors);
+        EXPECT_EQ(r.status, c.status);
         // Three rereads, each announced with its attempt and the absolute sector.
-        EXPECT_EQ(rec.retries, (std::vector<std::pair<int16_t, int32_t>>{{1, bad}, {2, bad}, {3, bad}}));
-        EXPECT_EQ(rec.seenTrack, 1);
-        ASSERT_EQ(samples.size(), static_cast<size_t>(c.sectors) * kSamplesPerSector);
-        EXPECT_EQ(FrameAt(samples, 6 * 588), (bad - 1) * 588LL);
+        EXPECT_EQ(r.rec.retries, (std::vector<std::pair<int16_t, int32_t>>{{1, bad}, {2, bad}, {3, bad}}));
+        EXPECT_EQ(r.rec.seenTrack, 1);
+        ASSERT_EQ(r.samples.size(), static_cast<size_t>(c.sectors) * kSamplesPerSector);
+        EXPECT_EQ(FrameAt(r.samples, 6 * 588), (bad - 1) * 588LL);
         if (c.action == kErrorSilence) {
-            for (int i = 7 * kSamplesPerSector; i < 8 * kSamplesPerSector; ++i) ASSERT_EQ(samples[i], 0);
-            EXPECT_EQ(FrameAt(samples, 8 * 588), (bad + 1) * 588LL);
+            for (int i = 7 * kSamplesPerSector; i < 8 * kSamplesPerSector; ++i) ASSERT_EQ(r.samples[i], 0);
+            EXPECT_EQ(FrameAt(r.samples, 8 * 588), (bad + 1) * 588LL);
         }
-        if (c.action == kErrorCut) {
-            EXPECT_EQ(FrameAt(samples, 7 * 588), (bad + 1) * 588LL);
-        }
+        if (c.action == kErrorCut) EXPECT_EQ(FrameAt(r.samples, 7 * 588), (bad + 1) * 588LL);
 
         // Stop leaves the position on the bad sector; the others went past it.
-        const int n = drive.ReadSectors(1, samples, status);
+        const int n = r.Read(1);
         if (c.action == kErrorStop) {
             EXPECT_EQ(n, 0);
-            EXPECT_EQ(status, kReadFailed);
+            EXPECT_EQ(r.status, kReadFailed);
         } else {
             EXPECT_EQ(n, 1);
-            EXPECT_EQ(FrameAt(samples, 0), (bad + 3) * 588LL);
+            EXPECT_EQ(FrameAt(r.samples, 0), (bad + 3) * 588LL);
         }
     }
 }
 
 TEST(CdDriveReading, FlakySectorsAndRetryLimits) {
     const SimDisc disc = ParseOrDie("track audio 50\n");
-    {
-        // Fails twice, then reads: two rereads, the data is the real sector.
-        SimulatedDrive drive(disc);
-        Recorder rec;
-        drive.SetListener(&rec);
-        drive.RefreshDisc();
-        drive.SetReadRetries(5);
-        drive.SetUnreadable(12, 2);
-        drive.BeginRead();
-        drive.Seek(10);
-        std::vector<int16_t> samples;
-        int32_t status = -1;
-        EXPECT_EQ(drive.ReadSectors(4, samples, status), 4);
-        EXPECT_EQ(status, kReadOk);
-        EXPECT_EQ(rec.retries, (std::vector<std::pair<int16_t, int32_t>>{{1, 12}, {2, 12}}));
-        EXPECT_EQ(FrameAt(samples, 2 * 588), 12 * 588LL);
-    }
-    {
-        // One-sector reads: the first read counts as the read, not as a reread.
-        SimulatedDrive drive(disc);
-        Recorder rec;
-        drive.SetListener(&rec);
-        drive.RefreshDisc();
-        drive.SetReadRetries(1);
-        drive.SetUnreadable(0, 1);
-        drive.BeginRead();
-        std::vector<int16_t> samples;
-        int32_t status = -1;
-        EXPECT_EQ(drive.ReadSectors(1, samples, status), 1);
-        EXPECT_EQ(status, kReadOk);
-        EXPECT_EQ(rec.retries.size(), 1u);
-    }
-    {
-        // No rereads allowed: the error action applies at once and nothing is announced.
-        SimulatedDrive drive(disc);
-        Recorder rec;
-        drive.SetListener(&rec);
-        drive.RefreshDisc();
-        drive.SetReadRetries(0);
-        drive.SetErrorAction(kErrorStop);
-        drive.SetUnreadable(3, 1);
-        drive.BeginRead();
-        std::vector<int16_t> samples;
-        int32_t status = -1;
-        EXPECT_EQ(drive.ReadSectors(8, samples, status), 3);
-        EXPECT_EQ(status, kReadFailed);
-        EXPECT_TRUE(rec.retries.empty());
-        // The sector has used up its failure: reading again from it succeeds.
-        EXPECT_EQ(drive.ReadSectors(8, samples, status), 8);
-        EXPECT_EQ(status, kReadOk);
-        EXPECT_EQ(FrameAt(samples, 0), 3 * 588LL);
-    }
+    // Fails twice, then reads: two rereads, the data is the real sector.
+    Rig flaky(disc);
+    flaky.drive.SetReadRetries(5);
+    flaky.drive.SetUnreadable(12, 2);
+    flaky.drive.BeginRead();
+    flaky.drive.Seek(10);
+    EXPECT_EQ(flaky.Read(4), 4);
+    EXPECT_EQ(flaky.status, kReadOk);
+    EXPECT_EQ(flaky.rec.retries, (std::vector<std::pair<int16_t, int32_t>>{{1, 12}, {2, 12}}));
+    EXPECT_EQ(FrameAt(flaky.samples, 2 * 588), 12 * 588LL);
+
+    // One-sector reads: the first read counts as the read, not as a reread.
+    Rig single(disc);
+    single.drive.SetReadRetries(1);
+    single.drive.SetUnreadable(0, 1);
+    single.drive.BeginRead();
+    EXPECT_EQ(single.Read(1), 1);
+    EXPECT_EQ(single.status, kReadOk);
+    EXPECT_EQ(single.rec.retries.size(), 1u);
+
+    // No rereads allowed: the error action applies at once and nothing is announced.
+    Rig none(disc);
+    none.drive.SetReadRetries(0);
+    none.drive.SetErrorAction(kErrorStop);
+    none.drive.SetUnreadable(3, 1);
+    none.drive.BeginRead();
+    EXPECT_EQ(none.Read(8), 3);
+    EXPECT_EQ(none.status, kReadFailed);
+    EXPECT_TRUE(none.rec.retries.empty());
+    // The sector has used up its failure: reading again from it succeeds.
+    EXPECT_EQ(none.Read(8), 8);
+    EXPECT_EQ(none.status, kReadOk);
+    EXPECT_EQ(FrameAt(none.samples, 0), 3 * 588LL);
 }
 
 TEST(CdDriveMedium, NoDiscTrayAndMediumChanges) {

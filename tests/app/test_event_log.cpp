@@ -7,20 +7,17 @@
 #include <thread>
 
 #include "app/EventLog.h"
+#include "support/DiscImage.h"
 
 namespace fs = std::filesystem;
 using namespace quarrow;
 
 namespace {
 
+// 14:03:59 on 5 December 2026.
 std::tm FixedTime() {
     std::tm t{};
-    t.tm_hour = 14;
-    t.tm_min = 3;
-    t.tm_sec = 59;
-    t.tm_mday = 5;
-    t.tm_mon = 11;
-    t.tm_year = 126;
+    t.tm_hour = 14, t.tm_min = 3, t.tm_sec = 59, t.tm_mday = 5, t.tm_mon = 11, t.tm_year = 126;
     return t;
 }
 
@@ -31,20 +28,11 @@ std::string ReadFile(const std::string& path) {
     return ss.str();
 }
 
-struct TempDir {
-    TempDir() {
-        char tmpl[] = "/tmp/quarrow-log-XXXXXX";
-        path = mkdtemp(tmpl);
-    }
-    ~TempDir() { fs::remove_all(path); }
-    std::string path;
-};
-
 }  // namespace
 
 TEST(EventLog, FileLayoutOfARun) {
-    TempDir dir;
-    const std::string path = dir.path + "/Quarrow.log";
+    discimage::ScratchDir dir;
+    const std::string path = dir.path() + "/Quarrow.log";
     CEventLog log;
     log.SetClock(FixedTime);
     log.SetFile(path, true);
@@ -78,8 +66,8 @@ TEST(EventLog, FileLayoutOfARun) {
 }
 
 TEST(EventLog, ClearKeepsCountingAndWriteLogOffLeavesTheFileAlone) {
-    TempDir dir;
-    const std::string path = dir.path + "/Quarrow.log";
+    discimage::ScratchDir dir;
+    const std::string path = dir.path() + "/Quarrow.log";
     CEventLog log;
     log.SetClock(FixedTime);
     log.SetFile(path, false);
@@ -102,8 +90,8 @@ TEST(EventLog, ClearKeepsCountingAndWriteLogOffLeavesTheFileAlone) {
 }
 
 TEST(EventLog, ConcurrentAddsKeepNumbersAndLinesWhole) {
-    TempDir dir;
-    const std::string path = dir.path + "/Quarrow.log";
+    discimage::ScratchDir dir;
+    const std::string path = dir.path() + "/Quarrow.log";
     CEventLog log;
     log.SetFile(path, true);
     std::vector<std::thread> threads;
