@@ -205,7 +205,9 @@ TEST(CdDriveReading, ErrorActionsOnAnUnreadableSector) {
             for (int i = 7 * kSamplesPerSector; i < 8 * kSamplesPerSector; ++i) ASSERT_EQ(r.samples[i], 0);
             EXPECT_EQ(FrameAt(r.samples, 8 * 588), (bad + 1) * 588LL);
         }
-        if (c.action == kErrorCut) EXPECT_EQ(FrameAt(r.samples, 7 * 588), (bad + 1) * 588LL);
+        if (c.action == kErrorCut) {
+            EXPECT_EQ(FrameAt(r.samples, 7 * 588), (bad + 1) * 588LL);
+        }
 
         // Stop leaves the position on the bad sector; the others went past it.
         const int n = r.Read(1);

@@ -112,7 +112,9 @@ TEST(EncodeSndfile, EveryContainerAtItsDefaultOpensWithItsShape) {
         ASSERT_EQ(ctx.Encode(out), 1) << id << ctx.FirstMessage();
         ASSERT_TRUE(fs::exists(out)) << id;
         EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out))) << id;
-        if (id == 30) EXPECT_TRUE(fs::exists(dir.path() + "/._f30.out"));
+        if (id == 30) {
+            EXPECT_TRUE(fs::exists(dir.path() + "/._f30.out"));
+        }
         if (id == 14) {   // headerless: the size tells
             EXPECT_EQ(fs::file_size(out), ctx.shorts.size()) << "8-bit raw";
             continue;
