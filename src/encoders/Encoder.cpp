@@ -142,7 +142,10 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
         if (avail > chunk) {
             take = chunk;
         } else if (ctx.ReaderRunning()) {
-            std::this_thread::sleep_for(3ms);
+            // Wait for the next block; the short limit also notices the reader's end.
+            if (!ctx.floatPath) ctx.intRing.WaitForAvailable(chunk + 1, 3ms);
+            else if (ctx.mono) ctx.leftRing.WaitForAvailable(chunk + 1, 3ms);
+            else ctx.rightRing.WaitForAvailable(chunk + 1, 3ms);  // written after the left one
             continue;
         } else {
             // The reader has ended: what is in the rings now is all there will be.

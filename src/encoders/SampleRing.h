@@ -6,6 +6,8 @@
 #pragma once
 
 #include <algorithm>
+#include <chrono>
+#include <condition_variable>
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
@@ -71,6 +73,7 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             write_ = (write_ + count) % cap;
         }
+        moved_.notify_all();
         return count;
     }
 
@@ -92,7 +95,22 @@ public:
             std::lock_guard<std::mutex> lock(mutex_);
             read_ = (read_ + count) % cap;
         }
+        moved_.notify_all();
         return count;
+    }
+
+    // Wait at most timeout for room for count samples, or for count samples to read;
+    // they return at once when the other side moves the indices far enough, so a side
+    // that waits never waits longer than the other needs.
+    template <typename Rep, typename Period>
+    bool WaitForFree(std::size_t count, std::chrono::duration<Rep, Period> timeout) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return moved_.wait_for(lock, timeout, [&] { return FreeLocked() >= count; });
+    }
+    template <typename Rep, typename Period>
+    bool WaitForAvailable(std::size_t count, std::chrono::duration<Rep, Period> timeout) const {
+        std::unique_lock<std::mutex> lock(mutex_);
+        return moved_.wait_for(lock, timeout, [&] { return AvailableLocked() >= count; });
     }
 
 private:
@@ -108,6 +126,7 @@ private:
     }
 
     mutable std::mutex mutex_;
+    mutable std::condition_variable moved_;
     std::vector<T> storage_;
     std::size_t read_ = 0;
     std::size_t write_ = 0;

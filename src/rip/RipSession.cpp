@@ -548,6 +548,17 @@ void CRipSession::ReaderThread() {
                         (settings_.DISC.RipModePreset == 0 || settings_.DISC.RipModePreset == 1);
     const double perSector = processor_->PerSector();
     std::vector<int16_t> block;
+    // Waits at most 20 ms for room for a read of the given sectors; the encoder's reads
+    // end the wait as soon as there is room.
+    auto waitForRoom = [&](int sectors) {
+        if (!floatPath) {
+            intRing.WaitForFree(static_cast<std::size_t>(sectors) * kSamplesPerSector, 20ms);
+        } else {
+            const auto floats = static_cast<std::size_t>((sectors + 1) * perSector) + 1;
+            leftRing.WaitForFree(floats, 20ms);
+            if (!mono) rightRing.WaitForFree(floats, 20ms);
+        }
+    };
     try {
         processor_->OpenResamplers();
         for (int t = job_.firstTrack; t <= job_.lastTrack && running; ++t) {
@@ -580,13 +591,13 @@ void CRipSession::ReaderThread() {
                 int n;
                 if (!direct) {
                     if (room < maxSectors_) {
-                        std::this_thread::sleep_for(20ms);
+                        waitForRoom(maxSectors_);
                         continue;
                     }
                     n = std::min(maxSectors_, remaining);
                 } else {
                     if (room <= 0) {
-                        std::this_thread::sleep_for(20ms);
+                        waitForRoom(1);
                         continue;
                     }
                     // The first reads of a track are small so that the encoder starts early.
