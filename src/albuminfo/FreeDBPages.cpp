@@ -262,15 +262,8 @@ bool FreeDBClientPage::Apply() {
 bool MakeServerTestSetup(const FreeDBOptionPage& page, const FreeDBClientPage& clientPage,
                          ServerTestSetup& setup) {
     if (!page.SelectedServer(setup.server)) return false;
-    setup.username = clientPage.username;
-    setup.application = clientPage.application;
-    setup.version = clientPage.version;
-    setup.useProxy = clientPage.useProxy;
-    setup.proxyUrl = clientPage.proxyUrl;
-    setup.proxyPort = clientPage.proxyPort;
+    static_cast<CddbClientFields&>(setup) = clientPage;
     setup.authentication = clientPage.useProxy && clientPage.authentication;
-    setup.proxyUsername = clientPage.proxyUsername;
-    setup.proxyPassword = clientPage.proxyPassword;
     return true;
 }
 

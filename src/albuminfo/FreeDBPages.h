@@ -102,14 +102,8 @@ private:
     const bool* refreshing_;
 };
 
-// Page "FreeDB::Client".
-class FreeDBClientPage {
-public:
-    static constexpr const char* kCaption = "FreeDB::Client";
-
-    FreeDBClientPage(CSettings& settings, CCDDB& client, const bool* refreshing = nullptr);
-    void Open();                 // fields from the settings
-
+// The client fields of the "FreeDB::Client" page, which the server test also takes.
+struct CddbClientFields {
     std::string username;
     std::string application;
     std::string version;
@@ -119,6 +113,16 @@ public:
     bool authentication = false;
     std::string proxyUsername;
     std::string proxyPassword;
+};
+
+// Page "FreeDB::Client".
+class FreeDBClientPage : public CddbClientFields {
+public:
+    static constexpr const char* kCaption = "FreeDB::Client";
+
+    FreeDBClientPage(CSettings& settings, CCDDB& client, const bool* refreshing = nullptr);
+    void Open();                 // fields from the settings
+
     bool modified = false;
 
     // Clearing "Use Proxy" also clears "Authentication".
@@ -137,17 +141,8 @@ private:
 };
 
 // What the server test needs, taken from the pages when it starts.
-struct ServerTestSetup {
+struct ServerTestSetup : CddbClientFields {
     CFreeDBServer server;
-    std::string username;
-    std::string application;
-    std::string version;
-    bool useProxy = false;
-    std::string proxyUrl;
-    int32_t proxyPort = 80;
-    bool authentication = false;
-    std::string proxyUsername;
-    std::string proxyPassword;
     // Gives the disc's table when a disc is ready and every row is audio; false
     // otherwise (steps 2 and 3 are then skipped). May throw (a failed table read).
     std::function<bool(CCDDBToc& toc)> discToc;
