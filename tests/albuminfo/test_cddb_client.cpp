@@ -28,7 +28,7 @@ bool Logged(const CEventLog& log, const std::string& text, int level) {
 }
 
 std::string ShareFile(const std::string& name) {
-    std::ifstream in(std::string(QUARROW_SHARED_DIR) + "/testdata/xmcd/" + name, std::ios::binary);
+    std::ifstream in(std::string(QUARROW_TEST_DATA) + "/xmcd/" + name, std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();
     return s.str();

@@ -67,7 +67,7 @@ struct Collector {
 };
 
 std::string Record() {
-    std::ifstream in(std::string(QUARROW_SHARED_DIR) + "/testdata/xmcd/rr_a10b600c_crlf.xmcd",
+    std::ifstream in(std::string(QUARROW_TEST_DATA) + "/xmcd/rr_a10b600c_crlf.xmcd",
                      std::ios::binary);
     std::ostringstream s;
     s << in.rdbuf();

@@ -15,7 +15,7 @@ using namespace quarrow;
 namespace {
 
 std::string ReadRecordFile(const std::string& name) {
-    std::ifstream in(std::string(QUARROW_SHARED_DIR) + "/testdata/xmcd/" + name, std::ios::binary);
+    std::ifstream in(std::string(QUARROW_TEST_DATA) + "/xmcd/" + name, std::ios::binary);
     EXPECT_TRUE(in.good()) << name;
     std::ostringstream s;
     s << in.rdbuf();
