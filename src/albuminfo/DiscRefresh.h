@@ -57,6 +57,8 @@ struct MainContext {
     bool hasAudio = false;
     std::string mediaState;
     CAlbumRecord album;
+    // Where the album titles came from: "local", "remote" or "default".
+    std::string albumSource = "default";
     bool freeDbEnabled = false;
     bool followLoadAlbumInfo = true;
     std::vector<std::string> isrcs;
