@@ -2,9 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <filesystem>
 #include <fstream>
-#include <random>
 #include <stdexcept>
 
 namespace quarrow::discimage {
@@ -21,14 +19,7 @@ std::string Msf(int32_t lba) {
 
 uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10) * 16 + v % 10); }
 
-}  // namespace
-
-ImageLayout AudioLayout(const std::vector<int32_t>& sectors) {
-    ImageLayout layout;
-    for (int32_t s : sectors) layout.tracks.push_back({false, s, {}, {}});
-    return layout;
-}
-
+// The bytes WriteDiscImage puts in one sector.
 void ImageSector(const ImageLayout& layout, int track, int32_t lba, uint8_t* out) {
     if (layout.tracks.at(track).data) {
         // Raw mode 1 sector: sync, BCD address (+150 frames), mode byte, then a
@@ -56,6 +47,14 @@ void ImageSector(const ImageLayout& layout, int track, int32_t lba, uint8_t* out
     }
 }
 
+}  // namespace
+
+ImageLayout AudioLayout(const std::vector<int32_t>& sectors) {
+    ImageLayout layout;
+    for (int32_t s : sectors) layout.tracks.push_back({false, s, {}, {}});
+    return layout;
+}
+
 DiscImage WriteDiscImage(const std::string& dir, const std::string& name, const ImageLayout& layout) {
     if (layout.tracks.empty() || layout.tracks.size() > 99)
         throw std::runtime_error("a disc image needs 1 to 99 tracks");
@@ -81,8 +80,6 @@ DiscImage WriteDiscImage(const std::string& dir, const std::string& name, const 
     std::ofstream cue(img.cuePath, std::ios::trunc);
     if (!cue) throw std::runtime_error("cannot write " + img.cuePath);
     if (!layout.catalog.empty()) cue << "CATALOG " << layout.catalog << "\n";
-    if (!layout.performer.empty()) cue << "PERFORMER \"" << layout.performer << "\"\n";
-    if (!layout.title.empty()) cue << "TITLE \"" << layout.title << "\"\n";
     cue << "FILE \"" << name << ".bin\" BINARY\n";
     for (size_t t = 0; t < layout.tracks.size(); ++t) {
         const ImageTrack& tr = layout.tracks[t];
@@ -107,24 +104,6 @@ std::vector<uint8_t> ReadBinSectors(const std::string& binPath, int32_t lba, int
     if (in.gcount() != static_cast<std::streamsize>(bytes.size()))
         throw std::runtime_error("short read from " + binPath);
     return bytes;
-}
-
-ScratchDir::ScratchDir(const std::string& prefix) {
-    std::random_device rd;
-    const auto base = std::filesystem::temp_directory_path();
-    for (int i = 0; i < 100; ++i) {
-        auto p = base / (prefix + "-" + std::to_string(rd()));
-        if (std::filesystem::create_directory(p)) {
-            path_ = p.string();
-            return;
-        }
-    }
-    throw std::runtime_error("cannot create a scratch directory");
-}
-
-ScratchDir::~ScratchDir() {
-    std::error_code ec;
-    std::filesystem::remove_all(path_, ec);
 }
 
 }  // namespace quarrow::discimage

@@ -7,7 +7,11 @@
 #include <string>
 #include <vector>
 
+#include "support/TestFiles.h"
+
 namespace quarrow::discimage {
+
+using support::ScratchDir;
 
 struct ImageTrack {
     bool data = false;           // MODE1/2352 instead of AUDIO
@@ -19,8 +23,6 @@ struct ImageTrack {
 struct ImageLayout {
     std::vector<ImageTrack> tracks;
     std::string catalog;         // CATALOG line when not empty
-    std::string title;
-    std::string performer;
 };
 
 struct DiscImage {
@@ -36,23 +38,7 @@ ImageLayout AudioLayout(const std::vector<int32_t>& sectors);
 // Writes dir/name.cue and dir/name.bin; throws std::runtime_error when it cannot.
 DiscImage WriteDiscImage(const std::string& dir, const std::string& name, const ImageLayout& layout);
 
-// The bytes of one sector of the image (what WriteDiscImage put there).
-void ImageSector(const ImageLayout& layout, int track, int32_t lba, uint8_t* out);
-
 // Reads count sectors starting at lba from a BIN file.
 std::vector<uint8_t> ReadBinSectors(const std::string& binPath, int32_t lba, int32_t count);
-
-// A fresh empty directory under the system's temporary folder; removed by the
-// returned guard's destructor.
-class ScratchDir {
-public:
-    explicit ScratchDir(const std::string& prefix = "quarrow-test");
-    ~ScratchDir();
-    ScratchDir(const ScratchDir&) = delete;
-    ScratchDir& operator=(const ScratchDir&) = delete;
-    const std::string& path() const { return path_; }
-private:
-    std::string path_;
-};
 
 }  // namespace quarrow::discimage
