@@ -3,6 +3,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <exception>
 #include <stdexcept>
 
 namespace quarrow {
@@ -86,24 +87,31 @@ void CEventLog::AddLaunchEntry() {
 void CEventLog::Add(const std::string& message, int level) {
     Sink sink;
     std::string lastEvent;
+    std::exception_ptr failure;
     {
         std::lock_guard<std::mutex> lock(mutex_);
         const int32_t number = counter_ + 1;
         std::tm now = clock_();
         const std::string numberText = Format("#%3d ", number, 0, 0);
         const std::string timeText = Format("%02d:%02d:%02d", now.tm_hour, now.tm_min, now.tm_sec);
+        // The status box shows the event first; a file that cannot be written then stops
+        // the event before it reaches the list or moves the counter.
         lastEvent_ = numberText + timeText + "  " + message;
         lastEvent = lastEvent_;
         sink = sink_;
-        // The counter moves even when the file fails, so numbers stay unique.
-        counter_ = number;
-        LogEntry e{message, static_cast<int16_t>(level), number, timeText};
-        entries_.push_back(e);
-        if (entrySink_) entrySink_(e);
-        if (writeLog_ && !path_.empty()) AppendToFile(numberText + timeText + " " + message + "\r\n");
+        try {
+            if (writeLog_ && !path_.empty()) AppendToFile(numberText + timeText + " " + message + "\r\n");
+            LogEntry e{message, static_cast<int16_t>(level), number, timeText};
+            entries_.push_back(e);
+            counter_ = number;
+            if (entrySink_) entrySink_(e);
+        } catch (...) {
+            failure = std::current_exception();
+        }
     }
     // Called outside the lock so a sink may log or read the log without deadlock.
     if (sink) sink(lastEvent);
+    if (failure) std::rethrow_exception(failure);
 }
 
 void CEventLog::WriteClosingLines() {

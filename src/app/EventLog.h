@@ -40,6 +40,8 @@ public:
     // Puts the launch entry "Lauching Quarrow..." with number 0 into the list only.
     void AddLaunchEntry();
     // Records one event; throws std::runtime_error naming the file when writing fails.
+    // The "Last Event" text is set first; a failed write leaves the list and the counter
+    // as they were.
     void Add(const std::string& message, int level = 0);
     // Writes the five empty lines that close a run's part of the file.
     void WriteClosingLines();

@@ -1,14 +1,8 @@
 #include "app/IniFile.h"
 
 #include <cctype>
-#include <cerrno>
-#include <cstdio>
-#include <cstring>
-#include <fcntl.h>
-#include <fstream>
-#include <sstream>
-#include <sys/stat.h>
-#include <unistd.h>
+
+#include "app/SafeFile.h"
 
 namespace quarrow {
 
@@ -90,53 +84,19 @@ std::string IniFile::Serialize() const {
     return out;
 }
 
-bool IniFile::Load(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        Parse("");
-        return false;
-    }
-    std::ostringstream ss;
-    ss << in.rdbuf();
-    Parse(ss.str());
-    return true;
+bool IniFile::Load(const std::string& path, std::string* error) {
+    std::string text, why;
+    const bool ok = ReadRegularFile(path, kMaxFileBytes, text, why);
+    if (!ok && error) *error = why;
+    Parse(text);
+    return ok;
 }
 
 bool IniFile::Save(const std::string& path, unsigned mode, std::string* error) const {
-    const std::string text = Serialize();
-    const std::string tmp = path + ".tmp";
-    int fd = ::open(tmp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, mode);
-    auto fail = [&](const char* what) {
-        int e = errno;
-        if (error) *error = std::string(what) + " " + tmp + ": " + std::strerror(e);
-        if (fd >= 0) ::close(fd);
-        ::unlink(tmp.c_str());
-        return false;
-    };
-    if (fd < 0) return fail("cannot create");
-    ::fchmod(fd, mode);
-    std::size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return fail("cannot write");
-        }
-        done += static_cast<std::size_t>(n);
-    }
-    if (::fsync(fd) != 0) return fail("cannot write");
-    if (::close(fd) != 0) {
-        fd = -1;
-        return fail("cannot write");
-    }
-    fd = -1;
-    if (::rename(tmp.c_str(), path.c_str()) != 0) {
-        int e = errno;
-        if (error) *error = "cannot replace " + path + ": " + std::strerror(e);
-        ::unlink(tmp.c_str());
-        return false;
-    }
-    return true;
+    std::string why;
+    if (WriteFileAtomically(path, Serialize(), mode, why)) return true;
+    if (error) *error = why;
+    return false;
 }
 
 IniFile::Section* IniFile::FindSection(const std::string& name) {

@@ -17,10 +17,14 @@ public:
     void Parse(const std::string& text);
     std::string Serialize() const;  // CR LF line ends, like the platform writes them
 
-    // Loads a file; false when it cannot be read (the content is then empty).
-    bool Load(const std::string& path);
+    // A profile file larger than this is refused rather than read.
+    static constexpr std::size_t kMaxFileBytes = 1 << 20;
+
+    // Loads a regular file of at most kMaxFileBytes; false, with the reason naming the
+    // file, when it cannot be read (the content is then empty).
+    bool Load(const std::string& path, std::string* error = nullptr);
     // Writes a temporary file beside path, then renames it over path, so a crash never
-    // leaves half a file. mode is the permission of a newly created file.
+    // leaves half a file. mode is the permission of the written file.
     bool Save(const std::string& path, unsigned mode = 0600, std::string* error = nullptr) const;
 
     std::optional<std::string> Get(const std::string& section, const std::string& key) const;

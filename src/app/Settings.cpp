@@ -1,6 +1,11 @@
 #include "app/Settings.h"
 
+#include <cctype>
+#include <cerrno>
 #include <chrono>
+#include <climits>
+#include <cstdint>
+#include <cstdlib>
 #include <cstdio>
 #include <random>
 #include <stdexcept>
@@ -40,38 +45,38 @@ CSettings CSettings::Defaults(const std::string& homeFolder) {
 }
 
 void VisitSettings(CSettings& s, const std::function<void(const SettingsKey&)>& fn) {
-    auto i16 = [&](const char* sec, const std::string& key, int16_t& f) {
-        fn(SettingsKey{sec, key, SettingsKey::Int16, &f, 0});
+    // Integers take their field's whole width unless the setting's meaning narrows it.
+    auto i16 = [&](const char* sec, const std::string& key, int16_t& f, long lo = INT16_MIN,
+                   long hi = INT16_MAX) { fn(SettingsKey{sec, key, SettingsKey::Int16, &f, 0, lo, hi}); };
+    auto u16 = [&](const char* sec, const std::string& key, int16_t& f, long lo = 0, long hi = UINT16_MAX) {
+        fn(SettingsKey{sec, key, SettingsKey::UInt16, &f, 0, lo, hi});
     };
-    auto u16 = [&](const char* sec, const std::string& key, int16_t& f) {
-        fn(SettingsKey{sec, key, SettingsKey::UInt16, &f, 0});
-    };
-    auto i32 = [&](const char* sec, const std::string& key, int32_t& f) {
-        fn(SettingsKey{sec, key, SettingsKey::Int32, &f, 0});
-    };
+    auto i32 = [&](const char* sec, const std::string& key, int32_t& f, long lo = INT32_MIN,
+                   long hi = INT32_MAX) { fn(SettingsKey{sec, key, SettingsKey::Int32, &f, 0, lo, hi}); };
+    auto flag = [&](const char* sec, const std::string& key, int32_t& f) { i32(sec, key, f, 0, 1); };
     auto str = [&](const char* sec, const std::string& key, std::string& f, std::size_t n) {
         fn(SettingsKey{sec, key, SettingsKey::Str, &f, n});
     };
 
     auto& m = s.MISC;
     i16("MISC", "Visualization", m.Visualization);
-    i16("MISC", "DbClk", m.DbClk);
+    i16("MISC", "DbClk", m.DbClk, -1, 1);
     i16("MISC", "DriveCount", m.DriveCount);
     i16("MISC", "DriveNum", m.DriveNum);
 
     auto& d = s.DISC;
-    i16("DISC", "RipModePreset", d.RipModePreset);
-    i16("DISC", "RipOnErrorAction", d.RipOnErrorAction);
-    i16("DISC", "GrabOnErrorRetries", d.GrabOnErrorRetries);
+    i16("DISC", "RipModePreset", d.RipModePreset, 0, 4);
+    i16("DISC", "RipOnErrorAction", d.RipOnErrorAction, 0, 2);
+    i16("DISC", "GrabOnErrorRetries", d.GrabOnErrorRetries, 0, 1000);
 
     auto& f = s.FREEDB;
-    i16("FREEDB", "AlbumInfoSource", f.AlbumInfoSource);
-    i32("FREEDB", "SaveAlbumInfo", f.SaveAlbumInfo);
-    i32("FREEDB", "LoadAlbumInfo", f.LoadAlbumInfo);
-    i16("FREEDB", "CurFreeDBServer", f.CurFreeDBServer);
-    i32("FREEDB", "ProxyPort", f.ProxyPort);
-    i32("FREEDB", "Authentication", f.Authentication);
-    i32("FREEDB", "Proxy", f.Proxy);
+    i16("FREEDB", "AlbumInfoSource", f.AlbumInfoSource, 0, 2);
+    flag("FREEDB", "SaveAlbumInfo", f.SaveAlbumInfo);
+    flag("FREEDB", "LoadAlbumInfo", f.LoadAlbumInfo);
+    i16("FREEDB", "CurFreeDBServer", f.CurFreeDBServer, 0, INT16_MAX);
+    i32("FREEDB", "ProxyPort", f.ProxyPort, 0, 65535);
+    flag("FREEDB", "Authentication", f.Authentication);
+    flag("FREEDB", "Proxy", f.Proxy);
     str("FREEDB", "LocalCDDBDir", f.LocalCDDBDir, 256);
     str("FREEDB", "Application", f.Application, 256);
     str("FREEDB", "Version", f.Version, 256);
@@ -82,20 +87,20 @@ void VisitSettings(CSettings& s, const std::function<void(const SettingsKey&)>& 
     str("FREEDB", "Email", f.Email, 256);
 
     auto& o = s.OUTPUT;
-    i16("OUTPUT", "OutputFormat", o.OutputFormat);
-    i16("OUTPUT", "FileStyle", o.FileStyle);
-    i16("OUTPUT", "NorPer", o.NorPer);
-    i32("OUTPUT", "SingleOpt", o.SingleOpt);
-    i32("OUTPUT", "CueSheet", o.CueSheet);
-    i32("OUTPUT", "Notify", o.Notify);
-    u16("OUTPUT", "Volume", o.Volume);
-    i32("OUTPUT", "M3U", o.M3U);
-    i32("OUTPUT", "FillTag", o.FillTag);
-    i32("OUTPUT", "Normalize", o.Normalize);
-    i32("OUTPUT", "DCBiasAdjust", o.DCBiasAdjust);
-    i32("OUTPUT", "VisRip", o.VisRip);
-    i32("OUTPUT", "WriteLog", o.WriteLog);
-    i16("OUTPUT", "Resample", o.Resample);
+    i16("OUTPUT", "OutputFormat", o.OutputFormat, 1, 31);
+    i16("OUTPUT", "FileStyle", o.FileStyle, 0, 12);
+    i16("OUTPUT", "NorPer", o.NorPer, 1, 100);
+    flag("OUTPUT", "SingleOpt", o.SingleOpt);
+    flag("OUTPUT", "CueSheet", o.CueSheet);
+    flag("OUTPUT", "Notify", o.Notify);
+    u16("OUTPUT", "Volume", o.Volume, 0, 100);
+    flag("OUTPUT", "M3U", o.M3U);
+    flag("OUTPUT", "FillTag", o.FillTag);
+    flag("OUTPUT", "Normalize", o.Normalize);
+    flag("OUTPUT", "DCBiasAdjust", o.DCBiasAdjust);
+    flag("OUTPUT", "VisRip", o.VisRip);
+    flag("OUTPUT", "WriteLog", o.WriteLog);
+    i16("OUTPUT", "Resample", o.Resample, 0, 1);
     str("OUTPUT", "DesDir", o.DesDir, 256);
     str("OUTPUT", "Separator", o.Separator, 3);
 
@@ -253,8 +258,12 @@ void Report(CEventLog* log, std::string* error, const std::string& text, const s
 bool CSettings::Load(const std::string& homeFolder, CEventLog* log, std::string* error) {
     try {
         IniFile ini;
-        if (!ini.Load(FilePath(homeFolder)))
-            throw std::runtime_error("cannot read " + FilePath(homeFolder));
+        std::string why;
+        if (!ini.Load(FilePath(homeFolder), &why)) {
+            loadFailure = why;
+            throw std::runtime_error(why + "; it will not be saved over at exit");
+        }
+        loadFailure.clear();
         CSettings defaults = Defaults(homeFolder);
         // Walk this record and the defaults side by side: same table, same order.
         std::vector<SettingsKey> keys, defs;
@@ -265,8 +274,8 @@ bool CSettings::Load(const std::string& homeFolder, CEventLog* log, std::string*
             if (k.kind == SettingsKey::Str) {
                 *static_cast<std::string*>(k.field) =
                     ini.GetString(k.section, k.key, FieldText(defs[i]), k.bufferSize);
-            } else if (auto v = ini.GetInt(k.section, k.key)) {
-                SetField(k, *v);
+            } else if (auto text = ini.Get(k.section, k.key)) {
+                SetField(k, ParseLeadingInt(*text).value_or(0));  // no digits: 0, as atoi gives
             } else {
                 SetField(k, ParseLeadingInt(FieldText(defs[i])).value_or(0));
             }
@@ -280,16 +289,23 @@ bool CSettings::Load(const std::string& homeFolder, CEventLog* log, std::string*
 
 bool CSettings::Save(const std::string& homeFolder, CEventLog* log, std::string* error) const {
     try {
+        const std::string path = FilePath(homeFolder);
+        if (!loadFailure.empty())
+            throw std::runtime_error(path + " was not loaded (" + loadFailure + "); it is left as it is");
         IniFile ini;
-        ini.Load(FilePath(homeFolder));  // keeps whatever else the file holds
+        struct stat st {};
+        std::string why;
+        // Whatever else the file holds is kept; a file that exists but cannot be read is
+        // left alone rather than replaced by one that lost it.
+        if ((::stat(path.c_str(), &st) == 0 || errno != ENOENT) && !ini.Load(path, &why))
+            throw std::runtime_error(why + "; it is left as it is");
         CSettings copy = *this;
         VisitSettings(copy, [&](const SettingsKey& k) {
             ini.Set(k.section, k.key, FieldText(k));
             if (std::string(k.section) == "WAV" && k.key == "Channel")
                 ini.Set("WAV", "G726BPS", std::to_string(copy.WAV.Freq));
         });
-        std::string why;
-        if (!ini.Save(FilePath(homeFolder), 0600, &why)) throw std::runtime_error(why);
+        if (!ini.Save(path, 0600, &why)) throw std::runtime_error(why);
         return true;
     } catch (const std::exception& e) {
         Report(log, error, "Error on saving settings!", e.what());
@@ -323,18 +339,33 @@ bool GetSettingText(CSettings& s, const std::string& section, const std::string&
     return true;
 }
 
-bool SetSettingText(CSettings& s, const std::string& section, const std::string& key, const std::string& value) {
+bool SetSettingText(CSettings& s, const std::string& section, const std::string& key, const std::string& value,
+                    std::string* error) {
     SettingsKey k{};
-    if (!FindKey(s, section, key, k)) return false;
+    if (!FindKey(s, section, key, k)) {
+        if (error) *error = "no setting " + section + "/" + key;
+        return false;
+    }
     if (k.kind == SettingsKey::Str) {
         std::string v = value;
         if (v.size() > k.bufferSize - 1) v.resize(k.bufferSize - 1);
         *static_cast<std::string*>(k.field) = v;
         return true;
     }
-    auto v = ParseLeadingInt(value);
-    if (!v) return false;
-    SetField(k, *v);
+    // The whole text must be one decimal number: no atoi-style prefix, no wrap-around.
+    errno = 0;
+    char* end = nullptr;
+    const long long n = std::strtoll(value.c_str(), &end, 10);
+    const bool number = !value.empty() && end && *end == '\0' &&
+                        !std::isspace(static_cast<unsigned char>(value[0]));
+    if (!number || errno == ERANGE || n < k.min || n > k.max) {
+        if (error)
+            *error = "invalid value \"" + value + "\" for " + k.section + "/" + k.key + ": " +
+                     (number ? "out of range" : "not a whole number") + " (" + std::to_string(k.min) + " to " +
+                     std::to_string(k.max) + ")";
+        return false;
+    }
+    SetField(k, static_cast<long>(n));
     return true;
 }
 

@@ -200,15 +200,21 @@ struct CSettings {
     // The values a file that lacks a key gives: as Initial, but DbClk 1 and 0 rereads.
     static CSettings Defaults(const std::string& homeFolder);
 
-    // Reads every key in table order from homeFolder/Quarrow.ini. Values that are
-    // missing or hold no number get their defaults. On failure logs and reports
-    // "Error on loading settings!" and returns false.
+    // Reads every key in table order from homeFolder/Quarrow.ini. A missing key gets
+    // its default; an integer with no digits reads as 0, like atoi. A file that cannot
+    // be read (not a regular file, too large, unreadable) logs and reports "Error on
+    // loading settings!" with the reason, returns false and is then never saved over.
     bool Load(const std::string& homeFolder, CEventLog* log = nullptr,
               std::string* error = nullptr);
     // Writes every key in table order (plus WAV/G726BPS) keeping unknown content of
     // the file; the file is replaced atomically and is private to the user (0600).
+    // Refuses, reporting "Error on saving settings!", when the existing file failed to
+    // load or cannot be read now: its content would be lost.
     bool Save(const std::string& homeFolder, CEventLog* log = nullptr,
               std::string* error = nullptr) const;
+
+    // Why the file failed to load; empty after a good load and in a fresh record.
+    std::string loadFailure;
 
     static std::string FilePath(const std::string& homeFolder);
 };
@@ -220,6 +226,7 @@ struct SettingsKey {
     enum Kind { Int16, UInt16, Int32, Str } kind;
     void* field;
     std::size_t bufferSize;   // strings only: includes the terminating NUL
+    long min = 0, max = 0;    // integers only: the values the setting may take
 };
 
 // Calls fn for every key of the table, in file order ("Tip" is skipped: the load and
@@ -227,9 +234,11 @@ struct SettingsKey {
 void VisitSettings(CSettings& s, const std::function<void(const SettingsKey&)>& fn);
 
 // Reads or writes one setting by section and key as text (for the command line).
+// An integer must be a whole decimal number within the key's range; a string is cut to
+// its buffer. False, with a message naming the key and the value, otherwise.
 bool GetSettingText(CSettings& s, const std::string& section, const std::string& key,
                     std::string& value);
 bool SetSettingText(CSettings& s, const std::string& section, const std::string& key,
-                    const std::string& value);
+                    const std::string& value, std::string* error = nullptr);
 
 }  // namespace quarrow

@@ -48,28 +48,41 @@ bool MakeFolders(const std::string& path, std::string& error) {
 
 }  // namespace
 
-std::string ResolveHomeFolder(const std::string& homeOption, const std::string& argv0) {
-    if (!homeOption.empty()) {
-        std::string h = homeOption;
+std::string ResolveHomeFolder(const std::optional<std::string>& homeOption, const std::string& argv0,
+                              std::string* error) {
+    auto fail = [&](const std::string& why) {
+        if (error) *error = why;
+        return std::string();
+    };
+    if (homeOption) {
+        if (homeOption->empty()) return fail("--home needs a folder, not an empty value");
+        std::string h = *homeOption;
         while (h.size() > 1 && h.back() == '/') h.pop_back();
         return h;
     }
     const std::string exeFolder = ExecutableFolder(argv0);
     if (fs::exists(exeFolder + "/Quarrow.ini")) return exeFolder;
     if (const char* xdg = std::getenv("XDG_DATA_HOME"); xdg && *xdg == '/') return std::string(xdg) + "/Quarrow";
-    const char* home = std::getenv("HOME");
+    // Only an absolute folder of this user's own will do.
     std::string base;
-    if (home && *home) base = home;
-    else if (const passwd* pw = ::getpwuid(::getuid())) base = pw->pw_dir;
-    else base = "/tmp";
-    return base + "/.local/share/Quarrow";
+    if (const char* home = std::getenv("HOME"); home && *home == '/') base = home;
+    else if (const passwd* pw = ::getpwuid(::getuid()); pw && pw->pw_dir && pw->pw_dir[0] == '/') base = pw->pw_dir;
+    else
+        return fail("no home folder: HOME is not set and user " + std::to_string(::getuid()) +
+                    " has no folder in the password database; name one with --home DIR");
+    while (base.size() > 1 && base.back() == '/') base.pop_back();
+    return (base == "/" ? std::string() : base) + "/.local/share/Quarrow";
 }
 
 int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0, bool driveOptional) {
     app.prompter.assumeYes = options.assumeYes;
     app.prompter.match = options.match;
-    app.home = ResolveHomeFolder(options.home, argv0);
     std::string error;
+    app.home = ResolveHomeFolder(options.home, argv0, &error);
+    if (app.home.empty()) {
+        std::cerr << "error: " << error << "\n";
+        return 64;
+    }
     if (!MakeFolders(app.home, error)) {
         std::cerr << "error: " << error << "\n";
         return 1;
@@ -80,8 +93,10 @@ int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0,
     const std::string iniPath = CSettings::FilePath(app.home);
     app.log.SetFile(app.home + "/Quarrow.log", app.settings.OUTPUT.WriteLog != 0);
     try {
-        if (!fs::exists(iniPath)) {
-            int fd = ::open(iniPath.c_str(), O_WRONLY | O_CREAT | O_CLOEXEC, 0600);
+        struct stat st {};
+        if (::lstat(iniPath.c_str(), &st) != 0 && errno == ENOENT) {
+            // O_EXCL: never follow a link that appeared since, nor open a FIFO put there.
+            int fd = ::open(iniPath.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
             if (fd < 0) {
                 std::cerr << "warning: cannot create " << iniPath << ": " << std::strerror(errno) << "\n";
             } else {
@@ -94,7 +109,7 @@ int StartUp(CliApp& app, const GlobalOptions& options, const std::string& argv0,
                 app.log.SetWriteLog(app.settings.OUTPUT.WriteLog != 0);
                 app.log.Add("Quarrow settings loaded.");
             } else {
-                app.prompter.Message("Error on loading settings! (" + why + ")", MessageIcon::Error);
+                app.prompter.Message(why, MessageIcon::Error);
             }
         }
         app.log.SetWriteLog(app.settings.OUTPUT.WriteLog != 0);
@@ -189,7 +204,7 @@ void ShutDown(CliApp& app) {
         std::cerr << "warning: " << e.what() << "\n";
     }
     std::string why;
-    if (!app.settings.Save(app.home, &app.log, &why)) std::cerr << "error: Error on saving settings! " << why << "\n";
+    if (!app.settings.Save(app.home, &app.log, &why)) std::cerr << "error: " << why << "\n";
 #ifdef QUARROW_HAVE_ALBUM_SERVICES
     if (app.main) StopAlbumServices(*app.main, app.home);
 #endif

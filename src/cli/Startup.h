@@ -2,6 +2,7 @@
 // closes, without a window.
 #pragma once
 
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -10,15 +11,18 @@
 namespace quarrow::cli {
 
 struct GlobalOptions {
-    std::string home;                 // --home
+    std::optional<std::string> home;  // --home, when given (an empty value is refused)
     std::vector<std::string> drives;  // --drive, in order; the last one is selected
     bool assumeYes = false;
     int match = -1;
 };
 
 // The home folder: --home, else the executable's folder when it holds Quarrow.ini,
-// else $XDG_DATA_HOME/Quarrow (~/.local/share/Quarrow).
-std::string ResolveHomeFolder(const std::string& homeOption, const std::string& argv0);
+// else $XDG_DATA_HOME/Quarrow, else ~/.local/share/Quarrow with ~ from $HOME or the
+// password database. Empty, with the reason in error, when --home is empty or no
+// user's own folder is known (a shared fallback would mix users' settings).
+std::string ResolveHomeFolder(const std::optional<std::string>& homeOption, const std::string& argv0,
+                              std::string* error = nullptr);
 
 // Returns 0, or the exit status when start-up cannot go on (2: no drive).
 // driveOptional: a command that works on settings alone goes on without a drive.
