@@ -74,31 +74,8 @@ int RunDrives(CliApp& app, std::vector<std::string>& args) {
     return 0;
 }
 
-int RunSettings(CliApp& app, std::vector<std::string>& args) {
-    if (args.size() == 3 && args[0] == "get") {
-        std::string value;
-        if (!GetSettingText(app.settings, args[1], args[2], value)) {
-            std::cerr << "error: no setting " << args[1] << "/" << args[2] << "\n";
-            return 64;
-        }
-        std::cout << value << "\n";
-        return 0;
-    }
-    if (args.size() == 4 && args[0] == "set") {
-        if (!SetSettingText(app.settings, args[1], args[2], args[3])) {
-            std::cerr << "error: cannot set " << args[1] << "/" << args[2] << " to \"" << args[3]
-                      << "\": no such setting, or not a number\n";
-            return 64;
-        }
-        return 0;
-    }
-    std::cerr << "usage: settings get SECTION KEY | settings set SECTION KEY VALUE\n";
-    return 64;
-}
-
 CommandRegistrar info({"info", "info [--json] [--isrc]   refresh the disc and show its tracks", true, RunInfo});
 CommandRegistrar drives({"drives", "drives                   list the CD drives", true, RunDrives});
-CommandRegistrar settings({"settings", "settings get|set SECTION KEY [VALUE]", true, RunSettings, true});
 
 }  // namespace
 
