@@ -101,6 +101,44 @@ void FillAlbumDefaults(CAlbumRecord& record, CdDrive& drive, const CCDDBToc& toc
     record.albumTitle = "Unknown Album" + d;
 }
 
+namespace {
+
+bool Blank(const std::string& text) {
+    for (const char ch : text) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        if (c > 0x20 && c != 0x7F) return false;
+    }
+    return true;
+}
+
+}  // namespace
+
+std::vector<std::string> FillEmptyAlbumFields(CAlbumRecord& record, const CAlbumRecord& defaults) {
+    std::vector<std::string> why;
+    const std::string disc = "album record of disc " + FormatDiscId(defaults.discId);
+    if (Blank(record.artist)) {
+        record.artist = defaults.artist;
+        why.push_back(disc + " has no artist: \"" + defaults.artist + "\" is used");
+    }
+    if (Blank(record.albumTitle)) {
+        record.albumTitle = defaults.albumTitle;
+        why.push_back(disc + " has no album title: \"" + defaults.albumTitle + "\" is used");
+    }
+    std::string tracks;
+    for (std::size_t i = 0; i < defaults.trackTitles.size(); ++i) {
+        if (i < record.trackTitles.size() && !Blank(record.trackTitles[i])) continue;
+        if (i >= record.trackTitles.size()) record.trackTitles.resize(i + 1);
+        record.trackTitles[i] = defaults.trackTitles[i];
+        tracks += (tracks.empty() ? "" : ", ") + std::to_string(i + 1);
+    }
+    // The xmcd writer and parser keep one extended text per title.
+    if (record.trackExtendedData.size() < record.trackTitles.size())
+        record.trackExtendedData.resize(record.trackTitles.size());
+    if (!tracks.empty())
+        why.push_back(disc + " has no title for track " + tracks + ": \"Track%02d\" titles are used");
+    return why;
+}
+
 void SplitArtistTitle(const std::string& dtitle, std::string& artist, std::string& title) {
     const std::size_t at = dtitle.find(" / ");
     if (at == std::string::npos) {

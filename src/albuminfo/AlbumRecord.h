@@ -58,6 +58,13 @@ std::string FormatDiscId(uint32_t discId);   // "%08x"
 // Without a ready disc or with a non-audio current track only the arrays are emptied.
 void FillAlbumDefaults(CAlbumRecord& record, CdDrive& drive, const CCDDBToc& toc);
 
+// Replaces the empty (blank or control characters only) artist, album title and track
+// titles of record by those of defaults (a FillAlbumDefaults record of the same disc) and
+// adds the titles of tracks the record lacks, with an empty extended text each, so that
+// names built from the record are never empty. Returns one line per kind of text replaced,
+// saying why; empty when nothing was.
+std::vector<std::string> FillEmptyAlbumFields(CAlbumRecord& record, const CAlbumRecord& defaults);
+
 // Splits a DTITLE value at the first " / " (artist, title); both get the whole text
 // when there is none. JoinArtistTitle writes it back.
 void SplitArtistTitle(const std::string& dtitle, std::string& artist, std::string& title);

@@ -23,6 +23,7 @@ AlbumServices& Services(MainContext& ctx) {
         services->client.SetLog(&ctx.log);
         services->client.SetPrompter(&ctx.prompter);
         services->client.SetMainMatches(&services->matches);
+        services->client.SetCancelFlag(&services->cancelLookup);
         ctx.albumServices = services;
     }
     return *static_cast<AlbumServices*>(ctx.albumServices.get());
@@ -38,7 +39,7 @@ void StopAlbumServices(MainContext& ctx, const std::string& home) {
     std::string error;
     if (!SaveFreeDBServers(FreeDBServerFilePath(home), s.servers, &error)) {
         try {
-            ctx.log.Add("Fail to save the FreeDB server list: " + error, 2);
+            ctx.log.Add("Fail to save the FreeDB server list: " + error, 1);
         } catch (const std::exception&) {
             // The log file itself cannot be written; nothing more can be said.
         }
@@ -52,6 +53,7 @@ std::string MatchLogLine(const CCDDBMatch& match) {
 void AlbumStepsBeforeRefresh(MainContext& ctx) {
     AlbumServices& s = Services(ctx);
     s.matches.clear();
+    s.cancelLookup = false;
     s.serverApplied = DiscReady(ctx.grabber.Drive()) &&
                       ApplyFreeDBServer(s.client, s.server, s.servers, ctx.settings);
     // The command's request belongs to the one refresh it starts.
@@ -66,22 +68,26 @@ void AlbumStepsBeforeRefresh(MainContext& ctx) {
 
 void AlbumStepsLookup(MainContext& ctx) {
     AlbumServices& s = Services(ctx);
+    CdDrive& drive = ctx.grabber.Drive();
     // A drive that learns of its disc only when it is refreshed reports none before: the
     // server is then applied here, once the disc is known.
-    if (!s.serverApplied && DiscReady(ctx.grabber.Drive()))
+    if (!s.serverApplied && DiscReady(drive))
         s.serverApplied = ApplyFreeDBServer(s.client, s.server, s.servers, ctx.settings);
-    if (!ctx.freeDbEnabled) {
-        FillAlbumDefaults(ctx.album, ctx.grabber.Drive(), ctx.toc);
-        return;
-    }
+    // Every lookup starts from this disc's defaults: a source that gives nothing leaves
+    // them, never the titles of the disc before.
+    FillAlbumDefaults(ctx.album, drive, ctx.toc);
+    ctx.albumSource = kAlbumSourceDefault;
+    if (!ctx.freeDbEnabled) return;
+    const CAlbumRecord defaults = ctx.album;
     const int source = s.refreshSource >= 0 ? s.refreshSource : ctx.settings.FREEDB.AlbumInfoSource;
     const std::string& folder = ctx.settings.FREEDB.LocalCDDBDir;
     switch (source) {
         case 0:
             if (LoadLocalCddb(folder, ctx.discId, ctx.album, &ctx.log)) {
                 ctx.log.Add("Local CDDB loaded.");
+                ctx.albumSource = kAlbumSourceLocal;
             } else {
-                ctx.log.Add("Fail to load local CDDB, try remote FreeDB server.", 2);
+                ctx.log.Add("Fail to load local CDDB, try remote FreeDB server.", 1);
                 s.matches.clear();
                 QueryFreeDB(ctx);
             }
@@ -92,9 +98,10 @@ void AlbumStepsLookup(MainContext& ctx) {
         case 2:
             if (LoadLocalCddb(folder, ctx.discId, ctx.album, &ctx.log)) {
                 ctx.log.Add("Local CDDB loaded.");
+                ctx.albumSource = kAlbumSourceLocal;
             } else {
-                // Lookup goes off; the record keeps what it held before this refresh.
-                ctx.log.Add("Fail to load local CDDB", 2);
+                // Lookup goes off and the disc keeps its defaults.
+                ctx.log.Add("Fail to load local CDDB", 1);
                 s.matches.clear();
                 ctx.freeDbEnabled = false;
             }
@@ -102,18 +109,21 @@ void AlbumStepsLookup(MainContext& ctx) {
         default:
             break;
     }
+    if (ctx.albumSource != kAlbumSourceDefault)
+        for (const std::string& why : FillEmptyAlbumFields(ctx.album, defaults)) ctx.log.Add(why, 1);
 }
 
 void AlbumStepsCatchAll(MainContext& ctx) {
     AlbumServices& s = Services(ctx);
     try {
-        ctx.log.Add("Error on refresh disc info!", 2);
+        ctx.log.Add("Error on refresh disc info!", 1);
     } catch (const std::exception&) {
         // An unwritable log must not stop the recovery below.
     }
     if (!ctx.freeDbEnabled) return;
     ctx.freeDbEnabled = false;
     ctx.followLoadAlbumInfo = false;
+    ctx.albumSource = kAlbumSourceDefault;
     s.matches.clear();
     try {
         FillAlbumDefaults(ctx.album, ctx.grabber.Drive(), ctx.toc);
@@ -128,6 +138,7 @@ void AlbumStepsCatchAll(MainContext& ctx) {
 
 void QueryFreeDB(MainContext& ctx) {
     AlbumServices& s = Services(ctx);
+    const CAlbumRecord before = ctx.album;
     ctx.log.Add("Quering CD album information from FreeDB server...");
     ctx.log.Add("ServerURL: " + s.server.host + s.server.path + " Port: " + std::to_string(s.server.port));
     s.client.Query(s.server, ctx.discId, ctx.toc, s.matches);
@@ -140,6 +151,17 @@ void QueryFreeDB(MainContext& ctx) {
     } else if (s.matches.size() > 1) {
         ChooseAndReadMatch(ctx);
     }
+    // A read answer without a record (a status outside 210-219) leaves the record as it
+    // was: that is no album information, and nothing to save.
+    if (ctx.album == before) {
+        ctx.log.Add("The FreeDB server returned no album record for disc " + FormatDiscId(ctx.discId) +
+                        "; default titles are used.",
+                    1);
+        ctx.freeDbEnabled = false;
+        ctx.albumSource = kAlbumSourceDefault;
+        return;
+    }
+    ctx.albumSource = kAlbumSourceRemote;
     if (ctx.settings.FREEDB.SaveAlbumInfo == 1)
         SaveLocalCddb(ctx.settings.FREEDB.LocalCDDBDir, ctx.discId, ctx.album,
                       s.client.ProtocolLevel(), &ctx.log);
@@ -163,6 +185,8 @@ void ChooseAndReadMatch(MainContext& ctx) {
     s.client.Read(s.server, match.category, match.discId, ctx.album);
     ctx.log.Add("FreeDB server returned multiple results.");
 }
+
+void CancelAlbumLookup(MainContext& ctx) { Services(ctx).cancelLookup = true; }
 
 bool QueryFreeDBChecked(MainContext& ctx) {
     CdDrive& drive = ctx.grabber.Drive();

@@ -5,6 +5,7 @@
 // matches, saves what the server gave, and the "Query FreeDB" command.
 #pragma once
 
+#include <atomic>
 #include <functional>
 #include <string>
 #include <vector>
@@ -34,7 +35,18 @@ struct AlbumServices {
     std::function<void()> startRefresh;
     // Stops playback before the command's refresh; empty when nothing plays.
     std::function<void()> stopPlayback;
+    // Set from any thread: the lookup of the refresh running now gives up at its next
+    // wait (the refresh then ends with the defaults). Cleared when a refresh starts.
+    std::atomic<bool> cancelLookup{false};
 };
+
+// The values of MainContext::albumSource.
+inline constexpr const char* kAlbumSourceLocal = "local";
+inline constexpr const char* kAlbumSourceRemote = "remote";
+inline constexpr const char* kAlbumSourceDefault = "default";
+
+// Makes the running lookup give up (a stopped rip, a closed window); thread-safe.
+void CancelAlbumLookup(MainContext& ctx);
 
 // The services of ctx, made on first use.
 AlbumServices& Services(MainContext& ctx);
@@ -46,7 +58,9 @@ void StartAlbumServices(MainContext& ctx, const std::string& home);
 void StopAlbumServices(MainContext& ctx, const std::string& home);
 
 // Query and read from the current server into ctx.album, the user's choice when there are
-// several matches, then the local save when SaveAlbumInfo is 1. Throws CCDDBException.
+// several matches, then the local save when SaveAlbumInfo is 1. Throws CCDDBException. A
+// read that leaves the record as it was counts as nothing found: lookup goes off, nothing
+// is saved.
 void QueryFreeDB(MainContext& ctx);
 
 // Several matches: the message box, the choice (caption "Please select a CDDB result"),

@@ -7,6 +7,7 @@
 #include <poll.h>
 #include <pwd.h>
 #include <sys/socket.h>
+#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -16,6 +17,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <optional>
 #include <string_view>
 
 #include "albuminfo/Xmcd.h"
@@ -466,6 +468,7 @@ bool CCDDB::ReadResponse(CDDBConnection& connection, const std::string& terminat
     std::size_t searchedTo = 0;          // terminator search resumes here
     std::size_t headerEnd = std::string::npos;
     failureReason_.clear();
+    const auto deadline = requestDeadline_ ? *requestDeadline_ : RequestDeadlineFromNow();
 
     auto fail = [&](const std::string& reason) {
         failureReason_ = reason;
@@ -498,10 +501,21 @@ bool CCDDB::ReadResponse(CDDBConnection& connection, const std::string& terminat
             lastError_ = ECANCELED;
             return fail("the request was cancelled");
         }
-        const auto wait = connection.WaitReadable(timeout_);
+        // The time-out bounds each wait, the deadline the whole answer: a server that
+        // sends a byte now and then must not keep the request alive for ever.
+        const long long left = std::chrono::duration_cast<std::chrono::milliseconds>(
+                                   deadline - std::chrono::steady_clock::now()).count();
+        if (left <= 0) {
+            lastError_ = ETIMEDOUT;
+            return fail("no complete answer within " + std::to_string(RequestLimitMs()) + " ms");
+        }
+        const auto wait = connection.WaitReadable(
+            static_cast<uint32_t>(std::min<long long>(left, static_cast<long long>(timeout_))));
         if (wait == CDDBConnection::Wait::TimedOut) {
             lastError_ = ETIMEDOUT;
-            return fail("no answer within " + std::to_string(timeout_) + " ms");
+            return fail(left < static_cast<long long>(timeout_)
+                            ? "no complete answer within " + std::to_string(RequestLimitMs()) + " ms"
+                            : "no answer within " + std::to_string(timeout_) + " ms");
         }
         if (wait == CDDBConnection::Wait::Failed) {
             lastError_ = (cancel_ && cancel_->load()) ? ECANCELED : errno;
@@ -536,6 +550,14 @@ bool CCDDB::ReadResponse(CDDBConnection& connection, const std::string& terminat
     }
 }
 
+uint64_t CCDDB::RequestLimitMs() const {
+    return static_cast<uint64_t>(timeout_) * kCddbRequestLimitFactor;
+}
+
+std::chrono::steady_clock::time_point CCDDB::RequestDeadlineFromNow() const {
+    return std::chrono::steady_clock::now() + std::chrono::milliseconds(RequestLimitMs());
+}
+
 void CCDDB::Throw(uint32_t code, const std::string& message, const std::string& argument) const {
     CCDDBException e = CCDDBException::Make(log_, false, code, argument, message);
     if (mainMatches_) mainMatches_->clear();
@@ -545,6 +567,12 @@ void CCDDB::Throw(uint32_t code, const std::string& message, const std::string& 
 std::string CCDDB::Exchange(const CCDDBServerAddress& server, const std::string& request, int mode,
                             uint32_t failCode, bool& ok) {
     ok = false;
+    // Connecting, sending and the answer share one deadline; cleared on every way out.
+    requestDeadline_ = RequestDeadlineFromNow();
+    struct DeadlineReset {
+        std::optional<std::chrono::steady_clock::time_point>& deadline;
+        ~DeadlineReset() { deadline.reset(); }
+    } deadlineReset{requestDeadline_};
     const bool viaProxy = !proxyHost_.empty();
     const std::string host = viaProxy ? proxyHost_ : server.host;
     const int32_t port = viaProxy ? proxyPort_ : server.port;
@@ -579,7 +607,8 @@ std::string CCDDB::Exchange(const CCDDBServerAddress& server, const std::string&
         ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
         int r = ::connect(s, a->ai_addr, a->ai_addrlen);
         if (r != 0 && errno == EINPROGRESS) {
-            const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_);
+            const auto deadline = std::min(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_),
+                                           *requestDeadline_);
             r = -1;
             errno = ETIMEDOUT;
             for (;;) {
@@ -608,6 +637,11 @@ std::string CCDDB::Exchange(const CCDDBServerAddress& server, const std::string&
         }
         if (r == 0) {
             ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
+            // A server that stops reading must not hold the send for longer than a wait.
+            struct timeval tv {};
+            tv.tv_sec = static_cast<time_t>(timeout_ / 1000);
+            tv.tv_usec = static_cast<suseconds_t>((timeout_ % 1000) * 1000);
+            ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
             fd = s;
         } else {
             connectError = errno;
@@ -733,7 +767,7 @@ void CCDDB::Submit(const CCDDBServerAddress& server, const std::string& category
     }
     const std::string codeText = "Response Code: " + std::to_string(code);
     if (prompter_) prompter_->Message("Fail to Submit CDDB Info!  " + codeText, MessageIcon::Error);
-    if (log_) log_->Add("Fail to Submit CDDB Info!  " + codeText, 2);
+    if (log_) log_->Add("Fail to Submit CDDB Info!  " + codeText, 1);
     Throw(CCDDBException::kSubmitFailed, "", lastAnswer_);
 }
 

@@ -6,8 +6,10 @@
 #pragma once
 
 #include <atomic>
+#include <chrono>
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <utility>
 #include <vector>
@@ -92,6 +94,9 @@ private:
 // Answers larger than this are refused, so a hostile server cannot exhaust memory.
 inline constexpr std::size_t kCddbMaxAnswerBytes = 4u * 1024 * 1024;
 inline constexpr std::size_t kCddbBlockSize = 4096;
+// A request (connecting, sending and reading the whole answer) ends at the latest this
+// many time-outs after it began, however slowly the server keeps sending.
+inline constexpr uint32_t kCddbRequestLimitFactor = 3;
 inline constexpr const char* kCddbTerminator = "\r\n.\r\n";
 
 // ReadResponse modes: 0 reads up to the terminator (read, stat, motd); 1 and 2 (query,
@@ -108,7 +113,8 @@ public:
     // "hello=%s+%s+%s+%s&proto=%d": user name, host name, client name, version, level.
     virtual std::string HelloParameters() const;
     // Reads an answer up to terminator into text (also kept as the last answer).
-    // false on a time-out, a closed or failed connection, or an answer larger than
+    // false on a time-out (no data for a whole time-out, or no complete answer within
+    // RequestLimitMs()), a closed or failed connection, a cancel, or an answer larger than
     // kCddbMaxAnswerBytes; FailureReason() then says which.
     virtual bool ReadResponse(CDDBConnection& connection, const std::string& terminator,
                               std::string& text, std::size_t blockSize, int mode);
@@ -169,13 +175,16 @@ public:
     void SetPrompter(Prompter* prompter) { prompter_ = prompter; }
     // The main window's match array, cleared whenever an exception is thrown.
     void SetMainMatches(std::vector<CCDDBMatch>* matches) { mainMatches_ = matches; }
-    // When set and true, waits give up early (the server test's stop).
+    // The longest a whole request may take: kCddbRequestLimitFactor time-outs.
+    uint64_t RequestLimitMs() const;
+    // When set and true, waits give up early (the server test's stop, a cancelled lookup).
     void SetCancelFlag(const std::atomic<bool>* cancel) { cancel_ = cancel; }
 
 private:
     std::string Exchange(const CCDDBServerAddress& server, const std::string& request,
                          int mode, uint32_t failCode, bool& ok);
     std::string ProxyHeaders(const CCDDBServerAddress& server) const;
+    std::chrono::steady_clock::time_point RequestDeadlineFromNow() const;
     [[noreturn]] void Throw(uint32_t code, const std::string& message,
                             const std::string& argument) const;
 
@@ -196,6 +205,8 @@ private:
     Prompter* prompter_ = nullptr;
     std::vector<CCDDBMatch>* mainMatches_ = nullptr;
     const std::atomic<bool>* cancel_ = nullptr;
+    // Set while a request runs; a ReadResponse outside a request takes its own.
+    std::optional<std::chrono::steady_clock::time_point> requestDeadline_;
 };
 
 // The body of an answer: the text after the first "\r\n\r\n"; false when there is none.

@@ -41,7 +41,7 @@ CCDDBException CCDDBException::Make(CEventLog* log, bool deviceError, uint32_t c
         std::string line = std::string("Warning: throwing CCDDBException for error ") + e.what();
         const auto cut = line.find_first_of("\r\n");
         if (cut != std::string::npos) line.resize(cut);
-        log->Add(line, 2);
+        log->Add(line, 1);
     }
     return e;
 }

@@ -99,11 +99,13 @@ void FreeDBOptionPage::SetLocalCddbDir(const std::string& dir) {
     modified = true;
 }
 
-void FreeDBOptionPage::Add(const FreeDBServerEditor& editor) {
+bool FreeDBOptionPage::Add(const FreeDBServerEditor& editor, std::string* why) {
+    if (!ValidFreeDBServer(editor.ToServer(), why)) return false;
     list_.push_back(editor.ToServer());
     lines.push_back(editor.Line());
     selection = static_cast<int>(list_.size()) - 1;
     modified = true;
+    return true;
 }
 
 bool FreeDBOptionPage::EditorForSelection(FreeDBServerEditor& editor) const {
@@ -112,8 +114,12 @@ bool FreeDBOptionPage::EditorForSelection(FreeDBServerEditor& editor) const {
     return true;
 }
 
-bool FreeDBOptionPage::ReplaceSelected(const FreeDBServerEditor& editor) {
-    if (selection < 0 || static_cast<std::size_t>(selection) >= list_.size()) return false;
+bool FreeDBOptionPage::ReplaceSelected(const FreeDBServerEditor& editor, std::string* why) {
+    if (selection < 0 || static_cast<std::size_t>(selection) >= list_.size()) {
+        if (why) *why = "no server is selected";
+        return false;
+    }
+    if (!ValidFreeDBServer(editor.ToServer(), why)) return false;
     list_[static_cast<std::size_t>(selection)] = editor.ToServer();
     RefillLines();
     modified = true;

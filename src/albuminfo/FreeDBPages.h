@@ -69,12 +69,14 @@ public:
     void SetSaveAlbumInfo(bool on);
     void SetLocalCddbDir(const std::string& dir);
 
-    // "Add" after the editor's OK: appends and selects the server.
-    void Add(const FreeDBServerEditor& editor);
+    // "Add" after the editor's OK: appends and selects the server; false with the reason
+    // (nothing added) when its host or port is not valid.
+    bool Add(const FreeDBServerEditor& editor, std::string* why = nullptr);
     // "Edit": the editor for the selected entry; false when none is selected.
     bool EditorForSelection(FreeDBServerEditor& editor) const;
-    // "Edit" after the editor's OK: replaces the selected server; false when none.
-    bool ReplaceSelected(const FreeDBServerEditor& editor);
+    // "Edit" after the editor's OK: replaces the selected server; false with the reason when
+    // none is selected or the host or port is not valid.
+    bool ReplaceSelected(const FreeDBServerEditor& editor, std::string* why = nullptr);
     // "Delete": false when none is selected.
     bool DeleteSelected();
     // "Reset" beside the list.

@@ -8,6 +8,7 @@
 
 #include "albuminfo/CDDB.h"
 #include "app/EventLog.h"
+#include "app/SafeFile.h"
 #include "app/Settings.h"
 
 namespace quarrow {
@@ -69,6 +70,31 @@ private:
 };
 
 }  // namespace
+
+bool ValidFreeDBHost(const std::string& host, std::string* why) {
+    auto fail = [&](const std::string& reason) {
+        if (why) *why = "invalid host \"" + host + "\": " + reason;
+        return false;
+    };
+    if (host.empty()) return fail("the host may not be empty");
+    for (const char ch : host) {
+        const unsigned char c = static_cast<unsigned char>(ch);
+        // The port has its own field: a colon here would be sent as part of the name.
+        if (c == ':') return fail("a host name may not contain a colon (give the port separately)");
+        if (c == ' ' || c == '\t') return fail("a host name may not contain blanks");
+        if (c < 0x20 || c == 0x7F) return fail("a host name may not contain control characters");
+    }
+    return true;
+}
+
+bool ValidFreeDBServer(const CFreeDBServer& server, std::string* why) {
+    if (!ValidFreeDBHost(server.host, why)) return false;
+    if (server.port < 1 || server.port > 65535) {
+        if (why) *why = "invalid port " + std::to_string(server.port) + " (1-65535)";
+        return false;
+    }
+    return true;
+}
 
 std::string FreeDBServerFilePath(const std::string& homeFolder) {
     return homeFolder + "/" + kFreeDBServerFileName;
@@ -154,6 +180,8 @@ bool DecodeFreeDBServers(const std::string& bytes, FreeDBServerList& list, std::
         r.Text(length, s.host);
         if (!r.I32(s.port) || !r.I32(s.timeout) || !r.I32(s.protocolLevel))
             return fail(which + ": the port, time-out or protocol level is cut short");
+        std::string why;
+        if (!ValidFreeDBServer(s, &why)) return fail(which + ": " + why);
         result.push_back(std::move(s));
     }
     if (r.Left() != 0)
@@ -180,13 +208,8 @@ bool LoadFreeDBServers(const std::string& path, FreeDBServerList& list, CEventLo
         ResetFreeDBServers(list);
         return false;
     };
-    if (!S_ISREG(st.st_mode)) return damaged("it is not a regular file");
-    if (static_cast<unsigned long long>(st.st_size) > kMaxServerFileBytes)
-        return damaged("it is " + std::to_string(st.st_size) + " bytes long");
-    std::ifstream in(path, std::ios::binary);
-    if (!in) return damaged("it cannot be read");
-    std::string bytes((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-    if (in.bad()) return damaged("it cannot be read");
+    std::string bytes, error;
+    if (!ReadRegularFile(path, kMaxServerFileBytes, bytes, error)) return damaged(error);
     if (bytes.empty()) {
         // Made at a first start and never saved: nothing to read yet.
         ResetFreeDBServers(list);

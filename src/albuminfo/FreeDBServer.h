@@ -25,6 +25,12 @@ struct CFreeDBServer {
 
 using FreeDBServerList = std::vector<CFreeDBServer>;
 
+// A host name is not empty and holds no colon, blank or control character; false with a
+// reason naming the host otherwise.
+bool ValidFreeDBHost(const std::string& host, std::string* why = nullptr);
+// A valid host and a port from 1 to 65535.
+bool ValidFreeDBServer(const CFreeDBServer& server, std::string* why = nullptr);
+
 inline constexpr const char* kFreeDBServerFileName = "FreeDB Server.ini";
 // home + "/FreeDB Server.ini"
 std::string FreeDBServerFilePath(const std::string& homeFolder);
@@ -41,7 +47,8 @@ void ResetFreeDBServers(FreeDBServerList& list);
 // prefix (1 byte; 0xFF + 2 bytes; 0xFF 0xFFFF + 4 bytes), port, time-out, level.
 std::string EncodeFreeDBServers(const FreeDBServerList& list);
 // Decodes the file's bytes; false with a reason when they are truncated, carry data after
-// the last server, or a count or length that the bytes cannot hold. list is untouched on
+// the last server, a count or length that the bytes cannot hold, or a server that is not
+// valid (ValidFreeDBServer). list is untouched on
 // failure.
 bool DecodeFreeDBServers(const std::string& bytes, FreeDBServerList& list, std::string* error);
 

@@ -2,12 +2,14 @@
 
 #include <cerrno>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
 #include "albuminfo/Xmcd.h"
+#include "app/SafeFile.h"
 #include "app/EventLog.h"
 
 namespace quarrow {
@@ -20,7 +22,7 @@ bool IsDirectory(const std::string& path) {
 }
 
 void LogError(CEventLog* log, const std::string& message) {
-    if (log) log->Add(message, 2);
+    if (log) log->Add(message, 1);
 }
 
 bool WriteAll(int fd, const std::string& text) {
@@ -86,32 +88,25 @@ bool LoadLocalCddb(const std::string& folder, uint32_t discId, CAlbumRecord& rec
         LogError(log, "Local CDDB file " + path + " not found");
         return false;
     }
-    if (!S_ISREG(st.st_mode)) {
-        LogError(log, "Local CDDB file " + path + " is not a regular file");
+    std::string text, error;
+    if (!ReadRegularFile(path, kMaxLocalCddbBytes, text, error)) {
+        LogError(log, "Local CDDB file " + path + " cannot be used: " + error);
         return false;
     }
-    if (static_cast<uint64_t>(st.st_size) > kMaxLocalCddbBytes) {
-        LogError(log, "Local CDDB file " + path + " is too large to be a CDDB record (" +
-                          std::to_string(st.st_size) + " bytes)");
+    // Only a file that holds a record counts as found: one without the status line of a
+    // read answer (empty, binary, anything else) would otherwise "load" while changing
+    // nothing, and one the parser rejects holds only part of a record.
+    const int code = text.size() < 3 ? -1 : std::atoi(text.substr(0, 3).c_str());
+    if (code < 210 || code > 219) {
+        LogError(log, "Local CDDB file " + path + " is not a CDDB record (it does not start with a 210 status line)");
         return false;
     }
-    FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) {
-        LogError(log, "Local CDDB file " + path + " cannot be read: " + std::strerror(errno));
+    CAlbumRecord parsed;
+    if (!ParseRecordBody(text, parsed, log)) {
+        LogError(log, "Local CDDB file " + path + " is not a valid CDDB record");
         return false;
     }
-    std::string text;
-    char buf[8192];
-    size_t n;
-    while ((n = std::fread(buf, 1, sizeof buf, f)) > 0 && text.size() <= kMaxLocalCddbBytes)
-        text.append(buf, n);
-    const bool readError = std::ferror(f) != 0;
-    std::fclose(f);
-    if (readError) {
-        LogError(log, "Local CDDB file " + path + " cannot be read");
-        return false;
-    }
-    ParseRecordBody(text, record, log);
+    record = std::move(parsed);
     return true;
 }
 

@@ -23,10 +23,10 @@ std::string LocalCddbFilePath(const std::string& folder, uint32_t discId);
 bool WriteLocalCddbFile(const std::string& path, const CAlbumRecord& record,
                         int protocolLevel = 5, std::string* error = nullptr);
 
-// Loads the disc's local file into record. A missing folder or file, or one that cannot be
-// read, logs one error entry and gives false with the record unchanged. Otherwise the file
-// is parsed and the result is true whatever the parse gave (its failure is logged, and the
-// record holds what was read before the parser stopped).
+// Loads the disc's local file into record. A missing folder or file, one that is not a
+// regular file of at most kMaxLocalCddbBytes, or one that holds no valid record (no 210
+// status line, or a record the parser rejects) logs why and gives false with the record
+// unchanged.
 bool LoadLocalCddb(const std::string& folder, uint32_t discId, CAlbumRecord& record,
                    CEventLog* log);
 

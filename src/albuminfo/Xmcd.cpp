@@ -7,6 +7,7 @@
 #include <cstring>
 #include <string_view>
 
+#include "albuminfo/RecordText.h"
 #include "app/EventLog.h"
 
 namespace quarrow {
@@ -25,11 +26,8 @@ const char* const kBadSubmittedVia =
     "CCDDB::ParseRecordBodyHelper, CDDB server failed to return a record with a valid "
     "Submitted via: line.";
 
+// Album failures are warnings (level 1); level 2 belongs to start-up failures.
 void LogError(CEventLog* log, const std::string& message) {
-    if (log) log->Add(message, 2);
-}
-
-void LogWarning(CEventLog* log, const std::string& message) {
     if (log) log->Add(message, 1);
 }
 
@@ -304,13 +302,13 @@ bool ParseRecordBodyHelper(const std::string& textAfterStatusLine, CAlbumRecord&
             record.genre += value;
         } else if (StartsWith(key, "TTITLE")) {
             if (!AppendIndexed(record.trackTitles, LeadingInt(After(key, 6)), value))
-                LogWarning(log, "xmcd record: line " + std::string(key) +
+                LogError(log, "xmcd record: line " + std::string(key) +
                                     " ignored, its track number is out of range.");
         } else if (key == "EXTD") {
             record.extendedData += value;
         } else if (StartsWith(key, "EXTT")) {
             if (!AppendIndexed(record.trackExtendedData, LeadingInt(After(key, 4)), value))
-                LogWarning(log, "xmcd record: line " + std::string(key) +
+                LogError(log, "xmcd record: line " + std::string(key) +
                                     " ignored, its track number is out of range.");
         } else if (key == "PLAYORDER") {
             playOrder += value;
@@ -352,6 +350,12 @@ bool ParseRecordBodyHelper(const std::string& textAfterStatusLine, CAlbumRecord&
             LeadingInt(std::string_view(playOrder).substr(pos, comma - pos)));
         pos = comma + 1;
     }
+    bool detected = false;
+    const std::string charset = DecodeRecordText(record, &detected);
+    if (charset != kUtf8 && log)
+        log->Add("xmcd record of disc " + FormatDiscId(record.discId) + " is not UTF-8: read as " + charset +
+                     (detected ? " (detected)" : " (no code page recognised)"),
+                 0);
     return true;
 }
 

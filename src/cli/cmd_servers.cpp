@@ -32,13 +32,7 @@ bool ParseInt(const std::string& text, long min, long max, long& value) {
 bool TakeEditorOptions(std::vector<std::string>& args, FreeDBServerEditor& e) {
     std::string v;
     long n = 0;
-    if (TakeOption(args, "--host", v)) {
-        if (v.empty()) {
-            std::cerr << "error: the host may not be empty\n";
-            return false;
-        }
-        e.host = v;
-    }
+    if (TakeOption(args, "--host", v)) e.host = v;  // checked with the whole server
     if (TakeOption(args, "--port", v)) {
         if (!ParseInt(v, 1, 65535, n)) {
             std::cerr << "error: invalid port \"" << v << "\" (1-65535)\n";
@@ -165,8 +159,10 @@ int RunServers(CliApp& app, std::vector<std::string>& args) {
         FreeDBServerEditor e = FreeDBServerEditor::New();
         std::string hostPort = args[0];
         args.erase(args.begin());
-        const auto colon = hostPort.rfind(':');
-        if (colon != std::string::npos && hostPort.find(':') == colon) {
+        // HOST:PORT takes the port after the only colon; any other colon is refused below
+        // as part of the host.
+        const auto colon = hostPort.find(':');
+        if (colon != std::string::npos && hostPort.find(':', colon + 1) == std::string::npos) {
             long port = 0;
             if (!ParseInt(hostPort.substr(colon + 1), 1, 65535, port)) {
                 std::cerr << "error: invalid port in \"" << hostPort << "\" (1-65535)\n";
@@ -175,13 +171,13 @@ int RunServers(CliApp& app, std::vector<std::string>& args) {
             e.port = static_cast<int32_t>(port);
             hostPort.resize(colon);
         }
-        if (hostPort.empty()) {
-            std::cerr << "error: the host may not be empty\n";
-            return 64;
-        }
         e.host = hostPort;
         if (!TakeEditorOptions(args, e)) return 64;
-        page.Add(e);
+        std::string why;
+        if (!page.Add(e, &why)) {
+            std::cerr << "error: " << why << "\n";
+            return 64;
+        }
     } else if (verb == "edit") {
         int index = 0;
         if (!TakeIndex(args, s.servers, index)) return 64;
@@ -189,7 +185,11 @@ int RunServers(CliApp& app, std::vector<std::string>& args) {
         FreeDBServerEditor e;
         page.EditorForSelection(e);
         if (!TakeEditorOptions(args, e)) return 64;
-        page.ReplaceSelected(e);
+        std::string why;
+        if (!page.ReplaceSelected(e, &why)) {
+            std::cerr << "error: " << why << "\n";
+            return 64;
+        }
     } else if (verb == "select") {
         int index = 0;
         if (!TakeIndex(args, s.servers, index)) return 64;
