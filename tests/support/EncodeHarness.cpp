@@ -9,8 +9,9 @@
 #include <filesystem>
 #include <fstream>
 
+#include <nlohmann/json.hpp>
+
 #include "encoders/OutputFormat.h"
-#include "support/MiniJson.h"
 #include "support/RunProcess.h"
 
 namespace quarrow::testsupport {
@@ -171,37 +172,42 @@ ProbeResult Probe(const std::string& path) {
         r.error = p.err.empty() ? "ffprobe failed" : p.err;
         return r;
     }
-    try {
-        const Json j = Json::Parse(p.out);
-        if (!j.Has("streams") || j["streams"].array.empty()) {
-            r.error = "no audio stream";
-            return r;
-        }
-        const Json& s = j["streams"][0];
-        const Json& f = j["format"];
-        auto text = [](const Json& o, const char* key) { return o.Has(key) ? o[key].string : std::string(); };
-        r.codec = text(s, "codec_name");
-        r.sampleRate = std::atoi(text(s, "sample_rate").c_str());
-        r.channels = s.Has("channels") ? static_cast<int>(s["channels"].Int()) : 0;
-        r.channelLayout = text(s, "channel_layout");
-        std::string d = text(s, "duration");
-        if (d.empty()) d = text(f, "duration");
-        r.duration = std::atof(d.c_str());
-        std::string b = text(s, "bit_rate");
-        if (b.empty()) b = text(f, "bit_rate");
-        r.bitRate = std::atol(b.c_str());
-        for (const Json* o : {&f, &s}) {
-            if (!o->Has("tags")) continue;
-            for (const auto& [key, value] : (*o)["tags"].object) {
-                std::string k = key;
-                std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
-                r.tags[k] = value.string;
-            }
-        }
-        r.ok = true;
-    } catch (const std::exception& e) {
-        r.error = e.what();
+    const nlohmann::json j = nlohmann::json::parse(p.out, nullptr, false);
+    if (j.is_discarded()) {
+        r.error = "ffprobe printed no JSON";
+        return r;
     }
+    if (!j.contains("streams") || !j["streams"].is_array() || j["streams"].empty()) {
+        r.error = "no audio stream";
+        return r;
+    }
+    const nlohmann::json& s = j["streams"][0];
+    const nlohmann::json f = j.value("format", nlohmann::json::object());
+    // ffprobe prints numbers as strings except "channels".
+    auto text = [](const nlohmann::json& o, const char* key) {
+        const auto it = o.find(key);
+        return it != o.end() && it->is_string() ? it->get<std::string>() : std::string();
+    };
+    r.codec = text(s, "codec_name");
+    r.sampleRate = std::atoi(text(s, "sample_rate").c_str());
+    r.channels = s.value("channels", 0);
+    r.channelLayout = text(s, "channel_layout");
+    std::string d = text(s, "duration");
+    if (d.empty()) d = text(f, "duration");
+    r.duration = std::atof(d.c_str());
+    std::string b = text(s, "bit_rate");
+    if (b.empty()) b = text(f, "bit_rate");
+    r.bitRate = std::atol(b.c_str());
+    for (const nlohmann::json* o : {&f, &s}) {
+        const auto tags = o->find("tags");
+        if (tags == o->end() || !tags->is_object()) continue;
+        for (const auto& [key, value] : tags->items()) {
+            std::string k = key;
+            std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
+            r.tags[k] = value.is_string() ? value.get<std::string>() : value.dump();
+        }
+    }
+    r.ok = true;
     return r;
 }
 
