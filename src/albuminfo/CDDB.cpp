@@ -293,7 +293,7 @@ bool ParseQueryBody(const std::string& body, uint32_t discId, std::vector<CCDDBM
         if (log)
             log->Add("CCDDB::ParseQueryBody, CDDB server does not contain the specifed album with "
                      "DISCID:" + Hex8(discId) + " in its database",
-                     2);
+                     1);
         if (mainMatches) mainMatches->clear();
         return false;
     }
@@ -358,7 +358,7 @@ bool ParseStatusBody(const std::string& body, CCDDBServerStatus& status, CEventL
                     if (log)
                         log->Add(std::string("CCDDB::ParseStatusBody, CDDB server failed to return a valid ") +
                                      f.word + " response to the stat command.",
-                                 2);
+                                 1);
                     if (mainMatches) mainMatches->clear();
                     return true;
                 }

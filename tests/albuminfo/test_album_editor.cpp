@@ -165,7 +165,7 @@ TEST_F(AlbumEditorTest, SaveWritesTheDiscsLocalFile) {
     settings_.FREEDB.LocalCDDBDir = home_ + "/blocker/sub";
     EXPECT_FALSE(editor.Save());
     EXPECT_EQ(prompter_.prompts.back().icon, MessageIcon::Error);
-    EXPECT_EQ(log_.Entries().back().level, 2);
+    EXPECT_EQ(log_.Entries().back().level, 1);
 }
 
 TEST_F(AlbumEditorTest, SubmitNeedsACategoryAndPostsTheRecord) {

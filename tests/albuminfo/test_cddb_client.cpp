@@ -148,7 +148,7 @@ TEST(CddbParsers, QueryAnswersAndMatchLines) {
     EXPECT_FALSE(ParseQueryBody("202 No match for disc ID 06025602.\r\n", 0x06025602, m, &log, &main));
     EXPECT_TRUE(main.empty());
     EXPECT_TRUE(Logged(log, "CCDDB::ParseQueryBody, CDDB server does not contain the specifed album "
-                            "with DISCID:06025602 in its database", 2));
+                            "with DISCID:06025602 in its database", 1));
 
     EXPECT_FALSE(ParseQueryBody("211 found\r\n", 1, m, &log));         // no match lines
     EXPECT_FALSE(ParseQueryBody("200 ", 1, m, &log));                  // too short
@@ -202,12 +202,12 @@ TEST(CddbParsers, StatAnswer) {
     EXPECT_EQ(t.maxUsers, -7);
     EXPECT_TRUE(main.empty());
     EXPECT_TRUE(Logged(log, "CCDDB::ParseStatusBody, CDDB server failed to return a valid gets "
-                            "response to the stat command.", 2));
+                            "response to the stat command.", 1));
     std::string strip = body;
     strip.replace(strip.find("strip ext: yes"), 14, "strip ext: 1");
     EXPECT_TRUE(ParseStatusBody(strip, t, &log));
     EXPECT_TRUE(Logged(log, "CCDDB::ParseStatusBody, CDDB server failed to return a valid strip "
-                            "extended response to the stat command.", 2));
+                            "extended response to the stat command.", 1));
 
     EXPECT_FALSE(ParseStatusBody("401 no", t, &log));
     EXPECT_FALSE(ParseStatusBody("", t, &log));
@@ -303,7 +303,7 @@ TEST(CddbLoopback, QueryAndReadAgainstLocalServer) {
               CCDDBException::kQueryFailed);
     EXPECT_TRUE(main.empty());
     EXPECT_TRUE(Logged(log, "CCDDB::ParseQueryBody, CDDB server does not contain the specifed album "
-                            "with DISCID:06025602 in its database", 2));
+                            "with DISCID:06025602 in its database", 1));
     const auto entries = log.Entries();
     EXPECT_EQ(entries.back().message.rfind("Warning: throwing CCDDBException for error ", 0), 0u);
     EXPECT_EQ(entries.back().message.find('\n'), std::string::npos);
@@ -352,6 +352,19 @@ TEST(CddbLoopback, DripSilenceAndConnectionErrors) {
     std::string motd;
     EXPECT_EQ(ThrownCode([&] { c.Motd(addr, motd); }), CCDDBException::kMotdFailed);
     server.SetSilent(false);
+
+    // One byte every 100 ms never lets a wait reach the time-out; the request still ends
+    // with the time-out error once three time-outs have passed.
+    server.SetBody(std::string(100, 'x'));
+    server.SetDrip(true, std::chrono::milliseconds(100));
+    const auto dripStart = std::chrono::steady_clock::now();
+    EXPECT_EQ(ThrownCode([&] { c.Query(addr, 1, TwoTrackToc(), matches); }, &what), CCDDBException::kQueryFailed);
+    const auto dripTook = std::chrono::steady_clock::now() - dripStart;
+    EXPECT_GE(dripTook, std::chrono::milliseconds(850));
+    EXPECT_LT(dripTook, std::chrono::milliseconds(1600));
+    EXPECT_EQ(c.LastError(), ETIMEDOUT);
+    EXPECT_NE(what.find("no complete answer within 900 ms"), std::string::npos) << what;
+    server.SetDrip(false);
 
     // Refused connection and an unknown host: platform errors that name host and port.
     const int closed = ClosedPort();
@@ -412,7 +425,7 @@ TEST(CddbLoopback, StatMotdSubmitAndProxy) {
     EXPECT_EQ(ThrownCode([&] { c.Submit(submitAddr, "rock", "e", r, "n", false); }),
               CCDDBException::kSubmitFailed);
     EXPECT_EQ(prompter.prompts.back().text, "Fail to Submit CDDB Info!  Response Code: 501");
-    EXPECT_TRUE(Logged(log, "Fail to Submit CDDB Info!  Response Code: 501", 2));
+    EXPECT_TRUE(Logged(log, "Fail to Submit CDDB Info!  Response Code: 501", 1));
 
     // Through a proxy that demands Basic credentials: the request names the real server
     // without its port, carries the credentials and the Host line.

@@ -2,31 +2,23 @@
 // client set-up from the current server and the settings.
 #include <gtest/gtest.h>
 
+#include <sys/stat.h>
+
 #include <filesystem>
-#include <fstream>
-#include <sstream>
 
 #include "albuminfo/CDDB.h"
 #include "albuminfo/FreeDBServer.h"
 #include "app/EventLog.h"
 #include "app/Settings.h"
-#include "support/DiscImage.h"
+#include "support/TestFiles.h"
 
 using namespace quarrow;
 namespace fs = std::filesystem;
 
 namespace {
 
-std::string FileBytes(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    std::ostringstream s;
-    s << in.rdbuf();
-    return s.str();
-}
-
-void WriteBytes(const std::string& path, const std::string& bytes) {
-    std::ofstream(path, std::ios::binary) << bytes;
-}
+using support::ReadFile;
+using support::WriteFile;
 
 bool HasEntry(const CEventLog& log, const std::string& part, int level) {
     for (const LogEntry& e : log.Entries())
@@ -40,18 +32,35 @@ TEST(FreeDBServerList, DefaultsAndLineText) {
     const FreeDBServerList d = DefaultFreeDBServers();
     ASSERT_EQ(d.size(), 13u);
     EXPECT_EQ(d.front().host, "gnudb.gnudb.org");
-    for (const CFreeDBServer& s : d) {
-        EXPECT_EQ(s.port, 80);
-        EXPECT_EQ(s.timeout, 60000);
-        EXPECT_EQ(s.protocolLevel, 5);
-        EXPECT_FALSE(s.host.empty());
-    }
-    EXPECT_EQ(FreeDBServerLine(d.front()), "gnudb.gnudb.org  Port: 80  Timeout: 60000  Protocol Level 5  ");
-    EXPECT_EQ(FreeDBServerLine({"h", 8880, 300, 3}), "h  Port: 8880  Timeout: 300  Protocol Level 3  ");
-
+    for (const CFreeDBServer& s : d) EXPECT_EQ(FreeDBServerLine(s), s.host + "  Port: 80  Timeout: 60000  Protocol Level 5  ");
     FreeDBServerList list{{"x", 1, 2, 3}};
     ResetFreeDBServers(list);
     EXPECT_EQ(list, d);
+}
+
+TEST(FreeDBServerList, HostsAndPortsAreValidated) {
+    const struct { CFreeDBServer server; const char* why; } cases[] = {
+        {{"gnudb.gnudb.org", 80, 60000, 5}, nullptr},
+        {{"127.0.0.1", 65535, 1, 3}, nullptr},
+        {{"h:80:90", 80, 60000, 5}, "may not contain a colon"},
+        {{"h:80", 80, 60000, 5}, "may not contain a colon"},
+        {{"two words", 80, 60000, 5}, "blanks"},
+        {{"evil\r\nHost: x", 80, 60000, 5}, "control characters"},
+        {{"", 80, 60000, 5}, "may not be empty"},
+        {{"h", 0, 60000, 5}, "invalid port 0"},
+        {{"h", 65536, 60000, 5}, "invalid port 65536"},
+    };
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.server.host + ":" + std::to_string(c.server.port));
+        std::string why;
+        EXPECT_EQ(ValidFreeDBServer(c.server, &why), c.why == nullptr);
+        if (c.why) {
+            EXPECT_NE(why.find(c.why), std::string::npos) << why;
+        }
+        // The server file never brings such a host back either.
+        FreeDBServerList list;
+        EXPECT_EQ(DecodeFreeDBServers(EncodeFreeDBServers({c.server}), list, &why), c.why == nullptr);
+    }
 }
 
 TEST(FreeDBServerList, FileEncodingAndLengthPrefixes) {
@@ -111,7 +120,7 @@ TEST(FreeDBServerList, DamagedBytesAreRejectedWithoutChange) {
 }
 
 TEST(FreeDBServerList, LoadAndSaveFiles) {
-    discimage::ScratchDir dir;
+    support::ScratchDir dir;
     const std::string path = FreeDBServerFilePath(dir.path());
     EXPECT_EQ(path, dir.path() + "/FreeDB Server.ini");
     CEventLog log;
@@ -125,10 +134,10 @@ TEST(FreeDBServerList, LoadAndSaveFiles) {
     // Shutdown writes the count 13.
     std::string err;
     ASSERT_TRUE(SaveFreeDBServers(path, list, &err)) << err;
-    EXPECT_EQ(FileBytes(path).substr(0, 4), std::string("\x0d\x00\x00\x00", 4));
+    EXPECT_EQ(ReadFile(path).substr(0, 4), std::string("\x0d\x00\x00\x00", 4));
 
     // The empty file of a first start that never reached shutdown gives the defaults too.
-    WriteBytes(path, "");
+    WriteFile(path, "");
     list.clear();
     EXPECT_FALSE(LoadFreeDBServers(path, list, &log));
     EXPECT_EQ(list.size(), 13u);
@@ -141,18 +150,23 @@ TEST(FreeDBServerList, LoadAndSaveFiles) {
     EXPECT_TRUE(HasEntry(log, "FreeDB settings loaded.", 0));
 
     // A truncated file: a warning naming the file, and the built-in list.
-    const std::string bytes = FileBytes(path);
-    WriteBytes(path, bytes.substr(0, bytes.size() - 3));
+    const std::string bytes = ReadFile(path);
+    WriteFile(path, bytes.substr(0, bytes.size() - 3));
     EXPECT_FALSE(LoadFreeDBServers(path, list, &log));
     EXPECT_EQ(list, DefaultFreeDBServers());
     EXPECT_TRUE(HasEntry(log, "\"" + path + "\" is damaged", 1));
 
-    // A folder in the file's place is not read as a list.
-    const std::string folder = dir.path() + "/folder.ini";
-    fs::create_directory(folder);
-    list.clear();
-    EXPECT_FALSE(LoadFreeDBServers(folder, list, &log));
-    EXPECT_EQ(list.size(), 13u);
+    // A folder, a FIFO (a plain read would block) or /dev/zero (a read would never end) in
+    // the file's place is not read as a list.
+    fs::create_directory(dir.path() + "/folder.ini");
+    ASSERT_EQ(::mkfifo((dir.path() + "/fifo.ini").c_str(), 0600), 0);
+    fs::create_symlink("/dev/zero", dir.path() + "/zero.ini");
+    for (const char* name : {"/folder.ini", "/fifo.ini", "/zero.ini"}) {
+        list.clear();
+        EXPECT_FALSE(LoadFreeDBServers(dir.path() + name, list, &log));
+        EXPECT_EQ(list.size(), 13u);
+        EXPECT_TRUE(HasEntry(log, dir.path() + name, 1));
+    }
 
     // Saving into a folder that does not exist fails with a reason, leaving nothing behind.
     EXPECT_FALSE(SaveFreeDBServers(dir.path() + "/missing/x.ini", mine, &err));
