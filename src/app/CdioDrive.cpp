@@ -1,4 +1,5 @@
 #include "app/CdioDrive.h"
+#include "app/CueDrive.h"
 
 #include <cdio/cdio.h>
 #include <cdio/logging.h>
@@ -15,7 +16,6 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
-#include <fstream>
 #include <mutex>
 
 namespace quarrow {
@@ -110,38 +110,6 @@ void ParanoiaCallback(long inpos, paranoia_cb_mode_t mode) {
     }
 }
 
-// A cue sheet names its data files on FILE lines, relative to the sheet's folder.
-// False with a message when one of them is missing.
-bool MissingCueDataFile(const std::string& cuePath, std::string& why) {
-    const std::string lower = Lower(cuePath);
-    if (lower.size() < 4 || lower.compare(lower.size() - 4, 4, ".cue") != 0) return true;
-    std::ifstream in(cuePath, std::ios::binary);
-    const size_t slash = cuePath.find_last_of('/');
-    const std::string folder = slash == std::string::npos ? std::string() : cuePath.substr(0, slash + 1);
-    std::string line;
-    for (int n = 0; n < 10000 && std::getline(in, line); ++n) {
-        size_t b = line.find_first_not_of(" \t");
-        if (b == std::string::npos || line.compare(b, 5, "FILE ") != 0) continue;
-        std::string rest = line.substr(b + 5);
-        std::string name;
-        if (!rest.empty() && rest[0] == '"') {
-            const size_t q = rest.find('"', 1);
-            if (q == std::string::npos) continue;
-            name = rest.substr(1, q - 1);
-        } else {
-            name = rest.substr(0, rest.find(' '));
-        }
-        if (name.empty()) continue;
-        const std::string full = name[0] == '/' ? name : folder + name;
-        struct stat st {};
-        if (::stat(full.c_str(), &st) != 0) {
-            why = "the data file \"" + name + "\" named by the cue sheet cannot be found";
-            return false;
-        }
-    }
-    return true;
-}
-
 }  // namespace
 
 std::unique_ptr<CdioDrive> CdioDrive::Open(const std::string& path, std::string* error) {
@@ -163,8 +131,7 @@ std::unique_ptr<CdioDrive> CdioDrive::Open(const std::string& path, std::string*
             const size_t n = std::strlen(ext);
             return name.size() >= n && name.compare(name.size() - n, n, ext) == 0;
         };
-        if (ends(".cue") || ends(".bin")) d->driver_ = DRIVER_BINCUE;
-        else if (ends(".toc")) d->driver_ = DRIVER_CDRDAO;
+        if (ends(".toc")) d->driver_ = DRIVER_CDRDAO;
         else if (ends(".nrg")) d->driver_ = DRIVER_NRG;
         else d->driver_ = DRIVER_UNKNOWN;
     } else if (S_ISBLK(st.st_mode) || S_ISCHR(st.st_mode)) {
@@ -173,7 +140,6 @@ std::unique_ptr<CdioDrive> CdioDrive::Open(const std::string& path, std::string*
         return fail("neither a CD device nor a disc image file");
     }
     std::string why;
-    if (d->image_ && d->driver_ == DRIVER_BINCUE && !MissingCueDataFile(path, why)) return fail(why);
     if (!d->OpenHandle(&why)) return fail(why);
     if (d->image_) {
         d->vendor_ = "Image";
@@ -436,6 +402,17 @@ bool CdioDrive::ReadCorrected(int32_t lba, int count, std::vector<int16_t>& samp
 // ---------------------------------------------------------------------------------
 
 std::unique_ptr<CdDrive> OpenCdioDrive(const std::string& deviceOrImage, std::string* error) {
+    // Cue sheets are read here rather than by libcdio, which looks for the audio beside
+    // the sheet under the sheet's own name instead of the files the sheet names. A BIN
+    // file given alone stands for the cue sheet of its name beside it.
+    const std::string name = Lower(deviceOrImage);
+    const bool bin = name.size() > 4 && name.compare(name.size() - 4, 4, ".bin") == 0;
+    if (name.size() > 4 && name.compare(name.size() - 4, 4, ".cue") == 0) {
+        return CueDrive::Open(deviceOrImage, deviceOrImage, error);
+    }
+    if (bin) {
+        return CueDrive::Open(deviceOrImage, deviceOrImage.substr(0, deviceOrImage.size() - 4) + ".cue", error);
+    }
     return CdioDrive::Open(deviceOrImage, error);
 }
 

@@ -1,12 +1,12 @@
 // CdioDrive: a CD drive over libcdio and libcdio-paranoia. It opens optical devices
-// (/dev/sr0 ...) and disc image files (CUE/BIN, cdrdao TOC, NRG), which libcdio treats
-// as drives.
+// (/dev/sr0 ...) and disc image files (cdrdao TOC, NRG), which libcdio treats as drives.
+// OpenCdioDrive hands cue sheets (and a BIN file given alone) to CueDrive instead.
 //
 // How the drive's operations map onto the libraries:
 //
 //   Operation            Device                               Image file
 //   -------------------  -----------------------------------  ---------------------------
-//   IdentA/B/C           cdio_get_hwinfo vendor/model/rev.    "Image", file name, driver
+//   IdentA/B/C           cdio_get_hwinfo vendor/model/rev.    "Image", file name, driver name
 //   DriveName            device path                          image path
 //   DiscState            0 without a readable TOC, 1 with     1 with tracks
 //                        tracks, 2 with an empty TOC
@@ -17,7 +17,7 @@
 //                        subheader), XA 21, CD-i/PSX 2
 //   Sessions             tracks from cdio_get_last_session    all tracks in session 0
 //                        on go to session 1
-//   Isrc                 cdio_get_track_isrc                  ISRC line of the cue sheet
+//   Isrc                 cdio_get_track_isrc                  same, where the image has one
 //   Read mode Play 0,    cdio_read_audio_sectors through the generic loop: rereads
 //             Burst 1    raise OnReadRetry, then the error action
 //   Read mode Synch 2    paranoia OVERLAP|VERIFY              (audio tracks only; data

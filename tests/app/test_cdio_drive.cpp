@@ -1,47 +1,70 @@
-// The libcdio drive on generated CUE/BIN images: the table of contents, identification,
-// ISRCs, and reads that must reproduce the image bytes exactly in every read mode.
+// The image drives on generated images: cue sheets read by CueDrive (one BIN, one file
+// per track, WAVE files, pregaps) and cdrdao TOC files read through libcdio. Tables of
+// contents, identification, ISRCs, and reads that reproduce the files' bytes exactly.
 #include <gtest/gtest.h>
+#include <sndfile.h>
 
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <fstream>
+#include <functional>
 
 #include "app/CdioDrive.h"
 #include "support/DiscImage.h"
 
 using namespace quarrow;
 using namespace quarrow::discimage;
+using support::WriteFile;
 
 namespace {
 
-std::unique_ptr<CdDrive> OpenImage(const DiscImage& img) {
+std::unique_ptr<CdDrive> OpenImage(const std::string& path) {
     std::string error;
-    auto drive = OpenCdioDrive(img.cuePath, &error);
+    auto drive = OpenCdioDrive(path, &error);
     EXPECT_TRUE(drive) << error;
     if (drive) drive->RefreshDisc();
     return drive;
 }
 
-// Reads the drive's current track to the end in blocks of `block` sectors and returns
-// the samples as little-endian bytes.
-std::vector<uint8_t> ReadTrackBytes(CdDrive& drive, int block, int32_t* status) {
-    std::vector<uint8_t> bytes;
+std::string Msf(int32_t lba) {
+    char s[16];
+    std::snprintf(s, sizeof s, "%02d:%02d:%02d", lba / 4500, lba / 75 % 60, lba % 75);
+    return s;
+}
+
+// A cdrdao TOC over an image's BIN (audio tracks only; libcdio takes the names in it
+// from the working folder, so the path is absolute); returns its path.
+std::string WriteToc(const DiscImage& img, const ImageLayout& layout) {
+    const std::string& bin = img.binPath;
+    std::string toc = "CD_DA\n";
+    for (size_t t = 0; t < layout.tracks.size(); ++t) {
+        toc += "TRACK AUDIO\n";
+        if (!layout.tracks[t].isrc.empty()) toc += "ISRC \"" + layout.tracks[t].isrc + "\"\n";
+        toc += "AUDIOFILE \"" + bin + "\" " + Msf(img.starts[t]) + " " + Msf(layout.tracks[t].sectors) + "\n";
+    }
+    const std::string path = img.binPath.substr(0, img.binPath.size() - 4) + ".toc";
+    WriteFile(path, toc);
+    return path;
+}
+
+// Reads the current track by ReadPosition, as a rip does, in blocks of `block` sectors;
+// the samples come back as little-endian bytes.
+std::string ReadTrack(CdDrive& drive, int block, int32_t& status) {
     std::vector<int16_t> samples;
+    std::string all;
+    status = kReadOk;
     drive.BeginRead();
-    *status = kReadOk;
-    for (;;) {
-        int32_t st = kReadOk;
-        const int n = drive.ReadSectors(block, samples, st);
-        if (st != kReadOk) *status = st;
-        if (n == 0 || st != kReadOk) break;
-        for (int16_t s : samples) {
-            bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) & 0xFF));
-            bytes.push_back(static_cast<uint8_t>(static_cast<uint16_t>(s) >> 8));
-        }
+    while (drive.ReadPosition() < drive.TrackSectors() && status == kReadOk) {
+        drive.ReadSectors(block, samples, status);
+        for (int16_t s : samples) all += {char(uint16_t(s) & 0xFF), char(uint16_t(s) >> 8)};
     }
     drive.EndRead();
-    return bytes;
+    return all;
+}
+
+std::string BinBytes(const DiscImage& img, int32_t lba, int32_t count) {
+    const auto v = ReadBinSectors(img.binPath, lba, count);
+    return std::string(v.begin(), v.end());
 }
 
 }  // namespace
@@ -52,27 +75,21 @@ TEST(CdioDrive, TableOfContentsOfAudioLayouts) {
         std::vector<int32_t> lengths;
         for (int i = 0; i < n; ++i) lengths.push_back(n == 99 ? 30 + i : 600 + 75 * i + i % 7);
         const DiscImage img = WriteDiscImage(dir.path(), "disc" + std::to_string(n), AudioLayout(lengths));
-        auto drive = OpenImage(img);
+        auto drive = OpenImage(img.cuePath);
         ASSERT_TRUE(drive);
         SCOPED_TRACE("tracks: " + std::to_string(n));
         EXPECT_EQ(drive->DiscState(), kRecognizedDisc);
-        EXPECT_EQ(drive->MediaType(), 0);
         EXPECT_EQ(drive->SessionCount(), 1);
-        drive->SetCurrentSession(0);
         ASSERT_EQ(drive->SessionTrackCount(), n);
         for (int t = 0; t < n; ++t) {
             drive->SetCurrentTrack(t);
             EXPECT_EQ(drive->TrackStart(), img.starts[t]) << "track " << t;
             EXPECT_EQ(drive->TrackSectors(), lengths[t]) << "track " << t;
-            EXPECT_EQ(drive->TrackNumber(), t);
         }
         EXPECT_EQ(drive->Layout().leadOut, img.totalSectors);
         EXPECT_EQ(drive->Layout().sessions[0].back().number, n);
-        EXPECT_EQ(drive->IdentA(), "Image");
-        EXPECT_EQ(drive->IdentB(), "disc" + std::to_string(n) + ".cue");
-        EXPECT_EQ(drive->IdentC(), "BIN/CUE");
-        EXPECT_EQ(drive->DriveName(), img.cuePath);
         EXPECT_EQ(drive->EntryText(), "Image  disc" + std::to_string(n) + ".cue  BIN/CUE");
+        EXPECT_EQ(drive->DriveName(), img.cuePath);
     }
 }
 
@@ -86,106 +103,204 @@ TEST(CdioDrive, DataTracksShortTracksAndIsrcs) {
                      {false, 4575, {}, {}},
                      {false, 4576, "USRC17607839", {}}};
     const DiscImage img = WriteDiscImage(dir.path(), "mixed", layout);
-    auto drive = OpenImage(img);
+    auto drive = OpenImage(img.cuePath);
     ASSERT_TRUE(drive);
     ASSERT_EQ(drive->SessionTrackCount(), 5);
 
     const int types[] = {kTrackMode1, kTrackAudio, kTrackMode1, kTrackAudio, kTrackAudio};
-    const int32_t bytes[] = {2048, 2352, 2048, 2352, 2352};
     const char* isrcs[] = {"", "GBAYE6700149", "", "", "USRC17607839"};
+    const int seconds[] = {5, 0, 4, 1, 1};  // 40 sectors are under a second, 4575 are 1:01
     for (int t = 0; t < 5; ++t) {
         drive->SetCurrentTrack(t);
         EXPECT_EQ(drive->TrackType(), types[t]) << "track " << t;
-        EXPECT_EQ(drive->SectorBytes(), bytes[t]) << "track " << t;
+        EXPECT_EQ(drive->SectorBytes(), types[t] == kTrackAudio ? 2352 : 2048) << "track " << t;
         EXPECT_EQ(drive->TrackSectors(), layout.tracks[t].sectors) << "track " << t;
         EXPECT_EQ(drive->Isrc(), isrcs[t]) << "track " << t;
+        EXPECT_EQ(drive->TrackSeconds(), seconds[t]) << "track " << t;
+        EXPECT_EQ(drive->TrackMinutes(), t >= 3 ? 1 : 0) << "track " << t;
     }
-    // The 40-sector track is shorter than a second; 4575 sectors are 1:01.
-    drive->SetCurrentTrack(1);
-    EXPECT_EQ(drive->TrackMinutes(), 0);
-    EXPECT_EQ(drive->TrackSeconds(), 0);
-    drive->SetCurrentTrack(3);
-    EXPECT_EQ(drive->TrackMinutes(), 1);
-    EXPECT_EQ(drive->TrackSeconds(), 1);
 }
 
-TEST(CdioDrive, ReadsAreBitIdenticalToTheImageInEveryMode) {
+TEST(CdioDrive, ReadsAreBitIdenticalToTheImageInEveryModeAndSeek) {
     ScratchDir dir;
-    ImageLayout layout;
-    layout.tracks = {{false, 300, {}, {}}, {true, 120, {}, {}}, {false, 40, {}, {}}, {false, 517, {}, {}}};
-    const DiscImage img = WriteDiscImage(dir.path(), "bits", layout);
-    auto drive = OpenImage(img);
-    ASSERT_TRUE(drive);
-    for (int mode = kReadPlay; mode <= kReadParanoid; ++mode) {
-        drive->SetReadMode(mode);
-        drive->SetReadRetries(5);
-        for (int t = 0; t < 4; ++t) {
-            SCOPED_TRACE("mode " + std::to_string(mode) + " track " + std::to_string(t));
-            drive->SetCurrentTrack(t);
+    for (bool toc : {false, true}) {
+        ImageLayout layout;
+        // libcdio reads the TOC image with paranoia in the corrected modes.
+        layout.tracks = {{false, 300, {}, {}}, {!toc, 120, {}, {}}, {false, 40, "USRC17607839", {}}, {false, 517, {}, {}}};
+        const DiscImage img = WriteDiscImage(dir.path(), toc ? "bits-toc" : "bits", layout);
+        auto drive = OpenImage(toc ? WriteToc(img, layout) : img.cuePath);
+        ASSERT_TRUE(drive);
+        drive->SetCurrentTrack(2);
+        EXPECT_EQ(drive->TrackStart(), img.starts[2]);
+        EXPECT_EQ(drive->Isrc(), "USRC17607839");
+        for (int mode = kReadPlay; mode <= kReadParanoid; ++mode) {
+            drive->SetReadMode(mode);
+            drive->SetReadRetries(5);
+            for (int t = 0; t < 4; ++t) {
+                SCOPED_TRACE("toc " + std::to_string(toc) + " mode " + std::to_string(mode) + " track " +
+                             std::to_string(t));
+                drive->SetCurrentTrack(t);
+                int32_t status = -1;
+                // Odd block sizes make the reads straddle the track end.
+                const std::string got = ReadTrack(*drive, mode == kReadParanoid ? 1 : 7 + mode * 9, status);
+                EXPECT_EQ(status, kReadOk);
+                EXPECT_TRUE(got == BinBytes(img, img.starts[t], layout.tracks[t].sectors));
+            }
+        }
+        for (int mode : {kReadBurst, kReadSecure}) {
+            drive->SetReadMode(mode);
+            drive->SetCurrentTrack(3);
+            drive->BeginRead();
+            std::vector<int16_t> samples;
             int32_t status = -1;
-            // Odd block sizes make the reads straddle the track end.
-            const std::vector<uint8_t> got = ReadTrackBytes(*drive, mode == kReadParanoid ? 1 : 7 + mode * 9, &status);
-            EXPECT_EQ(status, kReadOk);
-            const std::vector<uint8_t> want = ReadBinSectors(img.binPath, img.starts[t], layout.tracks[t].sectors);
-            ASSERT_EQ(got.size(), want.size());
-            EXPECT_TRUE(got == want);
+            // Jump forward, then back: each read must come from the sector asked for.
+            for (int32_t offset : {100, 3, 516}) {
+                drive->Seek(offset);
+                const int n = drive->ReadSectors(2, samples, status);
+                EXPECT_EQ(n, offset == 516 ? 1 : 2) << "mode " << mode << " offset " << offset;
+                EXPECT_TRUE(std::string(reinterpret_cast<const char*>(samples.data()), samples.size() * 2) ==
+                            BinBytes(img, img.starts[3] + offset, n)) << "mode " << mode << " offset " << offset;
+            }
+            EXPECT_EQ(drive->ReadSectors(5, samples, status), 0);  // at the track end
+            drive->EndRead();
         }
     }
 }
 
-TEST(CdioDrive, SeekAndReadInCorrectedAndRawModes) {
-    ScratchDir dir;
-    const DiscImage img = WriteDiscImage(dir.path(), "seek", AudioLayout({200, 150}));
-    auto drive = OpenImage(img);
-    ASSERT_TRUE(drive);
-    for (int mode : {kReadBurst, kReadSecure}) {
-        drive->SetReadMode(mode);
-        drive->SetCurrentTrack(1);
-        drive->BeginRead();
-        std::vector<int16_t> samples;
-        int32_t status = -1;
-        // Jump forward, then back: each read must come from the sector asked for.
-        for (int32_t offset : {100, 3, 149}) {
-            drive->Seek(offset);
-            const int n = drive->ReadSectors(2, samples, status);
-            EXPECT_EQ(status, kReadOk);
-            EXPECT_EQ(n, offset == 149 ? 1 : 2) << "mode " << mode << " offset " << offset;
-            const auto want = ReadBinSectors(img.binPath, img.starts[1] + offset, n);
-            ASSERT_EQ(samples.size() * 2, want.size());
-            EXPECT_EQ(std::memcmp(samples.data(), want.data(), want.size()), 0)
-                << "mode " << mode << " offset " << offset;
+namespace {
+
+// Deterministic audio for a test file: differs by seed, sector and byte.
+std::string Pcm(uint32_t seed, int32_t sectors) {
+    std::string s(static_cast<size_t>(sectors) * 2352, '\0');
+    for (uint32_t i = 0; i < s.size(); ++i) s[i] = char(((seed * 7919u + i) * 2654435761u) >> 23);
+    return s;
+}
+
+void WriteWav(const std::string& path, const std::string& pcm, int channels = 2, int format = SF_FORMAT_PCM_16) {
+    SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | format, 0, 0};
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_TRUE(f) << path;
+    std::vector<int16_t> v(pcm.size() / 2);
+    std::memcpy(v.data(), pcm.data(), pcm.size());
+    sf_write_short(f, v.data(), static_cast<sf_count_t>(v.size()));
+    sf_close(f);
+}
+
+struct CueFile {
+    std::string name, type;      // type BINARY, MOTOROLA or WAVE; "" writes nothing
+    int32_t sectors;
+};
+
+// Writes the files (audio seeded by their position) and returns the disc they make.
+std::string WriteCueFiles(const std::string& dir, const std::vector<CueFile>& files) {
+    std::string disc;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string pcm = Pcm(static_cast<uint32_t>(i + 1), files[i].sectors);
+        const std::string path = dir + "/" + files[i].name;
+        disc += files[i].type.empty() ? "" : pcm;
+        if (files[i].type == "WAVE") {
+            WriteWav(path, pcm);
+            continue;
         }
-        EXPECT_EQ(drive->ReadSectors(5, samples, status), 0);  // at the track end
-        drive->EndRead();
+        if (files[i].type == "MOTOROLA")
+            for (size_t b = 0; b + 1 < pcm.size(); b += 2) std::swap(pcm[b], pcm[b + 1]);
+        WriteFile(path, pcm);
+    }
+    return disc;
+}
+
+}  // namespace
+
+TEST(CdioDrive, CueSheetsMakeOneDiscOfTheFilesTheyName) {
+    struct Case {
+        const char* what;
+        std::vector<CueFile> files;  // an entry of no type is a decoy, not part of the disc
+        std::string sheet;
+        std::vector<int32_t> starts;
+        const char* isrc2;
+    } cases[] = {
+        {"a BIN of another name, with a decoy under the sheet's name",
+         {{"sheet.bin", "", 300}, {"Real Audio.bin", "BINARY", 300}},
+         "FILE \"Real Audio.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+         " TRACK 02 AUDIO\n  ISRC GBAYE6700149\n  INDEX 01 00:02:00\n",
+         {0, 150}, "GBAYE6700149"},
+        {"one BIN per track, gaps at the start of a file",
+         {{"01 one.bin", "BINARY", 100}, {"02 two.bin", "BINARY", 200}},
+         "FILE \"01 one.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
+         "FILE \"02 two.bin\" BINARY\n TRACK 02 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:01:00\n",
+         {0, 175}, ""},
+        {"WAVE files, gaps at the end of the file before",
+         {{"1.wav", "WAVE", 120}, {"2.wav", "WAVE", 90}, {"3.wav", "WAVE", 60}},
+         "FILE \"1.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 00 00:01:20\n"
+         "FILE \"2.wav\" WAVE\n  INDEX 01 00:00:00\n TRACK 03 AUDIO\n  ISRC USRC17607839\n  INDEX 00 00:01:00\n"
+         "FILE \"3.wav\" WAVE\n  INDEX 01 00:00:00\n",
+         {0, 120, 210}, ""},
+        {"INDEX 00 pregaps and hidden audio before track 1 in one big-endian file",
+         {{"disc.raw", "MOTOROLA", 250}},
+         "FILE disc.raw MOTOROLA\n TRACK 01 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:00:30\n"
+         " TRACK 02 AUDIO\n  INDEX 00 00:01:00\n  INDEX 01 00:01:50\n"
+         " TRACK 03 AUDIO\n  INDEX 00 00:02:10\n  INDEX 01 00:02:40\n",
+         {30, 125, 190}, ""},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        ScratchDir dir;
+        const std::string disc = WriteCueFiles(dir.path(), c.files);
+        WriteFile(dir.file("sheet.cue"), c.sheet);
+        auto drive = OpenImage(dir.file("sheet.cue"));
+        ASSERT_TRUE(drive);
+        EXPECT_EQ(drive->Layout().leadOut * 2352, static_cast<int32_t>(disc.size()));
+        ASSERT_EQ(drive->SessionTrackCount(), static_cast<int>(c.starts.size()));
+        std::string read;
+        for (size_t t = 0; t < c.starts.size(); ++t) {
+            drive->SetCurrentTrack(static_cast<int>(t));
+            EXPECT_EQ(drive->TrackStart(), c.starts[t]) << "track " << t + 1;
+            if (t == 1) {
+                EXPECT_EQ(drive->Isrc(), c.isrc2);
+            }
+            int32_t status = -1;
+            read += ReadTrack(*drive, 13, status);
+            EXPECT_EQ(status, kReadOk);
+        }
+        EXPECT_TRUE(read == disc.substr(static_cast<size_t>(c.starts[0]) * 2352)) << "the audio differs";
     }
 }
 
-TEST(CdioDrive, UnopenableImagesGiveAnErrorNamingTheFile) {
+TEST(CdioDrive, UnusableImagesGiveAnErrorNamingTheFileAtFault) {
     ScratchDir dir;
-    std::string error;
-    const std::string missing = dir.path() + "/nothing here.cue";
-    EXPECT_EQ(OpenCdioDrive(missing, &error), nullptr);
-    EXPECT_NE(error.find(missing), std::string::npos) << error;
+    const DiscImage orphan = WriteDiscImage(dir.path(), "orphan", AudioLayout({100}));
+    std::filesystem::remove(orphan.binPath);
+    const auto sheet = [&](const std::string& name, const std::string& file, const std::string& type) {
+        WriteFile(dir.file(name), "FILE \"" + file + "\" " + type + "\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n" +
+                                      " TRACK 02 AUDIO\n  INDEX 01 00:02:00\n");
+        return dir.file(name);
+    };
+    WriteCueFiles(dir.path(), {{"named.bin", "", 300}, {"short.bin", "BINARY", 150}, {"x.mp3", "BINARY", 300}});
+    WriteWav(dir.file("mono.wav"), Pcm(1, 300), 1);
+    WriteWav(dir.file("float.wav"), Pcm(1, 300), 2, SF_FORMAT_FLOAT);
+    std::filesystem::create_directory(dir.file("folder.bin"));
+    WriteFile(dir.file("garbage.cue"), "FILE \"\xff\xfe\" WAVE\nTRACK 99999 RUBBISH\nINDEX x\n");
+    WriteFile(dir.file("lonely.bin"), Pcm(1, 10));
 
-    // A cue sheet that is not one.
-    const std::string garbage = dir.path() + "/garbage.cue";
-    std::ofstream(garbage) << "FILE \"\xff\xfe\" WAVE\nTRACK 99999 RUBBISH\nINDEX x\n";
-    error.clear();
-    EXPECT_EQ(OpenCdioDrive(garbage, &error), nullptr);
-    EXPECT_NE(error.find(garbage), std::string::npos) << error;
-
-    // A cue sheet whose BIN file is gone: the message names the missing file.
-    const DiscImage img = WriteDiscImage(dir.path(), "orphan", AudioLayout({100}));
-    std::filesystem::remove(img.binPath);
-    error.clear();
-    EXPECT_EQ(OpenCdioDrive(img.cuePath, &error), nullptr);
-    EXPECT_NE(error.find(img.cuePath), std::string::npos) << error;
-    EXPECT_NE(error.find("orphan.bin"), std::string::npos) << error;
-
-    // A directory is neither a device nor an image.
-    error.clear();
-    EXPECT_EQ(OpenCdioDrive(dir.path(), &error), nullptr);
-    EXPECT_NE(error.find(dir.path()), std::string::npos) << error;
+    const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
+        {dir.file("nothing here.cue"), {}},
+        {dir.file("garbage.cue"), {"line 2"}},
+        {dir.path(), {"neither"}},
+        {orphan.cuePath, {"\"orphan.bin\""}},
+        {dir.file("lonely.bin"), {"lonely.cue"}},
+        {sheet("named.cue", "Not There.bin", "BINARY"), {"\"Not There.bin\""}},
+        {sheet("short.cue", "short.bin", "BINARY"), {"\"short.bin\"", "shorter", "150"}},
+        {sheet("mono.cue", "mono.wav", "WAVE"), {"\"mono.wav\"", "16-bit stereo"}},
+        {sheet("float.cue", "float.wav", "WAVE"), {"\"float.wav\"", "16-bit stereo"}},
+        {sheet("mp3.cue", "x.mp3", "MP3"), {"\"x.mp3\"", "MP3"}},
+        {sheet("folder.cue", "folder.bin", "BINARY"), {"\"folder.bin\""}},
+    };
+    for (const auto& [path, words] : cases) {
+        std::string error;
+        EXPECT_EQ(OpenCdioDrive(path, &error), nullptr) << path;
+        EXPECT_NE(error.find("\"" + path + "\""), std::string::npos) << error;
+        for (const std::string& w : words) EXPECT_NE(error.find(w), std::string::npos) << error;
+    }
 }
 
 namespace {
@@ -204,30 +319,15 @@ struct RetryLog : CdDriveListener {
     int32_t maxSector = -1;
 };
 
-// Reads the current track by ReadPosition, as a rip does, collecting the samples.
-std::vector<int16_t> ReadByPosition(CdDrive& drive, int block, int32_t& status) {
-    std::vector<int16_t> samples, all;
-    status = kReadOk;
-    drive.BeginRead();
-    while (drive.ReadPosition() < drive.TrackSectors()) {
-        drive.ReadSectors(block, samples, status);
-        all.insert(all.end(), samples.begin(), samples.end());
-        if (status != kReadOk) break;
-    }
-    drive.EndRead();
-    return all;
-}
-
 }  // namespace
 
 TEST(CdioDrive, AnImageThatLosesItsTailFollowsTheErrorAction) {
     ScratchDir dir;
     const DiscImage img = WriteDiscImage(dir.path(), "damaged", AudioLayout({200}));
-    const std::vector<uint8_t> original = ReadBinSectors(img.binPath, 0, 200);
-    auto drive = OpenImage(img);
+    const std::string original = BinBytes(img, 0, 200);
+    auto drive = OpenImage(img.cuePath);
     ASSERT_TRUE(drive);
-    // The disc was read whole; then the end of its data goes missing. (libcdio still
-    // delivers the two sectors just past the end of the file, as silence.)
+    // The disc was read whole; then the end of its data goes missing.
     std::filesystem::resize_file(img.binPath, 190 * 2352);
 
     for (int action : {kErrorStop, kErrorSilence, kErrorCut}) {
@@ -238,25 +338,16 @@ TEST(CdioDrive, AnImageThatLosesItsTailFollowsTheErrorAction) {
         drive->SetErrorAction(action);
         drive->SetReadRetries(2);
         int32_t status = kReadOk;
-        const std::vector<int16_t> all = ReadByPosition(*drive, 8, status);
+        const std::string all = ReadTrack(*drive, 8, status);
         drive->SetListener(nullptr);
-        const size_t got = all.size() / kSamplesPerSector;
-        EXPECT_EQ(std::memcmp(all.data(), original.data(), std::min<size_t>(got, 190) * 2352), 0);
-        EXPECT_EQ(log.minSector, 192);
+        EXPECT_TRUE(all.substr(0, 190 * 2352) == original.substr(0, std::min<size_t>(all.size(), 190 * 2352)));
+        EXPECT_EQ(log.minSector, 190);
         EXPECT_EQ(log.maxAttempt, 2);
-        if (action == kErrorStop) {
-            EXPECT_EQ(status, kReadFailed);
-            EXPECT_EQ(got, 192u);
-            EXPECT_EQ(drive->ReadPosition(), 192);
-            EXPECT_EQ(log.events, 2);
-        } else {
-            EXPECT_EQ(status, kReadOk);
-            EXPECT_EQ(drive->ReadPosition(), 200);
-            EXPECT_EQ(log.events, 16);  // two rereads for each of the eight lost sectors
-            EXPECT_EQ(log.maxSector, 199);
-            EXPECT_EQ(got, action == kErrorSilence ? 200u : 192u);
-            for (size_t i = 190 * kSamplesPerSector; i < all.size(); ++i) ASSERT_EQ(all[i], 0) << i;
-        }
+        EXPECT_EQ(status, action == kErrorStop ? kReadFailed : kReadOk);
+        EXPECT_EQ(drive->ReadPosition(), action == kErrorStop ? 190 : 200);
+        EXPECT_EQ(log.events, action == kErrorStop ? 2 : 20);  // two rereads per lost sector
+        EXPECT_EQ(all.size(), (action == kErrorSilence ? 200u : 190u) * 2352);
+        EXPECT_EQ(all.find_first_not_of('\0', 190 * 2352), std::string::npos);
     }
 }
 
@@ -268,10 +359,10 @@ TEST(CdioDrive, CorrectedModesEndOnADamagedImage) {
     for (int mode : {kReadSynch, kReadSecure, kReadParanoid}) {
         for (int action : {kErrorStop, kErrorSilence}) {
             SCOPED_TRACE("mode " + std::to_string(mode) + " action " + std::to_string(action));
-            const std::string name = "p" + std::to_string(mode) + std::to_string(action);
-            const DiscImage img = WriteDiscImage(dir.path(), name, AudioLayout({120}));
-            const std::vector<uint8_t> original = ReadBinSectors(img.binPath, 0, 120);
-            auto drive = OpenImage(img);
+            const ImageLayout layout = AudioLayout({120});
+            const DiscImage img = WriteDiscImage(dir.path(), "p" + std::to_string(mode) + std::to_string(action), layout);
+            const std::string original = BinBytes(img, 0, 120);
+            auto drive = OpenImage(WriteToc(img, layout));
             ASSERT_TRUE(drive);
             std::filesystem::resize_file(img.binPath, 80 * 2352);
             RetryLog log;
@@ -280,19 +371,16 @@ TEST(CdioDrive, CorrectedModesEndOnADamagedImage) {
             drive->SetErrorAction(action);
             drive->SetReadRetries(3);
             int32_t status = kReadOk;
-            const std::vector<int16_t> all = ReadByPosition(*drive, 4, status);
+            const std::string all = ReadTrack(*drive, 4, status);
             drive->SetListener(nullptr);
-            const size_t got = all.size() / kSamplesPerSector;
-            EXPECT_LE(got, 120u);
+            EXPECT_LE(all.size(), 120u * 2352);
             if (status == kReadOk) {
                 EXPECT_EQ(drive->ReadPosition(), 120);
             }
-            for (size_t sec = 0; sec < got; ++sec) {
-                const uint8_t* want = original.data() + sec * 2352;
-                const bool same = std::memcmp(&all[sec * kSamplesPerSector], want, 2352) == 0;
-                bool silent = true;
-                for (int j = 0; j < kSamplesPerSector; ++j) silent = silent && all[sec * kSamplesPerSector + j] == 0;
-                EXPECT_TRUE(same || (sec >= 70 && silent)) << "sector " << sec;
+            for (size_t sec = 0; sec < all.size() / 2352; ++sec) {
+                const std::string got = all.substr(sec * 2352, 2352);
+                const bool silent = got.find_first_not_of('\0') == std::string::npos;
+                EXPECT_TRUE(got == original.substr(sec * 2352, 2352) || (sec >= 70 && silent)) << "sector " << sec;
             }
         }
     }
