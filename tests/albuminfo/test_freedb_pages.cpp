@@ -103,7 +103,7 @@ TEST(FreeDBPages, ServerListEditing) {
     e.host = "127.0.0.1";
     e.port = 8880;
     e.levelIndex = 1;   // item "4"
-    p.page.Add(e);
+    ASSERT_TRUE(p.page.Add(e));
     EXPECT_EQ(p.list.back(), (CFreeDBServer{"127.0.0.1", 8880, 60000, 4}));
     EXPECT_EQ(p.page.lines.back(), "127.0.0.1  Port: 8880  Timeout: 60000  Protocol Level 4  ");
     EXPECT_EQ(p.page.selection, 13);
@@ -112,6 +112,14 @@ TEST(FreeDBPages, ServerListEditing) {
     FreeDBServerEditor edit;
     ASSERT_TRUE(p.page.EditorForSelection(edit));
     EXPECT_EQ(edit.levelIndex, 1);
+    // A host with a colon is refused with its reason; nothing changes.
+    std::string why;
+    edit.host = "h:80:90";
+    EXPECT_FALSE(p.page.ReplaceSelected(edit, &why));
+    EXPECT_FALSE(p.page.Add(edit));
+    EXPECT_NE(why.find("\"h:80:90\""), std::string::npos) << why;
+    EXPECT_EQ(p.list.size(), 14u);
+    edit.host = "127.0.0.1";
     edit.timeout = 500;
     ASSERT_TRUE(p.page.ReplaceSelected(edit));
     EXPECT_EQ(p.list[13].timeout, 500);
