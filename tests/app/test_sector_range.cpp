@@ -10,95 +10,57 @@ namespace {
 // Three audio tracks of 5000, 3000 and 2000 sectors starting at 00:02:00.
 const std::vector<int32_t> kStarts = {150, 5150, 8150, 10150};
 const std::vector<int32_t> kAudioKeys = {1066, 1041, 1027};
+
+// Every label and position of the dialog in one line, so a row states them all.
+std::string Labels(const CSectorRange& r) {
+    return r.startTrackText + " " + r.startOffsetText + " " + r.endTrackText + " " + r.endOffsetText + " " +
+           r.totalSectorsText + " " + r.totalLengthText + " " + std::to_string(r.startPosition) + ".." +
+           std::to_string(r.endPosition) + " sectors " + std::to_string(r.startSector) + ".." +
+           std::to_string(r.endSector) + " tracks " + std::to_string(r.startTrack) + ".." + std::to_string(r.endTrack);
+}
 }  // namespace
 
 TEST(SectorRange, OpensOnTheFirstRunOfAudioTracks) {
     CSectorRange r;
     ASSERT_TRUE(r.Open(kStarts, kAudioKeys));
-    EXPECT_EQ(r.base, 150);
-    EXPECT_EQ(r.rangeMin, 1);
-    EXPECT_EQ(r.rangeMax, 10000);
-    EXPECT_EQ(r.startPosition, 1);
-    EXPECT_EQ(r.endPosition, 10000);
-    EXPECT_EQ(r.startTrackText, "Track:01");
-    EXPECT_EQ(r.startOffsetText, "Track Offset::00.000");
-    EXPECT_EQ(r.endTrackText, "Track:03");
-    EXPECT_EQ(r.endOffsetText, "Track Offset::26.667");   // 2000 sectors
-    EXPECT_EQ(r.totalSectorsText, "Total Sectors:10000");
-    EXPECT_EQ(r.totalLengthText, "Total Time Length:02:13.333");
-    EXPECT_EQ(r.startTrack, 0);
-    EXPECT_EQ(r.endTrack, 2);
+    EXPECT_EQ(r.base * 100000 + r.rangeMin, 15000001);
+    EXPECT_EQ(Labels(r), "Track:01 Track Offset::00.000 Track:03 Track Offset::26.667 Total Sectors:10000 "
+                         "Total Time Length:02:13.333 1..10000 sectors 1..10000 tracks 0..2");
     EXPECT_EQ(r.hint,
               "Hint:  1 Second = 75 Sectors.\r\nDrag the Slider Pointer Roughly to Your Desired Position, "
               "then Use the Arrow Keys to Slightly Adjust the Position.");
-
-    // A data track after the audio run ends the range at the last audio track.
+    // keys -> range: a data track ends the run or is skipped before it; only the first run counts.
     const std::vector<int32_t> starts = {150, 5150, 8150, 10150, 20000};
-    ASSERT_TRUE(r.Open(starts, {1066, 1041, 1027, 3}));
-    EXPECT_EQ(r.rangeMax, 10000);
-    // A data track first: the range begins at the first audio track.
-    ASSERT_TRUE(r.Open(starts, {0, 1041, 1027, 1130}));
-    EXPECT_EQ(r.rangeMin, 5001);
-    EXPECT_EQ(r.rangeMax, 19850);
-    EXPECT_EQ(r.startTrackText, "Track:02");
-    // Audio, data, audio: only the first run.
-    ASSERT_TRUE(r.Open(starts, {1066, 1, 1027, 1130}));
-    EXPECT_EQ(r.rangeMax, 5000);
-
+    const struct { std::vector<int32_t> keys; const char* range; } runs[] = {{{1066, 1041, 1027, 3}, "Track:01 1..10000"},
+        {{0, 1041, 1027, 1130}, "Track:02 5001..19850"}, {{1066, 1, 1027, 1130}, "Track:01 1..5000"}};
+    for (const auto& run : runs) {
+        ASSERT_TRUE(r.Open(starts, run.keys));
+        EXPECT_EQ(r.startTrackText + " " + std::to_string(r.rangeMin) + ".." + std::to_string(r.rangeMax), run.range);
+    }
     EXPECT_FALSE(r.Open(kStarts, {1, 2, 3}));
     EXPECT_FALSE(r.Open({150}, {1066}));
     EXPECT_FALSE(r.Open(kStarts, {}));
 }
 
-TEST(SectorRange, TrackOfAPosition) {
+TEST(SectorRange, MovesAreClampedNeverCrossAndRelabel) {
     CSectorRange r;
     ASSERT_TRUE(r.Open(kStarts, kAudioKeys));
-    EXPECT_EQ(r.TrackOfPosition(1), 1);
-    EXPECT_EQ(r.TrackOfPosition(5000), 1);    // on the next track's start address
-    EXPECT_EQ(r.TrackOfPosition(5001), 2);
-    EXPECT_EQ(r.TrackOfPosition(8000), 2);
-    EXPECT_EQ(r.TrackOfPosition(8001), 3);
-    EXPECT_EQ(r.TrackOfPosition(10000), 3);
+    const std::pair<int32_t, int> tracks[] = {{1, 1}, {5000, 1}, {5001, 2}, {8000, 2}, {8001, 3}, {10000, 3}};
+    for (const auto& [position, track] : tracks) EXPECT_EQ(r.TrackOfPosition(position), track) << position;
 
-    r.MoveStart(5001);
-    EXPECT_EQ(r.startTrackText, "Track:02");
-    EXPECT_EQ(r.startTrack, 1);
-    EXPECT_EQ(r.startOffsetText, "Track Offset::00.000");
-    r.MoveStart(5076);
-    EXPECT_EQ(r.startOffsetText, "Track Offset::01.000");
-    r.MoveEnd(5150);
-    EXPECT_EQ(r.endTrackText, "Track:02");
-    EXPECT_EQ(r.endOffsetText, "Track Offset::02.000");   // sectors 1..150 of track 2
-    EXPECT_EQ(r.totalSectorsText, "Total Sectors:75");
-    EXPECT_EQ(r.totalLengthText, "Total Time Length:00:01.000");
-    EXPECT_EQ(r.startSector, 5076);
-    EXPECT_EQ(r.endSector, 5150);
-}
-
-TEST(SectorRange, SidesAreClampedAndNeverCross) {
-    CSectorRange r;
-    ASSERT_TRUE(r.Open(kStarts, kAudioKeys));
-    r.UpdateEnd(6000);
-    r.UpdateStart(7000);   // beyond the end: onto the end position
-    EXPECT_EQ(r.startPosition, 6000);
-    EXPECT_EQ(r.startSector, 6000);
-    EXPECT_EQ(r.totalSectorsText, "Total Sectors:1");
-    EXPECT_EQ(r.totalLengthText, "Total Time Length:00:00.013");
-
-    r.UpdateEnd(10);       // below the start: onto the start position
-    EXPECT_EQ(r.endPosition, 6000);
-    r.UpdateEnd(99999);    // above the range
-    EXPECT_EQ(r.endPosition, 10000);
-    r.UpdateStart(-5);     // below the range
-    EXPECT_EQ(r.startPosition, 1);
-    EXPECT_EQ(r.totalSectorsText, "Total Sectors:10000");
-
-    // A slider dragged past the other side pulls its own side back.
-    r.MoveEnd(3000);
-    r.MoveStart(4000);
-    EXPECT_EQ(r.startPosition, 3000);
-    r.MoveEnd(100);
-    EXPECT_EQ(r.endPosition, 3000);
-    EXPECT_EQ(r.startTrack, 0);
-    EXPECT_EQ(r.endTrack, 0);
+    // Each step moves one side (Move: a slider drag, Update: an edit) and gives every label after it.
+    const struct { char side; bool move; int32_t to; const char* labels; } steps[] = {
+        {'s', true, 5076, "Track:02 Track Offset::01.000 Track:03 Track Offset::26.667 Total Sectors:4925 "
+                          "Total Time Length:01:05.667 5076..10000 sectors 5076..10000 tracks 1..2"},
+        {'e', true, 5150, "Track:02 Track Offset::01.000 Track:02 Track Offset::02.000 Total Sectors:75 "
+                          "Total Time Length:00:01.000 5076..5150 sectors 5076..5150 tracks 1..1"},
+        {'e', false, 6000, nullptr}, {'s', false, 7000, "Total Sectors:1 Total Time Length:00:00.013 6000..6000"},
+        {'e', false, 10, "6000..6000"}, {'e', false, 99999, "6000..10000"}, {'s', false, -5, "1..10000"},
+        {'e', true, 3000, "1..3000"}, {'s', true, 4000, "3000..3000"}, {'e', true, 100, "3000..3000 sectors 3000..3000 tracks 0..0"},
+    };
+    for (const auto& s : steps) {
+        if (s.side == 's') s.move ? r.MoveStart(s.to) : r.UpdateStart(s.to);
+        else s.move ? r.MoveEnd(s.to) : r.UpdateEnd(s.to);
+        if (s.labels) EXPECT_NE(Labels(r).find(s.labels), std::string::npos) << s.to << ": " << Labels(r);
+    }
 }
