@@ -7,7 +7,6 @@
 #include <algorithm>
 #include <cstring>
 #include <filesystem>
-#include <functional>
 
 #include "app/CdioDrive.h"
 #include "support/DiscImage.h"
@@ -35,12 +34,11 @@ std::string Msf(int32_t lba) {
 // A cdrdao TOC over an image's BIN (audio tracks only; libcdio takes the names in it
 // from the working folder, so the path is absolute); returns its path.
 std::string WriteToc(const DiscImage& img, const ImageLayout& layout) {
-    const std::string& bin = img.binPath;
     std::string toc = "CD_DA\n";
     for (size_t t = 0; t < layout.tracks.size(); ++t) {
         toc += "TRACK AUDIO\n";
         if (!layout.tracks[t].isrc.empty()) toc += "ISRC \"" + layout.tracks[t].isrc + "\"\n";
-        toc += "AUDIOFILE \"" + bin + "\" " + Msf(img.starts[t]) + " " + Msf(layout.tracks[t].sectors) + "\n";
+        toc += "AUDIOFILE \"" + img.binPath + "\" " + Msf(img.starts[t]) + " " + Msf(layout.tracks[t].sectors) + "\n";
     }
     const std::string path = img.binPath.substr(0, img.binPath.size() - 4) + ".toc";
     WriteFile(path, toc);
@@ -67,57 +65,91 @@ std::string BinBytes(const DiscImage& img, int32_t lba, int32_t count) {
     return std::string(v.begin(), v.end());
 }
 
+// Deterministic audio for a test file: differs by seed, sector and byte.
+std::string Pcm(uint32_t seed, int32_t sectors) {
+    std::string s(static_cast<size_t>(sectors) * 2352, '\0');
+    for (uint32_t i = 0; i < s.size(); ++i) s[i] = char(((seed * 7919u + i) * 2654435761u) >> 23);
+    return s;
+}
+
+void WriteWav(const std::string& path, const std::string& pcm, int channels = 2, int format = SF_FORMAT_PCM_16) {
+    SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | format, 0, 0};
+    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
+    ASSERT_TRUE(f) << path;
+    std::vector<int16_t> v(pcm.size() / 2);
+    std::memcpy(v.data(), pcm.data(), pcm.size());
+    sf_write_short(f, v.data(), static_cast<sf_count_t>(v.size()));
+    sf_close(f);
+}
+
+struct CueFile {
+    std::string name, type;      // BINARY, MOTOROLA or WAVE; "" for a decoy the sheet does not name
+    int32_t sectors;
+};
+
+// Writes the files (audio seeded by their position) and returns the disc they make.
+std::string WriteCueFiles(const std::string& dir, const std::vector<CueFile>& files) {
+    std::string disc;
+    for (size_t i = 0; i < files.size(); ++i) {
+        std::string pcm = Pcm(static_cast<uint32_t>(i + 1), files[i].sectors);
+        const std::string path = dir + "/" + files[i].name;
+        disc += files[i].type.empty() ? "" : pcm;
+        if (files[i].type == "WAVE") {
+            WriteWav(path, pcm);
+            continue;
+        }
+        if (files[i].type == "MOTOROLA")
+            for (size_t b = 0; b + 1 < pcm.size(); b += 2) std::swap(pcm[b], pcm[b + 1]);
+        WriteFile(path, pcm);
+    }
+    return disc;
+}
+
+struct RetryLog : CdDriveListener {
+    void OnMediumChanged() override {}
+    void OnReadRetry(int16_t attempt, int32_t sector) override {
+        ++events;
+        maxAttempt = std::max<int>(maxAttempt, attempt);
+        minSector = std::min(minSector, sector);
+    }
+    int events = 0, maxAttempt = 0;
+    int32_t minSector = 1 << 30;
+};
+
 }  // namespace
 
-TEST(CdioDrive, TableOfContentsOfAudioLayouts) {
+TEST(CdioDrive, TableOfContentsTrackTypesAndIsrcs) {
     ScratchDir dir;
-    for (int n : {1, 2, 15, 99}) {
-        std::vector<int32_t> lengths;
-        for (int i = 0; i < n; ++i) lengths.push_back(n == 99 ? 30 + i : 600 + 75 * i + i % 7);
-        const DiscImage img = WriteDiscImage(dir.path(), "disc" + std::to_string(n), AudioLayout(lengths));
+    std::vector<int32_t> lengths;
+    for (int i = 0; i < 99; ++i) lengths.push_back(30 + i);
+    ImageLayout mixed;  // data tracks, a track under a second, 4575 sectors are 1:01
+    mixed.catalog = "0724384260910";
+    mixed.tracks = {{true, 400, {}, {}}, {false, 40, "GBAYE6700149", {}}, {true, 300, {}, {}},
+                    {false, 4575, {}, {}}, {false, 4576, "USRC17607839", {}}};
+    const ImageLayout layouts[] = {AudioLayout({600}), AudioLayout({675, 751, 826}), AudioLayout(lengths), mixed};
+    for (const ImageLayout& layout : layouts) {
+        const int n = static_cast<int>(layout.tracks.size());
+        SCOPED_TRACE("tracks: " + std::to_string(n));
+        const DiscImage img = WriteDiscImage(dir.path(), "disc" + std::to_string(n), layout);
         auto drive = OpenImage(img.cuePath);
         ASSERT_TRUE(drive);
-        SCOPED_TRACE("tracks: " + std::to_string(n));
         EXPECT_EQ(drive->DiscState(), kRecognizedDisc);
         EXPECT_EQ(drive->SessionCount(), 1);
         ASSERT_EQ(drive->SessionTrackCount(), n);
         for (int t = 0; t < n; ++t) {
+            const ImageTrack& want = layout.tracks[t];
             drive->SetCurrentTrack(t);
             EXPECT_EQ(drive->TrackStart(), img.starts[t]) << "track " << t;
-            EXPECT_EQ(drive->TrackSectors(), lengths[t]) << "track " << t;
+            EXPECT_EQ(drive->TrackSectors(), want.sectors) << "track " << t;
+            EXPECT_EQ(drive->TrackType(), want.data ? kTrackMode1 : kTrackAudio) << "track " << t;
+            EXPECT_EQ(drive->SectorBytes(), want.data ? 2048 : 2352) << "track " << t;
+            EXPECT_EQ(drive->Isrc(), want.isrc) << "track " << t;
+            EXPECT_EQ(drive->TrackMinutes() * 60 + drive->TrackSeconds(), want.sectors / 75) << "track " << t;
         }
         EXPECT_EQ(drive->Layout().leadOut, img.totalSectors);
         EXPECT_EQ(drive->Layout().sessions[0].back().number, n);
         EXPECT_EQ(drive->EntryText(), "Image  disc" + std::to_string(n) + ".cue  BIN/CUE");
         EXPECT_EQ(drive->DriveName(), img.cuePath);
-    }
-}
-
-TEST(CdioDrive, DataTracksShortTracksAndIsrcs) {
-    ScratchDir dir;
-    ImageLayout layout;
-    layout.catalog = "0724384260910";
-    layout.tracks = {{true, 400, {}, {}},
-                     {false, 40, "GBAYE6700149", {}},
-                     {true, 300, {}, {}},
-                     {false, 4575, {}, {}},
-                     {false, 4576, "USRC17607839", {}}};
-    const DiscImage img = WriteDiscImage(dir.path(), "mixed", layout);
-    auto drive = OpenImage(img.cuePath);
-    ASSERT_TRUE(drive);
-    ASSERT_EQ(drive->SessionTrackCount(), 5);
-
-    const int types[] = {kTrackMode1, kTrackAudio, kTrackMode1, kTrackAudio, kTrackAudio};
-    const char* isrcs[] = {"", "GBAYE6700149", "", "", "USRC17607839"};
-    const int seconds[] = {5, 0, 4, 1, 1};  // 40 sectors are under a second, 4575 are 1:01
-    for (int t = 0; t < 5; ++t) {
-        drive->SetCurrentTrack(t);
-        EXPECT_EQ(drive->TrackType(), types[t]) << "track " << t;
-        EXPECT_EQ(drive->SectorBytes(), types[t] == kTrackAudio ? 2352 : 2048) << "track " << t;
-        EXPECT_EQ(drive->TrackSectors(), layout.tracks[t].sectors) << "track " << t;
-        EXPECT_EQ(drive->Isrc(), isrcs[t]) << "track " << t;
-        EXPECT_EQ(drive->TrackSeconds(), seconds[t]) << "track " << t;
-        EXPECT_EQ(drive->TrackMinutes(), t >= 3 ? 1 : 0) << "track " << t;
     }
 }
 
@@ -131,7 +163,6 @@ TEST(CdioDrive, ReadsAreBitIdenticalToTheImageInEveryModeAndSeek) {
         auto drive = OpenImage(toc ? WriteToc(img, layout) : img.cuePath);
         ASSERT_TRUE(drive);
         drive->SetCurrentTrack(2);
-        EXPECT_EQ(drive->TrackStart(), img.starts[2]);
         EXPECT_EQ(drive->Isrc(), "USRC17607839");
         for (int mode = kReadPlay; mode <= kReadParanoid; ++mode) {
             drive->SetReadMode(mode);
@@ -167,80 +198,35 @@ TEST(CdioDrive, ReadsAreBitIdenticalToTheImageInEveryModeAndSeek) {
     }
 }
 
-namespace {
-
-// Deterministic audio for a test file: differs by seed, sector and byte.
-std::string Pcm(uint32_t seed, int32_t sectors) {
-    std::string s(static_cast<size_t>(sectors) * 2352, '\0');
-    for (uint32_t i = 0; i < s.size(); ++i) s[i] = char(((seed * 7919u + i) * 2654435761u) >> 23);
-    return s;
-}
-
-void WriteWav(const std::string& path, const std::string& pcm, int channels = 2, int format = SF_FORMAT_PCM_16) {
-    SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | format, 0, 0};
-    SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
-    ASSERT_TRUE(f) << path;
-    std::vector<int16_t> v(pcm.size() / 2);
-    std::memcpy(v.data(), pcm.data(), pcm.size());
-    sf_write_short(f, v.data(), static_cast<sf_count_t>(v.size()));
-    sf_close(f);
-}
-
-struct CueFile {
-    std::string name, type;      // type BINARY, MOTOROLA or WAVE; "" writes nothing
-    int32_t sectors;
-};
-
-// Writes the files (audio seeded by their position) and returns the disc they make.
-std::string WriteCueFiles(const std::string& dir, const std::vector<CueFile>& files) {
-    std::string disc;
-    for (size_t i = 0; i < files.size(); ++i) {
-        std::string pcm = Pcm(static_cast<uint32_t>(i + 1), files[i].sectors);
-        const std::string path = dir + "/" + files[i].name;
-        disc += files[i].type.empty() ? "" : pcm;
-        if (files[i].type == "WAVE") {
-            WriteWav(path, pcm);
-            continue;
-        }
-        if (files[i].type == "MOTOROLA")
-            for (size_t b = 0; b + 1 < pcm.size(); b += 2) std::swap(pcm[b], pcm[b + 1]);
-        WriteFile(path, pcm);
-    }
-    return disc;
-}
-
-}  // namespace
-
 TEST(CdioDrive, CueSheetsMakeOneDiscOfTheFilesTheyName) {
     struct Case {
         const char* what;
         std::vector<CueFile> files;  // an entry of no type is a decoy, not part of the disc
         std::string sheet;
         std::vector<int32_t> starts;
-        const char* isrc2;
     } cases[] = {
         {"a BIN of another name, with a decoy under the sheet's name",
          {{"sheet.bin", "", 300}, {"Real Audio.bin", "BINARY", 300}},
          "FILE \"Real Audio.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
-         " TRACK 02 AUDIO\n  ISRC GBAYE6700149\n  INDEX 01 00:02:00\n",
-         {0, 150}, "GBAYE6700149"},
+         " TRACK 02 AUDIO\n  INDEX 01 00:02:00\n",
+         {0, 150}},
         {"one BIN per track, gaps at the start of a file",
          {{"01 one.bin", "BINARY", 100}, {"02 two.bin", "BINARY", 200}},
          "FILE \"01 one.bin\" BINARY\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n"
          "FILE \"02 two.bin\" BINARY\n TRACK 02 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:01:00\n",
-         {0, 175}, ""},
+         {0, 175}},
         {"WAVE files, gaps at the end of the file before",
          {{"1.wav", "WAVE", 120}, {"2.wav", "WAVE", 90}, {"3.wav", "WAVE", 60}},
          "FILE \"1.wav\" WAVE\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n TRACK 02 AUDIO\n  INDEX 00 00:01:20\n"
          "FILE \"2.wav\" WAVE\n  INDEX 01 00:00:00\n TRACK 03 AUDIO\n  ISRC USRC17607839\n  INDEX 00 00:01:00\n"
          "FILE \"3.wav\" WAVE\n  INDEX 01 00:00:00\n",
-         {0, 120, 210}, ""},
+         {0, 120, 210}},
         {"INDEX 00 pregaps and hidden audio before track 1 in one big-endian file",
          {{"disc.raw", "MOTOROLA", 250}},
          "FILE disc.raw MOTOROLA\n TRACK 01 AUDIO\n  INDEX 00 00:00:00\n  INDEX 01 00:00:30\n"
          " TRACK 02 AUDIO\n  INDEX 00 00:01:00\n  INDEX 01 00:01:50\n"
          " TRACK 03 AUDIO\n  INDEX 00 00:02:10\n  INDEX 01 00:02:40\n",
-         {30, 125, 190}, ""},
+         {30, 125, 190}},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
@@ -255,9 +241,6 @@ TEST(CdioDrive, CueSheetsMakeOneDiscOfTheFilesTheyName) {
         for (size_t t = 0; t < c.starts.size(); ++t) {
             drive->SetCurrentTrack(static_cast<int>(t));
             EXPECT_EQ(drive->TrackStart(), c.starts[t]) << "track " << t + 1;
-            if (t == 1) {
-                EXPECT_EQ(drive->Isrc(), c.isrc2);
-            }
             int32_t status = -1;
             read += ReadTrack(*drive, 13, status);
             EXPECT_EQ(status, kReadOk);
@@ -268,25 +251,22 @@ TEST(CdioDrive, CueSheetsMakeOneDiscOfTheFilesTheyName) {
 
 TEST(CdioDrive, UnusableImagesGiveAnErrorNamingTheFileAtFault) {
     ScratchDir dir;
-    const DiscImage orphan = WriteDiscImage(dir.path(), "orphan", AudioLayout({100}));
-    std::filesystem::remove(orphan.binPath);
     const auto sheet = [&](const std::string& name, const std::string& file, const std::string& type) {
         WriteFile(dir.file(name), "FILE \"" + file + "\" " + type + "\n TRACK 01 AUDIO\n  INDEX 01 00:00:00\n" +
                                       " TRACK 02 AUDIO\n  INDEX 01 00:02:00\n");
         return dir.file(name);
     };
-    WriteCueFiles(dir.path(), {{"named.bin", "", 300}, {"short.bin", "BINARY", 150}, {"x.mp3", "BINARY", 300}});
+    WriteCueFiles(dir.path(), {{"named.bin", "", 300}, {"short.bin", "BINARY", 150}, {"x.mp3", "BINARY", 300},
+                               {"lonely.bin", "BINARY", 10}});
     WriteWav(dir.file("mono.wav"), Pcm(1, 300), 1);
     WriteWav(dir.file("float.wav"), Pcm(1, 300), 2, SF_FORMAT_FLOAT);
     std::filesystem::create_directory(dir.file("folder.bin"));
     WriteFile(dir.file("garbage.cue"), "FILE \"\xff\xfe\" WAVE\nTRACK 99999 RUBBISH\nINDEX x\n");
-    WriteFile(dir.file("lonely.bin"), Pcm(1, 10));
 
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
         {dir.file("nothing here.cue"), {}},
         {dir.file("garbage.cue"), {"line 2"}},
         {dir.path(), {"neither"}},
-        {orphan.cuePath, {"\"orphan.bin\""}},
         {dir.file("lonely.bin"), {"lonely.cue"}},
         {sheet("named.cue", "Not There.bin", "BINARY"), {"\"Not There.bin\""}},
         {sheet("short.cue", "short.bin", "BINARY"), {"\"short.bin\"", "shorter", "150"}},
@@ -303,85 +283,55 @@ TEST(CdioDrive, UnusableImagesGiveAnErrorNamingTheFileAtFault) {
     }
 }
 
-namespace {
-
-struct RetryLog : CdDriveListener {
-    void OnMediumChanged() override {}
-    void OnReadRetry(int16_t attempt, int32_t sector) override {
-        ++events;
-        maxAttempt = std::max<int>(maxAttempt, attempt);
-        minSector = std::min(minSector, sector);
-        maxSector = std::max(maxSector, sector);
-    }
-    int events = 0;
-    int maxAttempt = 0;
-    int32_t minSector = 1 << 30;
-    int32_t maxSector = -1;
-};
-
-}  // namespace
-
-TEST(CdioDrive, AnImageThatLosesItsTailFollowsTheErrorAction) {
+TEST(CdioDrive, ADamagedImageFollowsTheErrorActionAndTheReadEnds) {
+    // The disc was read whole; then the end of its data goes missing. The cue drive
+    // rereads each lost sector, then stops, gives silence or cuts it. libcdio's paranoia
+    // retries by itself: whatever it makes of the loss, the read ends (the paranoid mode
+    // too) with only the image's audio or silence, and never more than the track.
+    struct Case {
+        bool toc;
+        int mode, action;
+    } cases[] = {{false, kReadBurst, kErrorStop}, {false, kReadBurst, kErrorSilence}, {false, kReadBurst, kErrorCut},
+                 {true, kReadSynch, kErrorStop},  {true, kReadSecure, kErrorStop},     {true, kReadParanoid, kErrorStop},
+                 {true, kReadSynch, kErrorSilence}, {true, kReadSecure, kErrorSilence}, {true, kReadParanoid, kErrorSilence}};
     ScratchDir dir;
-    const DiscImage img = WriteDiscImage(dir.path(), "damaged", AudioLayout({200}));
-    const std::string original = BinBytes(img, 0, 200);
-    auto drive = OpenImage(img.cuePath);
-    ASSERT_TRUE(drive);
-    // The disc was read whole; then the end of its data goes missing.
-    std::filesystem::resize_file(img.binPath, 190 * 2352);
-
-    for (int action : {kErrorStop, kErrorSilence, kErrorCut}) {
-        SCOPED_TRACE("action " + std::to_string(action));
+    int n = 0;
+    for (const Case& c : cases) {
+        SCOPED_TRACE("toc " + std::to_string(c.toc) + " mode " + std::to_string(c.mode) + " action " +
+                     std::to_string(c.action));
+        const ImageLayout layout = AudioLayout({120});
+        const DiscImage img = WriteDiscImage(dir.path(), "d" + std::to_string(n++), layout);
+        const std::string original = BinBytes(img, 0, 120);
+        auto drive = OpenImage(c.toc ? WriteToc(img, layout) : img.cuePath);
+        ASSERT_TRUE(drive);
+        std::filesystem::resize_file(img.binPath, 78 * 2352);  // mid-block for 8-sector reads
         RetryLog log;
         drive->SetListener(&log);
-        drive->SetReadMode(kReadBurst);
-        drive->SetErrorAction(action);
+        drive->SetReadMode(c.mode);
+        drive->SetErrorAction(c.action);
         drive->SetReadRetries(2);
         int32_t status = kReadOk;
-        const std::string all = ReadTrack(*drive, 8, status);
+        const std::string all = ReadTrack(*drive, c.toc ? 4 : 8, status);
         drive->SetListener(nullptr);
-        EXPECT_TRUE(all.substr(0, 190 * 2352) == original.substr(0, std::min<size_t>(all.size(), 190 * 2352)));
-        EXPECT_EQ(log.minSector, 190);
-        EXPECT_EQ(log.maxAttempt, 2);
-        EXPECT_EQ(status, action == kErrorStop ? kReadFailed : kReadOk);
-        EXPECT_EQ(drive->ReadPosition(), action == kErrorStop ? 190 : 200);
-        EXPECT_EQ(log.events, action == kErrorStop ? 2 : 20);  // two rereads per lost sector
-        EXPECT_EQ(all.size(), (action == kErrorSilence ? 200u : 190u) * 2352);
-        EXPECT_EQ(all.find_first_not_of('\0', 190 * 2352), std::string::npos);
-    }
-}
-
-TEST(CdioDrive, CorrectedModesEndOnADamagedImage) {
-    // Paranoia retries lost data itself; whatever it makes of it, the read ends (the
-    // paranoid mode too), delivers only the image's audio or silence, and never more
-    // than the track.
-    ScratchDir dir;
-    for (int mode : {kReadSynch, kReadSecure, kReadParanoid}) {
-        for (int action : {kErrorStop, kErrorSilence}) {
-            SCOPED_TRACE("mode " + std::to_string(mode) + " action " + std::to_string(action));
-            const ImageLayout layout = AudioLayout({120});
-            const DiscImage img = WriteDiscImage(dir.path(), "p" + std::to_string(mode) + std::to_string(action), layout);
-            const std::string original = BinBytes(img, 0, 120);
-            auto drive = OpenImage(WriteToc(img, layout));
-            ASSERT_TRUE(drive);
-            std::filesystem::resize_file(img.binPath, 80 * 2352);
-            RetryLog log;
-            drive->SetListener(&log);
-            drive->SetReadMode(mode);
-            drive->SetErrorAction(action);
-            drive->SetReadRetries(3);
-            int32_t status = kReadOk;
-            const std::string all = ReadTrack(*drive, 4, status);
-            drive->SetListener(nullptr);
-            EXPECT_LE(all.size(), 120u * 2352);
+        EXPECT_LE(all.size(), 120u * 2352);
+        for (size_t sec = 0; sec < all.size() / 2352; ++sec) {
+            const std::string got = all.substr(sec * 2352, 2352);
+            const bool silent = got.find_first_not_of('\0') == std::string::npos;
+            EXPECT_TRUE(got == original.substr(sec * 2352, 2352) || (sec >= (c.toc ? 68u : 78u) && silent))
+                << "sector " << sec;
+        }
+        const bool stop = c.action == kErrorStop;
+        if (c.toc) {
             if (status == kReadOk) {
                 EXPECT_EQ(drive->ReadPosition(), 120);
             }
-            for (size_t sec = 0; sec < all.size() / 2352; ++sec) {
-                const std::string got = all.substr(sec * 2352, 2352);
-                const bool silent = got.find_first_not_of('\0') == std::string::npos;
-                EXPECT_TRUE(got == original.substr(sec * 2352, 2352) || (sec >= 70 && silent)) << "sector " << sec;
-            }
+            continue;
         }
+        EXPECT_EQ(log.minSector, 78);
+        EXPECT_EQ(log.maxAttempt, 2);
+        EXPECT_EQ(status, stop ? kReadFailed : kReadOk);
+        EXPECT_EQ(drive->ReadPosition(), stop ? 78 : 120);
+        EXPECT_EQ(log.events, stop ? 2 : 84);  // two rereads per lost sector
+        EXPECT_EQ(all.size(), (c.action == kErrorSilence ? 120u : 78u) * 2352);
     }
 }

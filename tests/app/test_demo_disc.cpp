@@ -6,7 +6,6 @@
 #include <cmath>
 #include <filesystem>
 #include <fstream>
-#include <iterator>
 
 #include "albuminfo/AlbumRecord.h"
 #include "app/CdioDrive.h"
@@ -15,35 +14,23 @@
 
 using namespace quarrow;
 using quarrow::discimage::ScratchDir;
-
-namespace {
-
-std::string Slurp(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>());
-}
-
-}  // namespace
+using quarrow::support::ReadFile;
 
 TEST(DemoDisc, WritesTheSameBytesTwiceAndReadsBackAsAFiveTrackDisc) {
     ScratchDir a, b;
     std::string error;
     ASSERT_TRUE(WriteDemoDisc(a.path(), &error)) << error;
     ASSERT_TRUE(WriteDemoDisc(b.path() + "/new/sub", &error)) << error;  // creates the folders
-    const std::string binA = Slurp(a.path() + "/Quarrow Demo.bin");
-    const std::string cueA = Slurp(a.path() + "/Quarrow Demo.cue");
-    EXPECT_TRUE(binA == Slurp(b.path() + "/new/sub/Quarrow Demo.bin"));
-    EXPECT_EQ(cueA, Slurp(b.path() + "/new/sub/Quarrow Demo.cue"));
-    EXPECT_NE(cueA.find("TITLE \"Quarrow Demo\""), std::string::npos);
-    EXPECT_NE(cueA.find("PERFORMER \"Quarrow Ensemble\""), std::string::npos);
+    const std::string binA = ReadFile(a.path() + "/Quarrow Demo.bin");
+    EXPECT_TRUE(binA == ReadFile(b.path() + "/new/sub/Quarrow Demo.bin"));
+    const std::string cueA = ReadFile(a.path() + "/Quarrow Demo.cue");
+    EXPECT_EQ(cueA, ReadFile(b.path() + "/new/sub/Quarrow Demo.cue"));
+    EXPECT_NE(cueA.find("PERFORMER \"Quarrow Ensemble\"\nTITLE \"Quarrow Demo\"\n"), std::string::npos) << cueA;
     // Only the finished files remain.
     EXPECT_EQ(std::distance(std::filesystem::directory_iterator(a.path()), std::filesystem::directory_iterator()), 2);
-
     int32_t total = 0;
     for (const DemoTrack& t : DemoTracks()) total += t.sectors;
     EXPECT_EQ(binA.size(), static_cast<size_t>(total) * 2352);
-    EXPECT_GE(total, 120 * 75);
-    EXPECT_LE(total, 180 * 75);
 
     auto drive = OpenCdioDrive(a.path() + "/Quarrow Demo.cue", &error);
     ASSERT_TRUE(drive) << error;
@@ -55,8 +42,6 @@ TEST(DemoDisc, WritesTheSameBytesTwiceAndReadsBackAsAFiveTrackDisc) {
         EXPECT_EQ(drive->TrackType(), kTrackAudio);
         EXPECT_EQ(drive->TrackSectors(), DemoTracks()[t].sectors);
         EXPECT_EQ(drive->Isrc(), isrcs[t]);
-        EXPECT_GE(drive->TrackSectors(), 20 * 75);
-        EXPECT_LE(drive->TrackSectors(), 35 * 75);
     }
     // The album record for the demo is filed under this disc ID.
     EXPECT_EQ(FormatDiscId(ComputeDiscId(ReadToc(*drive))), "27008c05");
@@ -113,7 +98,6 @@ TEST(DemoDisc, AnUnwritableFolderFailsCleanlyWithItsName) {
         const std::string ro = dir.path() + "/read-only";
         std::filesystem::create_directory(ro);
         std::filesystem::permissions(ro, std::filesystem::perms::owner_read | std::filesystem::perms::owner_exec);
-        error.clear();
         EXPECT_FALSE(WriteDemoDisc(ro, &error));
         EXPECT_NE(error.find(ro), std::string::npos) << error;
         EXPECT_TRUE(std::filesystem::is_empty(ro));
@@ -122,9 +106,8 @@ TEST(DemoDisc, AnUnwritableFolderFailsCleanlyWithItsName) {
     // The cue sheet's name taken by a folder: nothing half-written is left behind.
     const std::string blocked = dir.path() + "/blocked";
     std::filesystem::create_directories(blocked + "/Quarrow Demo.cue/inside");
-    error.clear();
     EXPECT_FALSE(WriteDemoDisc(blocked, &error));
-    EXPECT_NE(error.find("Quarrow Demo.cue"), std::string::npos) << error;
+    EXPECT_NE(error.find(blocked + "/Quarrow Demo.cue"), std::string::npos) << error;
     for (const auto& e : std::filesystem::directory_iterator(blocked))
         EXPECT_EQ(e.path().filename(), "Quarrow Demo.cue") << "left behind: " << e.path();
 }
