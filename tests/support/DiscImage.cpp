@@ -2,7 +2,7 @@
 
 #include <cstdio>
 #include <cstring>
-#include <fstream>
+#include <sstream>
 #include <stdexcept>
 
 namespace quarrow::discimage {
@@ -20,8 +20,8 @@ std::string Msf(int32_t lba) {
 uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10) * 16 + v % 10); }
 
 // The bytes WriteDiscImage puts in one sector.
-void ImageSector(const ImageLayout& layout, int track, int32_t lba, uint8_t* out) {
-    if (layout.tracks.at(track).data) {
+void ImageSector(bool data, int track, int32_t lba, uint8_t* out) {
+    if (data) {
         // Raw mode 1 sector: sync, BCD address (+150 frames), mode byte, then a
         // recognisable payload.
         std::memset(out, 0, kRaw);
@@ -35,15 +35,13 @@ void ImageSector(const ImageLayout& layout, int track, int32_t lba, uint8_t* out
         return;
     }
     // Audio: every stereo frame differs by track, sector and index within the sector.
-    for (int k = 0; k < kRaw / 4; ++k) {
-        const uint32_t x = static_cast<uint32_t>(lba) * 2654435761u + static_cast<uint32_t>(k) * 40503u +
-                           static_cast<uint32_t>(track) * 97u;
+    for (uint32_t k = 0; k < kRaw / 4; ++k) {
+        const uint32_t t = static_cast<uint32_t>(track);
+        const uint32_t x = static_cast<uint32_t>(lba) * 2654435761u + k * 40503u + t * 97u;
         const uint16_t left = static_cast<uint16_t>(x ^ (x >> 16));
-        const uint16_t right = static_cast<uint16_t>((x >> 8) + static_cast<uint32_t>(track) * 1009u + static_cast<uint32_t>(k));
-        out[4 * k + 0] = static_cast<uint8_t>(left);
-        out[4 * k + 1] = static_cast<uint8_t>(left >> 8);
-        out[4 * k + 2] = static_cast<uint8_t>(right);
-        out[4 * k + 3] = static_cast<uint8_t>(right >> 8);
+        const uint16_t right = static_cast<uint16_t>((x >> 8) + t * 1009u + k);
+        const uint8_t frame[4] = {uint8_t(left), uint8_t(left >> 8), uint8_t(right), uint8_t(right >> 8)};
+        std::memcpy(out + 4 * k, frame, 4);
     }
 }
 
@@ -58,52 +56,34 @@ ImageLayout AudioLayout(const std::vector<int32_t>& sectors) {
 DiscImage WriteDiscImage(const std::string& dir, const std::string& name, const ImageLayout& layout) {
     if (layout.tracks.empty() || layout.tracks.size() > 99)
         throw std::runtime_error("a disc image needs 1 to 99 tracks");
-    DiscImage img;
-    img.cuePath = dir + "/" + name + ".cue";
-    img.binPath = dir + "/" + name + ".bin";
-
-    std::ofstream bin(img.binPath, std::ios::binary | std::ios::trunc);
-    if (!bin) throw std::runtime_error("cannot write " + img.binPath);
-    std::vector<uint8_t> sector(kRaw);
-    int32_t lba = 0;
-    for (size_t t = 0; t < layout.tracks.size(); ++t) {
-        img.starts.push_back(lba);
-        for (int32_t s = 0; s < layout.tracks[t].sectors; ++s, ++lba) {
-            ImageSector(layout, static_cast<int>(t), lba, sector.data());
-            bin.write(reinterpret_cast<const char*>(sector.data()), kRaw);
-        }
-    }
-    img.totalSectors = lba;
-    bin.close();
-    if (!bin) throw std::runtime_error("cannot write " + img.binPath);
-
-    std::ofstream cue(img.cuePath, std::ios::trunc);
-    if (!cue) throw std::runtime_error("cannot write " + img.cuePath);
+    DiscImage img{dir + "/" + name + ".cue", dir + "/" + name + ".bin", {}, 0};
+    std::string bin;
+    std::ostringstream cue;
     if (!layout.catalog.empty()) cue << "CATALOG " << layout.catalog << "\n";
     cue << "FILE \"" << name << ".bin\" BINARY\n";
-    for (size_t t = 0; t < layout.tracks.size(); ++t) {
+    for (std::size_t t = 0; t < layout.tracks.size(); ++t) {
         const ImageTrack& tr = layout.tracks[t];
-        char num[8];
-        std::snprintf(num, sizeof num, "%02d", static_cast<int>(t + 1));
-        cue << "  TRACK " << num << (tr.data ? " MODE1/2352" : " AUDIO") << "\n";
+        img.starts.push_back(img.totalSectors);
+        cue << "  TRACK " << (t < 9 ? "0" : "") << t + 1 << (tr.data ? " MODE1/2352" : " AUDIO") << "\n";
         if (!tr.title.empty()) cue << "    TITLE \"" << tr.title << "\"\n";
         if (!tr.isrc.empty()) cue << "    ISRC " << tr.isrc << "\n";
-        cue << "    INDEX 01 " << Msf(img.starts[t]) << "\n";
+        cue << "    INDEX 01 " << Msf(img.totalSectors) << "\n";
+        bin.resize(bin.size() + static_cast<std::size_t>(tr.sectors) * kRaw);
+        for (int32_t s = 0; s < tr.sectors; ++s, ++img.totalSectors)
+            ImageSector(tr.data, static_cast<int>(t), img.totalSectors,
+                        reinterpret_cast<uint8_t*>(bin.data()) + static_cast<std::size_t>(img.totalSectors) * kRaw);
     }
-    cue.close();
-    if (!cue) throw std::runtime_error("cannot write " + img.cuePath);
+    support::WriteFile(img.binPath, bin);
+    support::WriteFile(img.cuePath, cue.str());
     return img;
 }
 
 std::vector<uint8_t> ReadBinSectors(const std::string& binPath, int32_t lba, int32_t count) {
-    std::ifstream in(binPath, std::ios::binary);
-    if (!in) throw std::runtime_error("cannot read " + binPath);
-    std::vector<uint8_t> bytes(static_cast<size_t>(count) * kRaw);
-    in.seekg(static_cast<std::streamoff>(lba) * kRaw);
-    in.read(reinterpret_cast<char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
-    if (in.gcount() != static_cast<std::streamsize>(bytes.size()))
-        throw std::runtime_error("short read from " + binPath);
-    return bytes;
+    const std::string bin = support::ReadFile(binPath);
+    const std::size_t from = static_cast<std::size_t>(lba) * kRaw, size = static_cast<std::size_t>(count) * kRaw;
+    if (lba < 0 || count < 0 || from + size > bin.size()) throw std::runtime_error("short read from " + binPath);
+    return std::vector<uint8_t>(bin.begin() + static_cast<std::ptrdiff_t>(from),
+                                bin.begin() + static_cast<std::ptrdiff_t>(from + size));
 }
 
 }  // namespace quarrow::discimage
