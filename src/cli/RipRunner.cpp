@@ -7,6 +7,8 @@
 #include <chrono>
 #include <cstdio>
 #include <iostream>
+#include <iterator>
+#include <string>
 #include <map>
 
 #include "encoders/EncodeMp3.h"
@@ -17,10 +19,23 @@ namespace quarrow::cli {
 namespace {
 
 std::atomic<int> gInterrupts{0};
+std::atomic<int> gSignal{0};
 
-void OnInterrupt(int) {
-    // The first Ctrl-C cancels through the session; the second quits at once.
+// Ctrl-C, a termination request and a closed terminal all cancel.
+constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
+
+void OnInterrupt(int sig) {
+    // The first signal cancels through the session; the second quits at once.
+    gSignal = sig;
     if (gInterrupts.fetch_add(1) >= 1) _exit(130);
+}
+
+const char* SignalName(int sig) {
+    switch (sig) {
+        case SIGTERM: return "SIGTERM";
+        case SIGHUP: return "SIGHUP";
+        default: return "SIGINT";
+    }
 }
 
 class TerminalRipView : public RipView {
@@ -101,11 +116,11 @@ int RunRipJob(CliApp& app, CRipJob job) {
         std::move(job));
 
     struct sigaction sa {};
-    struct sigaction old {};
+    struct sigaction old[std::size(kCancelSignals)] {};
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     gInterrupts = 0;
-    sigaction(SIGINT, &sa, &old);
+    for (std::size_t i = 0; i < std::size(kCancelSignals); ++i) sigaction(kCancelSignals[i], &sa, &old[i]);
     drive.SetListener(session.get());
 
     bool cancelRequested = false;
@@ -113,6 +128,9 @@ int RunRipJob(CliApp& app, CRipJob job) {
     const CRipSession::Outcome outcome = session->RunModal([&] {
         if (gInterrupts.load() > 0 && !cancelRequested) {
             cancelRequested = true;
+            app.log.Add(std::string("Rip cancelled by ") + SignalName(gSignal.load()) +
+                            "; the file being written is deleted",
+                        1);
             session->CancelConfirmed();
         }
         view.Refresh(false);
@@ -122,7 +140,7 @@ int RunRipJob(CliApp& app, CRipJob job) {
     const std::vector<std::string> written = session->WrittenFiles();
     session.reset();   // every thread of the rip has ended here
     drive.SetListener(nullptr);
-    sigaction(SIGINT, &old, nullptr);
+    for (std::size_t i = 0; i < std::size(kCancelSignals); ++i) sigaction(kCancelSignals[i], &old[i], nullptr);
 
     for (const std::string& f : written) std::cout << f << "\n";
     switch (outcome) {

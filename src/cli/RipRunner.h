@@ -1,6 +1,7 @@
 // Runs one rip job from the command line: the rip session with a one-line progress
 // display on standard error (rewritten in place on a terminal, plain lines at most once
-// a second otherwise), Ctrl-C as Cancel answered Yes and a second Ctrl-C as quit.
+// a second otherwise); Ctrl-C, SIGTERM and SIGHUP as Cancel answered Yes (logged), and a
+// second one as quit.
 #pragma once
 
 #include "cli/Cli.h"

@@ -103,6 +103,19 @@ std::string CEncoder::TemporaryNameOf(const std::string& outputPath) {
     return folder + "." + name + ".part";
 }
 
+std::error_code CEncoder::Publish(const std::string& path, const std::string& outputPath) const {
+    std::error_code ec;
+    if (path == outputPath) return ec;
+    if (!std::filesystem::exists(path, ec)) return std::make_error_code(std::errc::no_such_file_or_directory);
+    const std::vector<std::string> from = CompanionFiles(path);
+    const std::vector<std::string> to = CompanionFiles(outputPath);
+    for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
+        if (std::filesystem::exists(from[i], ec)) std::filesystem::rename(from[i], to[i], ec);
+    }
+    std::filesystem::rename(path, outputPath, ec);
+    return ec;
+}
+
 int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     using namespace std::chrono_literals;
     const std::string path = UsesTemporaryName() ? TemporaryNameOf(outputPath) : outputPath;
@@ -111,6 +124,9 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     if (!Open(ctx, path, outputPath)) {
         ctx.running = 0;
         ctx.JoinReader();
+        // Whatever the driver began under the temporary name goes; nothing was written.
+        std::error_code ec;
+        if (path != outputPath) std::filesystem::remove(path, ec);
         return 0;
     }
 
@@ -133,7 +149,7 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     const unsigned interval = static_cast<unsigned>(std::max(1, ctx.progressInterval));
     while (ctx.running) {
         if (ctx.paused) {
-            std::this_thread::sleep_for(100ms);
+            ctx.WaitWhilePaused();
             continue;
         }
         std::size_t take;
@@ -206,37 +222,31 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     }
 
     const bool finished = Finish(ctx, reachedEnd && !failed && !ctx.aborted);
+    // Joining the reader also settles every stop decision raised by what it read (the
+    // retry limit), so aborted is final from here on.
     ctx.JoinReader();
 
     std::error_code ec;
-    if (ctx.aborted) {
-        std::filesystem::remove(path, ec);
-        for (const std::string& c : CompanionFiles(path)) std::filesystem::remove(c, ec);
-        ctx.running = 0;
-        return 0;
-    }
-    if (failed || !finished || !reachedEnd) {
-        // Left under its temporary name: a half-written file never stands as complete.
-        ctx.running = 0;
-        return 0;
-    }
-    if (!AfterFinish(ctx, path)) {
-        ctx.running = 0;
-        return 0;
-    }
-    if (path != outputPath) {
-        const std::vector<std::string> from = CompanionFiles(path);
-        const std::vector<std::string> to = CompanionFiles(outputPath);
-        for (std::size_t i = 0; i < from.size() && i < to.size(); ++i) {
-            if (std::filesystem::exists(from[i], ec)) std::filesystem::rename(from[i], to[i], ec);
-        }
-        std::filesystem::rename(path, outputPath, ec);
-        if (ec) {
-            ctx.PostMessage("Error : could not write file : " + outputPath + " (" + ec.message() + ")", 1);
+    const auto drop = [&] {
+        // A driver writing under the real name has not touched it before a failure; only
+        // a cancel deletes that name.
+        if (path != outputPath || ctx.aborted) {
             std::filesystem::remove(path, ec);
-            ctx.running = 0;
-            return 0;
+            for (const std::string& c : CompanionFiles(path)) std::filesystem::remove(c, ec);
         }
+        ctx.running = 0;
+        return 0;
+    };
+    // A cancel, an input that stopped early (the disc could not be read) and an encode
+    // or write failure all leave no file: a partial one never stands as complete, and
+    // the hidden temporary name never stays behind.
+    if (ctx.aborted || !reachedEnd || failed || !finished) return drop();
+    if (!AfterFinish(ctx, path)) return drop();
+    if ((ec = Publish(path, outputPath))) {
+        ctx.PostMessage("Error : could not write file : " + outputPath + " (" + ec.message() + ")", 1);
+        std::filesystem::remove(path, ec);
+        ctx.running = 0;
+        return 0;
     }
     ctx.SendFinalProgress();
     return 1;

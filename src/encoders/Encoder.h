@@ -6,10 +6,13 @@
 #pragma once
 
 #include <atomic>
+#include <condition_variable>
 #include <cstdint>
 #include <memory>
+#include <mutex>
 #include <string>
 #include <string_view>
+#include <system_error>
 #include <vector>
 
 #include "encoders/SampleRing.h"
@@ -46,15 +49,58 @@ struct TagValues {
 TagValues MakeTagValues(const CAlbumRecord& album, int trackIndex, int discTracks,
                         bool imageMode, const std::string& outputPath);
 
+// The wake-up shared by the flags of one rip: every change of a flag notifies it, so a
+// thread held by pause wakes as soon as it is resumed or stopped.
+class FlagGate {
+public:
+    void Notify() {
+        { std::lock_guard<std::mutex> lock(mutex_); }
+        changed_.notify_all();
+    }
+    template <typename Pred>
+    void WaitUntil(Pred done) {
+        std::unique_lock<std::mutex> lock(mutex_);
+        changed_.wait(lock, done);
+    }
+
+private:
+    std::mutex mutex_;
+    std::condition_variable changed_;
+};
+
+// A flag word read without a lock by the threads; writing it wakes its gate's waiters.
+class WatchedFlag {
+public:
+    explicit WatchedFlag(FlagGate& gate) : gate_(gate) {}
+    WatchedFlag(const WatchedFlag&) = delete;
+    WatchedFlag& operator=(int value) {
+        value_ = value;
+        gate_.Notify();
+        return *this;
+    }
+    WatchedFlag& operator=(const WatchedFlag&) = delete;
+    operator int() const { return value_.load(); }
+
+private:
+    std::atomic<int> value_{0};
+    FlagGate& gate_;
+};
+
 // What a driver sees of the rip. Flags and counters are plain words polled by the
 // threads; the virtual hooks are implemented by the rip session (and by test harnesses).
 class EncodeContext {
 public:
     virtual ~EncodeContext() = default;
 
-    std::atomic<int> running{0};
-    std::atomic<int> paused{0};
-    std::atomic<int> aborted{0};
+    FlagGate flagGate;
+    WatchedFlag running{flagGate};
+    WatchedFlag paused{flagGate};
+    WatchedFlag aborted{flagGate};
+
+    // Holds the calling thread while paused is set and running is still set.
+    void WaitWhilePaused() {
+        flagGate.WaitUntil([this] { return !paused || !running; });
+    }
 
     // Sample path: floatPath clear -> intRing of interleaved (or mono) 16-bit values;
     // set -> leftRing (mono) or leftRing + rightRing (stereo) of floats in [-1, 1].
@@ -105,7 +151,7 @@ public:
 
 // One encoder driver. Encode runs the shared loop: start the reader, Open, drain the
 // rings block by block into Write, Finish, join the reader, then publish the file
-// (rename from its temporary name) or, on cancel, delete it.
+// (rename from its temporary name); a cancel or any failure deletes it.
 class CEncoder {
 public:
     virtual ~CEncoder() = default;
@@ -115,6 +161,10 @@ public:
 
     // The name written while the file is incomplete: a hidden ".part" sibling.
     static std::string TemporaryNameOf(const std::string& outputPath);
+
+private:
+    // Renames the file written at path (and its companions) to outputPath.
+    std::error_code Publish(const std::string& path, const std::string& outputPath) const;
 
 protected:
     // Opens the output at path (already the temporary name when UsesTemporaryName) and

@@ -6,6 +6,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <vector>
 
 #include "albuminfo/AlbumRecord.h"
 #include "app/Settings.h"
@@ -113,23 +114,112 @@ std::string PlaylistPath(const std::string& outputPath, const CAlbumRecord& albu
     std::string folder = slash == std::string::npos ? std::string(".") : outputPath.substr(0, slash);
     const std::string ext = ".m3u";
     bool replaced = false;
-    return folder + "/" + SafeNameComponent(album.albumTitle + ext, replaced, ext.size());
+    return folder + "/" + SafeNameComponent(album.albumTitle + ext, replaced, ext.size(), kMaxFileNameBytes);
 }
 
-bool AppendPlaylist(const std::string& outputPath, const CAlbumRecord& album, std::string* error) {
+namespace {
+
+// The lines of a playlist (without their line feeds); a missing file has none.
+bool ReadLines(const std::string& path, std::vector<std::string>& lines, int& err) {
+    lines.clear();
+    int fd = ::open(path.c_str(), O_RDONLY | O_CLOEXEC);
+    if (fd < 0) {
+        err = errno;
+        return errno == ENOENT;
+    }
+    std::string text;
+    char buf[4096];
+    ssize_t n;
+    while ((n = ::read(fd, buf, sizeof buf)) != 0) {
+        if (n < 0) {
+            if (errno == EINTR) continue;
+            err = errno;
+            ::close(fd);
+            return false;
+        }
+        text.append(buf, static_cast<std::size_t>(n));
+    }
+    ::close(fd);
+    std::size_t from = 0;
+    while (from < text.size()) {
+        std::size_t lf = text.find('\n', from);
+        if (lf == std::string::npos) lf = text.size();
+        lines.push_back(text.substr(from, lf - from));
+        from = lf + 1;
+    }
+    return true;
+}
+
+}  // namespace
+
+bool AppendPlaylist(const std::string& outputPath, const CAlbumRecord& album, std::string* error, bool* added) {
+    if (added) *added = false;
     const std::string path = PlaylistPath(outputPath, album);
-    int fd = ::open(path.c_str(), O_WRONLY | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
+    const std::string name = FileNameOf(outputPath);
+    int fd = ::open(path.c_str(), O_RDWR | O_CREAT | O_APPEND | O_CLOEXEC, 0666);
     if (fd < 0) {
         SetError(error, "Cannot open the playlist " + path + ": " + std::strerror(errno));
         return false;
     }
-    bool ok = WriteAll(fd, FileNameOf(outputPath) + "\n");
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
+    ::close(fd);
+    std::vector<std::string> lines;
+    int err = 0;
+    if (!ReadLines(path, lines, err)) {
+        SetError(error, "Cannot read the playlist " + path + ": " + std::strerror(err));
+        return false;
+    }
+    for (const std::string& l : lines)
+        if (l == name) return true;   // a rerun lists each file once
+    fd = ::open(path.c_str(), O_WRONLY | O_APPEND | O_CLOEXEC);
+    bool ok = fd >= 0 && WriteAll(fd, name + "\n");
+    err = errno;
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
         ok = false;
         err = errno;
     }
     if (!ok) SetError(error, "Cannot write the playlist " + path + ": " + std::strerror(err));
+    if (ok && added) *added = true;
+    return ok;
+}
+
+bool RemovePlaylistLine(const std::string& outputPath, const CAlbumRecord& album, std::string* error) {
+    const std::string path = PlaylistPath(outputPath, album);
+    const std::string name = FileNameOf(outputPath);
+    std::vector<std::string> lines;
+    int err = 0;
+    if (!ReadLines(path, lines, err)) {
+        SetError(error, "Cannot read the playlist " + path + ": " + std::strerror(err));
+        return false;
+    }
+    std::string text;
+    bool removed = false;
+    for (const std::string& l : lines) {
+        if (l == name && !removed) removed = true;
+        else text += l + "\n";
+    }
+    if (!removed) return true;
+    if (text.empty()) {
+        if (::unlink(path.c_str()) == 0 || errno == ENOENT) return true;
+        SetError(error, "Cannot delete the playlist " + path + ": " + std::strerror(errno));
+        return false;
+    }
+    // Replaced whole, so a failure never leaves half a playlist.
+    const std::string temp = path + ".part";
+    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
+    bool ok = fd >= 0 && WriteAll(fd, text);
+    err = errno;
+    if (fd >= 0 && ::close(fd) != 0 && ok) {
+        ok = false;
+        err = errno;
+    }
+    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
+        ok = false;
+        err = errno;
+    }
+    if (!ok) {
+        ::unlink(temp.c_str());
+        SetError(error, "Cannot rewrite the playlist " + path + ": " + std::strerror(err));
+    }
     return ok;
 }
 

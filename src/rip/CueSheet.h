@@ -31,8 +31,13 @@ bool WantsCueSheet(const CRipJob& job, const CSettings& s);
 // The album playlist beside an output file: its folder + the album title + ".m3u"
 // (the title made safe as a file name, so that it stays in that folder).
 std::string PlaylistPath(const std::string& outputPath, const CAlbumRecord& album);
-// Appends the file name of outputPath and a line feed to the album playlist.
+// Appends the file name of outputPath and a line feed to the album playlist, unless
+// the playlist already lists that name (added then says false).
 bool AppendPlaylist(const std::string& outputPath, const CAlbumRecord& album,
-                    std::string* error = nullptr);
+                    std::string* error = nullptr, bool* added = nullptr);
+// Takes the line of outputPath out of the album playlist again (a file that did not
+// complete); a playlist left empty is deleted.
+bool RemovePlaylistLine(const std::string& outputPath, const CAlbumRecord& album,
+                        std::string* error = nullptr);
 
 }  // namespace quarrow

@@ -1,9 +1,11 @@
 #include "rip/Naming.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 #include <cerrno>
 #include <cstdio>
+#include <cstring>
 
 #include "albuminfo/DiscRefresh.h"
 #include "app/EventLog.h"
@@ -148,7 +150,8 @@ std::string CutUtf8(const std::string& text, std::size_t maxBytes) {
     return text.substr(0, cut);
 }
 
-std::string SafeNameComponent(const std::string& text, bool& replaced, std::size_t keepTail) {
+std::string SafeNameComponent(const std::string& text, bool& replaced, std::size_t keepTail,
+                              std::size_t maxBytes) {
     std::string out = text;
     for (char& c : out) {
         if (IsInvalidChar(static_cast<unsigned char>(c))) {
@@ -156,10 +159,11 @@ std::string SafeNameComponent(const std::string& text, bool& replaced, std::size
             replaced = true;
         }
     }
-    if (out.size() > kMaxNameBytes) {
-        if (keepTail > kMaxNameBytes) keepTail = 0;
+    if (maxBytes > kMaxNameBytes) maxBytes = kMaxNameBytes;
+    if (out.size() > maxBytes) {
+        if (keepTail > maxBytes) keepTail = 0;
         std::string tail = out.substr(out.size() - keepTail);
-        out = CutUtf8(out.substr(0, out.size() - keepTail), kMaxNameBytes - keepTail) + tail;
+        out = CutUtf8(out.substr(0, out.size() - keepTail), maxBytes - keepTail) + tail;
     }
     // "", "." and ".." (or blanks that some systems strip to them) would name the
     // parent or the folder itself.
@@ -211,7 +215,7 @@ TrackPath BuildTrackPath(const CSettings& s, const CAlbumRecord& album, int trac
     for (std::size_t i = 0; i + 1 < levels.size(); ++i)
         path += SafeNameComponent(levels[i], result.replaced) + "/";
     const std::string ext = FormatExtension(s);
-    path += SafeNameComponent(levels.back() + ext, result.replaced, ext.size());
+    path += SafeNameComponent(levels.back() + ext, result.replaced, ext.size(), kMaxFileNameBytes);
     result.path = path;
     return result;
 }
@@ -246,6 +250,17 @@ bool EnsureFolder(const std::string& folderIn, int* attempts) {
         }
     }
     return false;
+}
+
+std::string OutputPathProblem(const std::string& path) {
+    std::string folder = FolderOf(path);
+    if (folder.empty()) folder = ".";
+    if (::access(folder.c_str(), W_OK | X_OK) != 0) return folder + ": " + std::strerror(errno);
+    const long nameMax = ::pathconf(folder.c_str(), _PC_NAME_MAX);
+    const std::size_t limit = nameMax > 0 ? static_cast<std::size_t>(nameMax) : kMaxNameBytes;
+    // The file is written as ".NAME.part" first.
+    if (FileNameOf(path).size() + 6 > limit) return path + ": " + std::strerror(ENAMETOOLONG);
+    return {};
 }
 
 std::string FolderOf(const std::string& path) {

@@ -6,7 +6,8 @@
 // scheme (a backslash in the artist or album text also makes a level, as it always
 // did), every other path character that a portable file system cannot hold becomes a
 // blank, a level of only dots or blanks is neutralised, and every level is cut to the
-// file system's 255 bytes without splitting a UTF-8 sequence.
+// file system's 255 bytes (file names shorter, see kMaxFileNameBytes) without
+// splitting a UTF-8 sequence.
 #pragma once
 
 #include <cstdint>
@@ -24,6 +25,10 @@ class Prompter;
 constexpr int kNamingSchemeCount = 13;
 constexpr int kDefaultNamingScheme = 11;
 constexpr std::size_t kMaxNameBytes = 255;      // one path component
+// A file name the program makes also has derived names beside it while it is written:
+// ".NAME.part", a companion "._.NAME.part" or ".NAME.wvc.part", the cue sheet's
+// "NAME.cue.part". The longest adds 8 bytes, so file names stop 8 bytes short.
+constexpr std::size_t kMaxFileNameBytes = kMaxNameBytes - 8;
 constexpr std::size_t kMaxFolderPath = 4095;    // the folder walk's buffer
 
 extern const char* const kCharactersReplacedText;   // "Invalid character(s) replaced."
@@ -45,10 +50,15 @@ TrackPath BuildTrackPath(const CSettings& s, const CAlbumRecord& album, int trac
 
 // Makes one file name component safe: invalid characters (backslash included) and
 // control characters become blanks, a name of only dots or blanks becomes
-// underscores, and the text is cut to 255 bytes keeping `keep` bytes at its end
+// underscores, and the text is cut to maxBytes keeping `keep` bytes at its end
 // (an extension). Sets replaced when it changed any character.
 std::string SafeNameComponent(const std::string& text, bool& replaced,
-                              std::size_t keepTailBytes = 0);
+                              std::size_t keepTailBytes = 0, std::size_t maxBytes = kMaxNameBytes);
+
+// Why no file can be created at path, as "PATH: reason" (the folder not writable, the
+// name or its temporary name too long for the file system); empty when nothing is in
+// the way.
+std::string OutputPathProblem(const std::string& path);
 
 // Cuts text to at most maxBytes without splitting a UTF-8 sequence.
 std::string CutUtf8(const std::string& text, std::size_t maxBytes);

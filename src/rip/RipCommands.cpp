@@ -110,7 +110,7 @@ std::optional<std::string> AskOutputFile(MainContext& ctx, const std::string& de
     }
     // The default name may come from the album title: it is one file name, nothing more.
     bool replaced = false;
-    const std::string name = SafeNameComponent(defaultName + ext, replaced, ext.size());
+    const std::string name = SafeNameComponent(defaultName + ext, replaced, ext.size(), kMaxFileNameBytes);
     EnsureFolder(folder);  // a failure here is silent; the encode reports it
     std::string chosen = ctx.prompter.SaveFileName(folder + name, "(*" + ext + ")|*" + ext + "||");
     if (chosen.empty()) return std::nullopt;

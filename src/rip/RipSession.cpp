@@ -162,7 +162,8 @@ void CRipSession::Start() {
     // 12. Cue sheet of a single-output job.
     if (WantsCueSheet(job_, settings_)) {
         std::string error;
-        if (!WriteCueSheet(job_, album_, &error)) {
+        cueWritten_ = WriteCueSheet(job_, album_, &error);
+        if (!cueWritten_) {
             // The rip goes on; the audio file itself does not depend on the cue sheet.
             log_.Add("Error: " + error, 2);
             view_.SetText(RipField::Caption, error);
@@ -246,6 +247,9 @@ void CRipSession::Handle(Message& m) {
             break;
         case Message::Retry:
             HandleReadRetry(m.value);
+            --pendingRetries_;
+            break;
+        case Message::Barrier:
             break;
         case Message::JobEnded:
             if (jobThread_.joinable()) jobThread_.join();
@@ -391,6 +395,7 @@ void CRipSession::OnVisualPresetChange(int index) {
 }
 
 void CRipSession::OnReadRetry(int16_t, int32_t sector) {
+    ++pendingRetries_;
     Message m(Message::Retry);
     m.value = sector;
     Post(std::move(m));
@@ -456,9 +461,13 @@ void CRipSession::JobThread() {
             PostStatus(2, Fraction(currentEntry + 1, count));
             StartTrackEncode(job_.outputPath, false, -1);
         }
-    } catch (const std::exception&) {
-        running = 0;
-        PostMessage("An error occurred while encoding", 1);
+    } catch (const std::exception& e) {
+        ReportFailure(e.what());
+    }
+    if (cueWritten_ && WrittenFiles().empty()) {
+        // The cue sheet describes a file that was never completed.
+        std::error_code ec;
+        std::filesystem::remove(CueSheetPath(job_.outputPath), ec);
     }
     running = 0;
     jobEnded_ = true;
@@ -494,10 +503,23 @@ void CRipSession::StartTrackEncode(const std::string& destination, bool perTrack
             currentPath_ = path;
         }
         if (!job_.singleOutput) job_.outputPath = path;
+        bool listed = false;
         if (perTrack && settings_.OUTPUT.M3U) {
             std::string error;
-            if (!AppendPlaylist(path, album_, &error)) throw std::runtime_error(error);
+            if (!AppendPlaylist(path, album_, &error, &listed)) throw std::runtime_error(error);
         }
+        // The playlist line is written before the encode; a file that does not
+        // complete takes its line out again.
+        struct Unlist {
+            const CRipSession& s;
+            const std::string& path;
+            bool active;
+            ~Unlist() {
+                if (active) RemovePlaylistLine(path, s.album_);
+            }
+        } unlist{*this, path, listed};
+        if (const std::string problem = OutputPathProblem(path); !problem.empty())
+            throw std::runtime_error(problem);
         trackStart_ = Now();
         std::unique_ptr<CEncoder> encoder = CreateEncoder(settings_);
         if (!encoder) {
@@ -505,11 +527,18 @@ void CRipSession::StartTrackEncode(const std::string& destination, bool perTrack
             running = 0;
             return;
         }
-        encoder->Encode(*this, path);
-    } catch (const std::exception&) {
-        running = 0;
-        PostMessage("An error occurred while encoding", 1);
+        const bool complete = encoder->Encode(*this, path) == 1;
+        unlist.active = listed && !complete;
+    } catch (const std::exception& e) {
+        ReportFailure(e.what());
     }
+}
+
+void CRipSession::ReportFailure(const std::string& cause) {
+    running = 0;
+    // The cause goes to the log beside the fixed text, which stays the caption.
+    if (!cause.empty()) PostMessage("Error: " + cause, 1);
+    PostMessage("An error occurred while encoding", 1);
 }
 
 TagValues CRipSession::Tags(const std::string& outputPath) const {
@@ -540,11 +569,37 @@ void CRipSession::StartReader() {
 
 void CRipSession::JoinReader() {
     if (readerThread_.joinable()) readerThread_.join();
+    // A retry event of this reader may still wait in the queue and may abort the rip:
+    // the driver decides about its file only once every such event has been handled.
+    if (pendingRetries_ > 0) Send(Message(Message::Barrier));
 }
 
 void CRipSession::ReaderThread() {
+    try {
+        processor_->OpenResamplers();
+        if (settings_.OUTPUT.Normalize) {
+            // One gain for the whole file needs its peak before the first sample goes out.
+            PostMessage("Normalizing reads the disc twice: first for the peak level, then for the samples", 0);
+            processor_->StartPeakScan();
+            ReadFile(true);
+            processor_->FixLevel();
+        }
+        ReadFile(false);
+        processor_->CloseResamplers();
+    } catch (const std::exception& e) {
+        processor_->CloseResamplers();
+        running = 0;
+        PostMessage("Error: " + std::string(e.what()), 1);
+        PostMessage("An error occurred while ripping", 1);
+        drive_.ResetReader();
+        drive_.EndRead();
+    }
+    readerRunning_ = false;
+}
+
+void CRipSession::ReadFile(bool scanOnly) {
     using namespace std::chrono_literals;
-    const bool direct = !settings_.OUTPUT.VisRip && !settings_.OUTPUT.Normalize && !resample_ &&
+    const bool direct = !scanOnly && !settings_.OUTPUT.VisRip && !settings_.OUTPUT.Normalize && !resample_ &&
                         (settings_.DISC.RipModePreset == 0 || settings_.DISC.RipModePreset == 1);
     const double perSector = processor_->PerSector();
     std::vector<int16_t> block;
@@ -559,27 +614,27 @@ void CRipSession::ReaderThread() {
             if (!mono) rightRing.WaitForFree(floats, 20ms);
         }
     };
-    try {
-        processor_->OpenResamplers();
-        for (int t = job_.firstTrack; t <= job_.lastTrack && running; ++t) {
-            if (job_.singleOutput) {
-                const std::size_t idx = static_cast<std::size_t>(t - job_.firstTrack);
-                if (idx >= job_.entries.size()) break;
-                SelectEntry(job_.entries[idx]);
+    for (int t = job_.firstTrack; t <= job_.lastTrack && running; ++t) {
+        if (job_.singleOutput) {
+            const std::size_t idx = static_cast<std::size_t>(t - job_.firstTrack);
+            if (idx >= job_.entries.size()) break;
+            SelectEntry(job_.entries[idx]);
+        }
+        drive_.BeginRead();
+        int32_t remaining = drive_.TrackSectors();
+        if (job_.mode == kRipSectorRange && t == job_.lastTrack) remaining = job_.endOffset;
+        if (job_.mode == kRipSectorRange && t == job_.firstTrack) {
+            remaining -= job_.startOffset;
+            drive_.Seek(job_.startOffset);
+        }
+        int reads = 0;
+        while (running && remaining > 0) {
+            if (paused) {
+                WaitWhilePaused();
+                continue;
             }
-            drive_.BeginRead();
-            int32_t remaining = drive_.TrackSectors();
-            if (job_.mode == kRipSectorRange && t == job_.lastTrack) remaining = job_.endOffset;
-            if (job_.mode == kRipSectorRange && t == job_.firstTrack) {
-                remaining -= job_.startOffset;
-                drive_.Seek(job_.startOffset);
-            }
-            int reads = 0;
-            while (running && remaining > 0) {
-                if (paused) {
-                    std::this_thread::sleep_for(100ms);
-                    continue;
-                }
+            int n = std::min(maxSectors_, remaining);
+            if (!scanOnly) {
                 int room;
                 if (!floatPath) {
                     room = static_cast<int>(intRing.FreeCount() / kSamplesPerSector);
@@ -588,46 +643,39 @@ void CRipSession::ReaderThread() {
                     if (!mono) freeFloats = std::min(freeFloats, rightRing.FreeCount());
                     room = static_cast<int>(static_cast<double>(freeFloats) / perSector - 1);
                 }
-                int n;
-                if (!direct) {
-                    if (room < maxSectors_) {
-                        waitForRoom(maxSectors_);
-                        continue;
-                    }
-                    n = std::min(maxSectors_, remaining);
-                } else {
+                if (!direct && room < maxSectors_) {
+                    waitForRoom(maxSectors_);
+                    continue;
+                }
+                if (direct) {
                     if (room <= 0) {
                         waitForRoom(1);
                         continue;
                     }
                     // The first reads of a track are small so that the encoder starts early.
                     if (reads < 75) room = std::min(room, 8);
-                    n = std::min({room, maxSectors_, remaining});
+                    n = std::min(room, n);
                     ++reads;
                 }
-                int32_t status = kReadOk;
-                drive_.ReadSectors(n, block, status);
-                if (status != kReadOk) throw ComponentError("the drive could not read the disc");
-                remaining -= n;
-                largestRead_ = std::max(largestRead_.load(), n);
-                if (settings_.OUTPUT.VisRip && n > 2) {
-                    Message v(Message::Visual);
-                    v.samples.assign(block.begin(), block.begin() + std::min<std::size_t>(block.size(), 2048));
-                    Post(std::move(v));
-                }
-                processor_->ProcessSampleBlock(block, resample_ && t == job_.lastTrack && remaining == 0);
             }
-            drive_.EndRead();
+            int32_t status = kReadOk;
+            drive_.ReadSectors(n, block, status);
+            if (status != kReadOk) throw ComponentError("the drive could not read the disc");
+            remaining -= n;
+            if (scanOnly) {
+                processor_->ScanPeak(block);
+                continue;
+            }
+            largestRead_ = std::max(largestRead_.load(), n);
+            if (settings_.OUTPUT.VisRip && n > 2) {
+                Message v(Message::Visual);
+                v.samples.assign(block.begin(), block.begin() + std::min<std::size_t>(block.size(), 2048));
+                Post(std::move(v));
+            }
+            processor_->ProcessSampleBlock(block, resample_ && t == job_.lastTrack && remaining == 0);
         }
-        processor_->CloseResamplers();
-    } catch (const std::exception&) {
-        processor_->CloseResamplers();
-        running = 0;
-        PostMessage("An error occurred while ripping", 1);
-        drive_.ResetReader();
         drive_.EndRead();
     }
-    readerRunning_ = false;
 }
 
 // ---------------------------------------------------------------------------------
@@ -668,7 +716,7 @@ void CRipSession::Shutdown() {
         }
         WaitForJobThread();
     }
-    JoinReader();
+    if (readerThread_.joinable()) readerThread_.join();
     {
         std::lock_guard<std::mutex> lock(queueMutex_);
         shutDown_ = true;

@@ -146,7 +146,7 @@ public:
 
 private:
     struct Message {
-        enum Kind { Progress, Text, Status, Phase, Visual, Retry, JobEnded };
+        enum Kind { Progress, Text, Status, Phase, Visual, Retry, Barrier, JobEnded };
         explicit Message(Kind k = Progress) : kind(k) {}
         Kind kind;
         double a = 0, b = 0;
@@ -165,6 +165,8 @@ private:
     void JobThread();
     void StartTrackEncode(const std::string& destination, bool perTrack, int trackIndex);
     void ReaderThread();
+    void ReadFile(bool scanOnly);
+    void ReportFailure(const std::string& cause);
     void SelectEntry(const RipJobEntry& entry);
     void WaitForJobThread();
     void Shutdown();
@@ -198,6 +200,10 @@ private:
     std::thread readerThread_;
     std::atomic<bool> readerRunning_{false};
     std::atomic<int> largestRead_{0};
+    // Retry events queued by the reader and not yet handled: the encoder's decision
+    // about its file waits for them, since one of them may abort the rip.
+    std::atomic<int> pendingRetries_{0};
+    bool cueWritten_ = false;
 
     mutable std::mutex queueMutex_;
     std::condition_variable queueCv_;

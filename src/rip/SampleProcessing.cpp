@@ -73,14 +73,26 @@ void CSampleProcessor::WriteFloats(std::vector<int16_t>& channel, std::vector<fl
     ring.Write(out.data(), static_cast<std::size_t>(produced));
 }
 
+void CSampleProcessor::StartPeakScan() {
+    meter_.Reset(config_.mono ? 1 : 2);
+    level_ = {};
+}
+
+void CSampleProcessor::ScanPeak(const std::vector<int16_t>& block) {
+    // The peak is measured on what is levelled: the mixed-down channel in mono.
+    if (config_.mono) meter_.Add(transform::MixDown(block));
+    else meter_.Add(block);
+}
+
+void CSampleProcessor::FixLevel() { level_ = meter_.Gain(config_.normalizePercent, config_.dcBias); }
+
 void CSampleProcessor::ProcessSampleBlock(std::vector<int16_t>& block, bool lastBlock) {
     using namespace transform;
-    const float percent = config_.normalizePercent;
 
     if (config_.mono) {
         Block mono = MixDown(block);
         block.clear();
-        if (config_.normalize) Level(mono, percent, config_.dcBias);
+        if (config_.normalize) ApplyLevel(mono, level_, 0);
         if (!config_.floatPath) {
             intRing_.Write(mono.data(), mono.size());
             return;
@@ -100,8 +112,8 @@ void CSampleProcessor::ProcessSampleBlock(std::vector<int16_t>& block, bool last
     Block right = SplitRight(block);
     block.clear();
     if (config_.normalize) {
-        Level(left, percent, config_.dcBias);
-        Level(right, percent, config_.dcBias);
+        ApplyLevel(left, level_, 0);
+        ApplyLevel(right, level_, 1);
     }
     if (!config_.floatPath) {
         const Block joined = Join(left, right);

@@ -8,6 +8,7 @@
 
 #include "encoders/Encoder.h"   // ShortToFloat, FloatToShort
 #include "encoders/SampleRing.h"
+#include "rip/Transform.h"
 
 namespace quarrow {
 
@@ -40,6 +41,14 @@ public:
     // result into the rings. lastBlock flushes the resamplers.
     void ProcessSampleBlock(std::vector<int16_t>& block, bool lastBlock);
 
+    // Normalising takes two passes over each output file: StartPeakScan, ScanPeak for
+    // every block of the file, then FixLevel sets the one gain that ProcessSampleBlock
+    // applies to all of the file's blocks. Without FixLevel the gain is 1.
+    void StartPeakScan();
+    void ScanPeak(const std::vector<int16_t>& block);
+    void FixLevel();
+    const transform::LevelGain& Level() const { return level_; }
+
     // Output floats per sector on the float path.
     double PerSector() const { return (config_.mono ? 1176 : 588) * config_.ratio; }
     int OutCapacity() const { return outCapacity_; }
@@ -55,6 +64,8 @@ private:
     CSampleRing<float>& rightRing_;
     std::vector<float> convLeft_, convRight_, outLeft_, outRight_;
     int outCapacity_ = 0;
+    transform::PeakMeter meter_;
+    transform::LevelGain level_;
     void* resampleLeft_ = nullptr;
     void* resampleRight_ = nullptr;
 };

@@ -17,9 +17,34 @@ Block SplitLeft(const Block& stereo);
 Block SplitRight(const Block& stereo);
 // Interleaves two channel blocks; the shorter one decides the length.
 Block Join(const Block& left, const Block& right);
-// Peak normalisation of one block to percent of full scale (32767). With dcBias the
-// block's mean is removed first. A silent block stays silent; results are clipped to
-// the 16-bit range. Percent outside 1..100 is clamped into it.
-void Level(Block& block, float percent, bool dcBias);
+// Peak normalisation applies one gain to a whole output file: a first pass gathers the
+// file's peak (and each channel's mean, for the DC-bias removal) in a PeakMeter, the
+// second pass levels every block with the same LevelGain, so the gain never jumps.
+struct LevelGain {
+    double gain = 1.0;
+    double mean[2] = {0.0, 0.0};   // per channel, removed before the gain
+};
+
+class PeakMeter {
+public:
+    explicit PeakMeter(int channels = 2) { Reset(channels); }
+    void Reset(int channels);
+    // Interleaved values of the meter's channels (one channel: plain values).
+    void Add(const Block& interleaved);
+    // The levelling that brings the peak to percent (clamped to 1..100) of full scale
+    // (32767); with dcBias the swing is measured around each channel's mean. A silent
+    // file keeps the gain 1.
+    LevelGain Gain(float percent, bool dcBias) const;
+
+private:
+    int channels_ = 2;
+    long long sum_[2] = {0, 0};
+    long long count_[2] = {0, 0};
+    int min_[2] = {0, 0};
+    int max_[2] = {0, 0};
+};
+
+// Levels one channel's block in place, results clipped to the 16-bit range.
+void ApplyLevel(Block& channel, const LevelGain& level, int channelIndex);
 
 }  // namespace quarrow::transform

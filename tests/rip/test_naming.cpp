@@ -162,13 +162,15 @@ TEST(BuildTrackPath, HostileAlbumDataStaysInsideTheDestination) {
                     for (unsigned char ch : c) EXPECT_GE(ch, 0x20);
                 }
                 EXPECT_EQ(tp.path.substr(tp.path.size() - 4), ".mp3");
+                // The file name leaves room for its temporary ".NAME.part" and the like.
+                EXPECT_LE(FileNameOf(tp.path).size(), kMaxFileNameBytes);
             }
         }
     }
 
-    // The 300-character title keeps its extension within 255 bytes.
+    // The 300-character title keeps its extension, cut on a character boundary.
     TrackPath cut = BuildTrackPath(MakeSettings(2), MakeAlbum("A", "B", longUtf8), 0);
-    EXPECT_EQ(FileNameOf(cut.path), longUtf8.substr(0, 250) + ".mp3");   // 125 two-byte characters
+    EXPECT_EQ(FileNameOf(cut.path), longUtf8.substr(0, 242) + ".mp3");   // 121 two-byte characters
     EXPECT_FALSE(cut.replaced);
     TrackPath dots = BuildTrackPath(MakeSettings(9), MakeAlbum("..", ".", "T"), 0);
     EXPECT_EQ(dots.path, "/music/out/__/_/T.mp3");
