@@ -2,9 +2,13 @@
 // through libsndfile, and the temporary input file of the customised encoder.
 #include <sndfile.h>
 
+#include <cstdlib>
 #include <cstring>
+#include <filesystem>
 #include <map>
 #include <string>
+#include <system_error>
+#include <vector>
 
 #include "app/Settings.h"
 #include "encoders/Encoder.h"
@@ -84,6 +88,42 @@ int SndfileFormatOf(int formatId, int subFormatIndex, int extIndex) {
     return major | sub | endian;
 }
 
+bool SndfileWrites(int format, int channels, int32_t sampleRate) {
+    SF_INFO info;
+    std::memset(&info, 0, sizeof info);
+    info.samplerate = sampleRate;
+    info.channels = channels;
+    info.format = format;
+    if (channels < 1 || !sf_format_check(&info)) return false;
+    // A real file in a private folder: some containers (SD2) write a companion file
+    // beside it and cannot be written to memory.
+    std::error_code ec;
+    std::string folder = (std::filesystem::temp_directory_path(ec) / "quarrow-probe-XXXXXX").string();
+    if (ec || !mkdtemp(folder.data())) return false;
+    const std::string path = folder + "/probe";
+    bool ok = false;
+    if (SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info)) {
+        const std::vector<short> sector(static_cast<std::size_t>(588 * channels), 0);
+        ok = sf_write_short(f, sector.data(), static_cast<sf_count_t>(sector.size())) ==
+             static_cast<sf_count_t>(sector.size());
+        ok = sf_close(f) == 0 && ok;
+    }
+    std::filesystem::remove_all(folder, ec);
+    return ok;
+}
+
+std::string ContainerChoiceProblem(int formatId, const ContainerChoice& choice) {
+    const int format = SndfileFormatOf(formatId, choice.subFormat, choice.ext);
+    const int channels = choice.channel == 0 || IsMonoOnlySubFormat(formatId, choice.subFormat) ? 1 : 2;
+    if (format != 0 && SndfileWrites(format, channels, SampleRateOf(choice.freq))) return "";
+    std::string label = SubFormatLabel(formatId, choice.subFormat);
+    if (!label.empty() && label.front() == ' ') label.erase(0, 1);
+    while (!label.empty() && label.back() == ' ') label.pop_back();
+    return FormatShortName(formatId) + " files cannot be written with the codec \"" + label + "\" (" +
+           (channels == 1 ? "Mono" : "Stereo") + ", " + std::to_string(SampleRateOf(choice.freq)) +
+           " Hz).\nPlease Choose Another Codec.";
+}
+
 namespace {
 
 class SndfileEncoder : public CEncoder {
@@ -124,7 +164,7 @@ protected:
         // is always mixed down, whatever a hand-edited channel flag says.
         info.channels = inputMode_ != 0 ? 2 : (ctx.mono ? 1 : 2);
         info.format = format_;
-        if (!sf_format_check(&info)) {
+        if (!SndfileWrites(info.format, info.channels, info.samplerate)) {
             ctx.PostMessage("Invalid format!", 1);
             return false;
         }

@@ -14,6 +14,7 @@
 #include <vorbis/vorbisenc.h>
 
 #include "app/Prompter.h"
+#include "encoders/EncodeSndfile.h"
 #include "encoders/OutputFormat.h"
 #include "encoders/QuickSet.h"
 
@@ -127,6 +128,15 @@ PageResult CEncoderOptionPage::Apply(CSettings& s, bool refreshing) const {
     if (!InRange(norPer, 1, 100)) return Refused(RangeMessage(1, 100));
     if (formatSel >= 0) {
         const int id = formatSel + 1;
+        if (IsOtherFormat(id) && codecSel >= 0) {
+            ContainerChoice c = GetContainerChoice(s, id);
+            c.subFormat = codecSel;
+            if (extSel >= 0) c.ext = extSel;
+            if (freqSel >= 0) c.freq = freqSel;
+            c.channel = mono ? 0 : 1;
+            const std::string problem = ContainerChoiceProblem(id, c);
+            if (!problem.empty()) return Refused(problem);
+        }
         s.OUTPUT.OutputFormat = static_cast<int16_t>(id);
         if (IsOtherFormat(id)) {
             const std::size_t i = static_cast<std::size_t>(id - kFirstOtherFormat);
@@ -178,6 +188,10 @@ PageResult CContainerFormatPage::Apply(CSettings& s, bool refreshing) const {
     if (freqSel >= 0) c.freq = freqSel;
     if (extSel >= 0) c.ext = extSel;
     c.channel = mono ? 0 : 1;
+    if (codecSel >= 0) {
+        const std::string problem = ContainerChoiceProblem(id_, c);
+        if (!problem.empty()) return Refused(problem);
+    }
     SetContainerChoice(s, id_, c);
     return Applied();
 }

@@ -5,35 +5,20 @@
 #include <cmath>
 #include <cstring>
 #include <ctime>
-#include <filesystem>
 #include <fstream>
 #include <functional>
 #include <iterator>
 
-#include "app/Settings.h"
 #include "encoders/EncodeOggVorbis.h"
 #include "encoders/Encoder.h"
 #include "support/DiscImage.h"
 #include "support/EncodeHarness.h"
+#include "support/Pcm.h"
 
 using namespace quarrow;
-using quarrow::testsupport::FeedContext;
-namespace fs = std::filesystem;
+using namespace quarrow::testsupport;
 
 namespace {
-
-CSettings OggSettings() {
-    CSettings s = CSettings::Initial("/nonexistent");
-    s.OUTPUT.OutputFormat = 4;
-    return s;
-}
-
-// Feeds frames of a left and a right sine (or one mono sine) as the float path does.
-void FeedSines(FeedContext& ctx, std::size_t frames, int rate) {
-    ctx.ShapeFromSettings();
-    ctx.FeedFloats(testsupport::SineFloats(frames, 440, 0.5, rate),
-                   ctx.mono ? std::vector<float>{} : testsupport::SineFloats(frames, 660, 0.5, rate));
-}
 
 // The stream as libogg and libvorbis read it back: pages, headers, comments.
 struct OggScan {
@@ -117,7 +102,7 @@ TEST(EncodeOggVorbis, ModesAndParameterChecks) {
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
         SCOPED_TRACE(i);
-        CSettings s = OggSettings();
+        CSettings s = SettingsFor(4);
         cases[i].change(s);
         vorbis_info vi;
         vorbis_info_init(&vi);
@@ -139,140 +124,87 @@ TEST(EncodeOggVorbis, ModesAndParameterChecks) {
     }
 }
 
-TEST(EncodeOggVorbis, DefaultStereoFileWithCommentsAndPaging) {
+// Each row: settings and the stream they must give. Every file keeps the paging rules:
+// the three headers end their page, audio starts on a fresh one, one end-of-stream
+// page closes it at the granule of the last sample, and the serial comes from the
+// time-seeded generator.
+TEST(EncodeOggVorbis, FilesCarryTheirShapeCommentsAndPaging) {
     discimage::ScratchDir dir;
-    FeedContext ctx(OggSettings());
-    CAlbumRecord album;
-    album.artist = "Simon & Garfunkel / 'The Boxer'";
-    album.albumTitle = "Bridge over \"Troubled\" Water";
-    album.trackTitles = {"Cecilia", "El Condor Pasa ; ls -la"};
-    album.year = 1970;
-    album.genre = "Folk";
-    ctx.album = album;
-    ctx.trackIndex = 1;
-    ctx.discTracks = 11;
-    FeedSines(ctx, 44100 * 3 + 77, 44100);
-    EXPECT_TRUE(ctx.floatPath);
-    EXPECT_FALSE(ctx.mono);
-    const std::string out = dir.path() + "/02 - El Condor.ogg";
-    const std::time_t before = std::time(nullptr);
-    ASSERT_EQ(ctx.Encode(out), 1) << ctx.FirstMessage();
-    const std::time_t after = std::time(nullptr);
-    EXPECT_TRUE(ctx.Messages().empty());
-    EXPECT_TRUE(ctx.finalSent);
-    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
-
-    const OggScan scan = Scan(out);
-    ASSERT_TRUE(scan.ok);
-    EXPECT_EQ(scan.channels, 2);
-    EXPECT_EQ(scan.rate, 44100);
-    EXPECT_TRUE(scan.headersEndPage);
-    EXPECT_TRUE(scan.audioStartsFresh);
-    EXPECT_EQ(scan.eosPages, 1);
-    EXPECT_TRUE(scan.lastPageIsEos);
-    EXPECT_EQ(scan.lastGranule, 44100 * 3 + 77);
-    EXPECT_TRUE(testsupport::TimeSeededSerials(before, after).count(scan.serial)) << scan.serial;
-    const std::vector<std::string> expected = {
-        "ARTIST=Simon & Garfunkel / 'The Boxer'", "TITLE=El Condor Pasa ; ls -la",
-        "DATE=1970",                              "ALBUM=Bridge over \"Troubled\" Water",
-        "TRACKNUMBER= 2",                         "GENRE=Folk",
-        "TOTALTRACKS=11",                         "COMMENT=" + std::string(RipComment),
+    const CAlbumRecord album = SampleAlbum();
+    const std::vector<std::string> comments = {
+        "ARTIST=" + album.artist, "TITLE=" + album.trackTitles[1], "DATE=1991", "ALBUM=" + album.albumTitle,
+        "TRACKNUMBER= 2", "GENRE=Rock", "TOTALTRACKS=11", "COMMENT=" + std::string(RipComment),
     };
-    EXPECT_EQ(scan.comments, expected);
+    struct Case {
+        const char* name;
+        std::function<void(CSettings&)> change;
+        int rate, channels;
+        long nominal;                 // -1: not looked at
+        bool tagged;
+    };
+    const Case cases[] = {
+        {"default", [](CSettings&) {}, 44100, 2, -1, true},
+        {"mono 22050 average 64, untagged",
+         [](CSettings& s) { s.OGG.Channel = 0, s.OGG.Freq = 4, s.OGG.Quality = 0, s.OGG.NomiBit = 7, s.OUTPUT.FillTag = 0; },
+         22050, 1, 64000, false},
+        {"managed 48000",
+         [](CSettings& s) { s.OGG.Quality = 0, s.OGG.VBR = 1, s.OGG.Freq = 8, s.OGG.MinBit = 7, s.OGG.NomiBit = 11, s.OGG.MaxBit = 13; },
+         48000, 2, 128000, true},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSettings s = SettingsFor(4);
+        c.change(s);
+        FeedContext ctx(s);
+        ctx.album = album;
+        ctx.trackIndex = 1;
+        ctx.discTracks = 11;
+        const std::size_t frames = static_cast<std::size_t>(c.rate) * 2 + 77;
+        FeedTone(ctx, frames, c.rate);
+        EXPECT_TRUE(ctx.floatPath);
+        const std::string out = dir.path() + "/" + c.name + ".ogg";
+        const std::time_t before = std::time(nullptr);
+        ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));
+        const OggScan scan = Scan(out);
+        ASSERT_TRUE(scan.ok);
+        EXPECT_EQ(scan.channels, c.channels);
+        EXPECT_EQ(scan.rate, c.rate);
+        if (c.nominal >= 0) {
+            EXPECT_EQ(scan.nominal, c.nominal);
+        }
+        EXPECT_TRUE(scan.headersEndPage);
+        EXPECT_TRUE(scan.audioStartsFresh);
+        EXPECT_EQ(scan.eosPages, 1);
+        EXPECT_TRUE(scan.lastPageIsEos);
+        EXPECT_EQ(scan.lastGranule, static_cast<ogg_int64_t>(frames));
+        EXPECT_TRUE(TimeSeededSerials(before, std::time(nullptr)).count(scan.serial)) << scan.serial;
+        EXPECT_FALSE(scan.vendor.empty());
+        EXPECT_EQ(scan.comments, c.tagged ? comments : std::vector<std::string>{});
 
-    const testsupport::ProbeResult p = testsupport::Probe(out);
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_EQ(p.codec, "vorbis");
-    EXPECT_NEAR(p.duration, (44100 * 3 + 77) / 44100.0, 0.01);
-    EXPECT_EQ(p.tags.at("artist"), album.artist);
-    EXPECT_EQ(p.tags.at("comment"), std::string(RipComment));
-
-    // What comes back sounds like what went in: the decoded left channel follows the sine.
-    int channels = 0;
-    const std::vector<int16_t> back = testsupport::DecodeShorts(out, &channels);
-    ASSERT_EQ(channels, 2);
-    ASSERT_EQ(back.size(), (44100u * 3 + 77) * 2);
-    double err = 0, sig = 0;
-    for (std::size_t i = 2000; i < 44100; ++i) {
-        const double x = 0.5 * 32767 * std::sin(2 * M_PI * 440 * static_cast<double>(i) / 44100.0);
-        err += (back[2 * i] - x) * (back[2 * i] - x);
-        sig += x * x;
+        // What comes back sounds like what went in: the decoded left channel follows the sine.
+        const Decoded d = Decode(out);
+        ASSERT_TRUE(d.ok) << d.error;
+        EXPECT_EQ(d.codec, "vorbis");
+        EXPECT_EQ(d.Tag("artist"), c.tagged ? album.artist : "");
+        ASSERT_NEAR(static_cast<double>(d.samples.size()), static_cast<double>(frames * c.channels), 1024.0 * c.channels);
+        std::vector<int16_t> source;
+        for (float v : SineFloats(frames, 440, 0.5, c.rate)) {
+            source.push_back(static_cast<int16_t>(std::lround(v * 32767)));
+            if (c.channels == 2) source.push_back(0);
+        }
+        EXPECT_GT(SnrDb(source, d.samples, 4000, static_cast<std::size_t>(c.channels)), 20);
     }
-    EXPECT_LT(err / sig, 0.01);   // better than 20 dB
 }
 
-TEST(EncodeOggVorbis, MonoResampledBitRateModesAndNoTags) {
+TEST(EncodeOggVorbis, DamagedRateIsRefusedBeforeAnyFile) {
     discimage::ScratchDir dir;
-
-    // Mono at 22050 Hz in average bit-rate mode, tagging off: only the vendor string.
-    CSettings s = OggSettings();
-    s.OGG.Channel = 0;
-    s.OGG.Freq = 4;
-    s.OGG.Quality = 0;
-    s.OGG.NomiBit = 7;   // 64
-    s.OUTPUT.FillTag = 0;
-    FeedContext a(s);
-    FeedSines(a, 22050 * 2, 22050);
-    EXPECT_TRUE(a.mono);
-    ASSERT_EQ(a.Encode(dir.path() + "/a.ogg"), 1);
-    OggScan scan = Scan(dir.path() + "/a.ogg");
-    ASSERT_TRUE(scan.ok);
-    EXPECT_EQ(scan.channels, 1);
-    EXPECT_EQ(scan.rate, 22050);
-    EXPECT_EQ(scan.nominal, 64000);
-    EXPECT_TRUE(scan.comments.empty());
-    EXPECT_FALSE(scan.vendor.empty());
-    EXPECT_NEAR(testsupport::Probe(dir.path() + "/a.ogg").duration, 2.0, 0.01);
-
-    // Managed bit rate at 48000 Hz stereo, image mode: the title is the file's name and
-    // there is no track number.
-    s = OggSettings();
-    s.OGG.Quality = 0;
-    s.OGG.VBR = 1;
-    s.OGG.Freq = 8;
-    s.OGG.MinBit = 7;
-    s.OGG.NomiBit = 11;
-    s.OGG.MaxBit = 13;
-    FeedContext b(s);
-    b.singleOutput = true;
-    FeedSines(b, 48000, 48000);
-    b.entryLengths = {48000.0, 48000.0};
-    ASSERT_EQ(b.Encode(dir.path() + "/Whole Disc.ogg"), 1);
-    scan = Scan(dir.path() + "/Whole Disc.ogg");
-    EXPECT_EQ(scan.rate, 48000);
-    ASSERT_EQ(scan.comments.size(), 8u);
-    EXPECT_EQ(scan.comments[1], "TITLE=Whole Disc");
-    EXPECT_EQ(scan.comments[4], "TRACKNUMBER=");
-    EXPECT_EQ(b.Statuses(), std::vector<std::string>{"2:2/2"});
-}
-
-TEST(EncodeOggVorbis, RejectedSettingsUnwritableFolderAndCancel) {
-    discimage::ScratchDir dir;
-
-    CSettings s = OggSettings();
+    CSettings s = SettingsFor(4);
     s.OGG.Freq = 11;   // one past the rate table
-    FeedContext a(s);
-    FeedSines(a, 4000, 44100);
+    FeedContext ctx(s);
+    FeedTone(ctx, 4000);
     const std::string out = dir.path() + "/a.ogg";
-    EXPECT_EQ(a.Encode(out), 0);
-    EXPECT_EQ(a.Messages(), std::vector<std::string>{"1:Invalid Ogg Vorbis format."});
-    EXPECT_EQ(a.running, 0);
-    EXPECT_TRUE(testsupport::LeftNothing(out));
-
-    FeedContext b(OggSettings());
-    FeedSines(b, 4000, 44100);
-    const std::string missing = dir.path() + "/none/b.ogg";
-    EXPECT_EQ(b.Encode(missing), 0);
-    ASSERT_EQ(b.Messages().size(), 1u);
-    EXPECT_EQ(b.Messages()[0].rfind("1:Can't create file " + missing + "!", 0), 0u);
-
-    FeedContext c(OggSettings());
-    FeedSines(c, 44100 * 4, 44100);
-    c.piece = 2048;
-    c.onDelivered = [&c](std::size_t done) {
-        if (done > 44100) c.aborted = 1, c.running = 0;
-    };
-    const std::string cancelled = dir.path() + "/c.ogg";
-    EXPECT_EQ(c.Encode(cancelled), 0);
-    EXPECT_TRUE(testsupport::LeftNothing(cancelled));
+    EXPECT_EQ(ctx.Encode(out), 0);
+    EXPECT_EQ(ctx.Messages(), std::vector<std::string>{"1:Invalid Ogg Vorbis format."});
+    EXPECT_EQ(ctx.running, 0);
+    EXPECT_TRUE(LeftNothing(out));
 }

@@ -1,27 +1,23 @@
 #include <gtest/gtest.h>
 #include <wavpack/wavpack.h>
 
-#include <cmath>
 #include <filesystem>
+#include <functional>
 
-#include "app/Settings.h"
 #include "encoders/EncodeWavPack.h"
 #include "encoders/Encoder.h"
 #include "support/DiscImage.h"
 #include "support/EncodeHarness.h"
+#include "support/Pcm.h"
 #include "support/RunProcess.h"
 
 using namespace quarrow;
-using quarrow::testsupport::FeedContext;
+using namespace quarrow::testsupport;
 namespace fs = std::filesystem;
 
 namespace {
 
-CSettings WvSettings() {
-    CSettings s = CSettings::Initial("/nonexistent");
-    s.OUTPUT.OutputFormat = 12;
-    return s;
-}
+CSettings WvSettings() { return SettingsFor(12); }
 
 CSettings Hybrid(bool correction) {
     CSettings s = WvSettings();
@@ -29,18 +25,6 @@ CSettings Hybrid(bool correction) {
     s.WV.CrtWvc = correction ? 1 : 0;
     s.WV.Kbps = 320;
     return s;
-}
-
-std::vector<int16_t> TestPcm(std::size_t frames) {
-    std::vector<int16_t> v = testsupport::SineShorts(frames, 2, 0.6);
-    uint32_t x = 987654321;
-    for (auto& s : v) {
-        x = x * 1664525u + 1013904223u;
-        s = static_cast<int16_t>(s + static_cast<int>((x >> 16) % 1001) - 500);
-    }
-    v[2] = 32767;
-    v[3] = -32768;
-    return v;
 }
 
 // The file as the WavPack library reads it back (with its correction file if asked).
@@ -85,213 +69,140 @@ Unpacked Unpack(const std::string& path, bool withCorrection) {
 }  // namespace
 
 TEST(EncodeWavPack, ConfigurationFlags) {
-    WavpackConfig c = WavPackConfigOf(WvSettings());
-    EXPECT_EQ(c.flags, 0);
-    EXPECT_EQ(c.channel_mask, 3);
-    EXPECT_EQ(c.block_samples, 0);
-    EXPECT_FALSE(WavPackWritesCorrection(WvSettings()));
-
-    CSettings s = WvSettings();
-    s.WV.ComLev = 0;
-    EXPECT_EQ(WavPackConfigOf(s).flags, CONFIG_FAST_FLAG);
-    s.WV.ComLev = 3;
-    s.WV.SteMod = 1;
-    EXPECT_EQ(WavPackConfigOf(s).flags, CONFIG_VERY_HIGH_FLAG | CONFIG_JOINT_OVERRIDE);
-    s.WV.SteMod = 2;
-    s.WV.ExtMod = 4;
-    c = WavPackConfigOf(s);
-    EXPECT_EQ(c.flags, CONFIG_VERY_HIGH_FLAG | CONFIG_JOINT_STEREO | CONFIG_JOINT_OVERRIDE | CONFIG_EXTRA_MODE);
-    EXPECT_EQ(c.xmode, 4);
-    // A block size merges blocks in lossless mode only.
-    s = WvSettings();
-    s.WV.EnableBlkSize = 1;
-    s.WV.BlkSize = 22050;
-    c = WavPackConfigOf(s);
-    EXPECT_EQ(c.block_samples, 22050);
-    EXPECT_EQ(c.flags, CONFIG_MERGE_BLOCKS);
-
-    // Hybrid at 320 kbps without a correction file: hybrid, kbps, dynamic shaping.
-    s = Hybrid(false);
-    c = WavPackConfigOf(s);
-    EXPECT_EQ(c.flags, CONFIG_HYBRID_FLAG | CONFIG_BITRATE_KBPS | CONFIG_DYNAMIC_SHAPING);
-    EXPECT_FLOAT_EQ(c.bitrate, 320.0f);
-    s.WV.EnableBlkSize = 1;
-    EXPECT_EQ(WavPackConfigOf(s).flags & CONFIG_MERGE_BLOCKS, 0);
-
-    // Correction file, maximum compression, noise calculation.
-    s = Hybrid(true);
-    s.WV.OptWvc = 1;
-    s.WV.CalNos = 1;
-    c = WavPackConfigOf(s);
-    EXPECT_TRUE(WavPackWritesCorrection(s));
-    EXPECT_EQ(c.flags, CONFIG_HYBRID_FLAG | CONFIG_BITRATE_KBPS | CONFIG_OPTIMIZE_WVC | CONFIG_CREATE_WVC |
-                           CONFIG_CALC_NOISE | CONFIG_DYNAMIC_SHAPING);
-    EXPECT_EQ(c.bitrate, 0.0f);
-
-    // Noise-shaping override: 0.00 clears hybrid shaping, 0.5 sets it, 1.5 lies outside.
-    s = Hybrid(false);
-    s.WV.EnableShape = 1;
-    s.WV.Shape = 0;
-    c = WavPackConfigOf(s);
-    EXPECT_EQ(c.flags, CONFIG_HYBRID_FLAG | CONFIG_BITRATE_KBPS | CONFIG_SHAPE_OVERRIDE);
-    s.WV.Shape = -50;
-    c = WavPackConfigOf(s);
-    EXPECT_EQ(c.flags, CONFIG_HYBRID_FLAG | CONFIG_BITRATE_KBPS | CONFIG_SHAPE_OVERRIDE | CONFIG_HYBRID_SHAPE);
-    EXPECT_FLOAT_EQ(c.shaping_weight, -0.5f);
-    s.WV.Shape = 150;
-    EXPECT_EQ(WavPackConfigOf(s).flags & CONFIG_HYBRID_SHAPE, 0);
-    // Shaping choices do not touch lossless mode.
-    s.WV.EncMod = 0;
-    EXPECT_EQ(WavPackConfigOf(s).flags, 0);
-
+    struct Case {
+        const char* name;
+        CSettings s;
+        std::function<void(CSettings&)> change;
+        int flags;
+        float bitrate = -1, shaping = 0;   // bitrate -1, shaping 9: not looked at
+        int blockSamples = 0, xmode = 0;  // blockSamples -1: not looked at
+    };
+    const int hybrid = CONFIG_HYBRID_FLAG | CONFIG_BITRATE_KBPS;
+    const Case cases[] = {
+        {"default", WvSettings(), [](CSettings&) {}, 0},
+        {"fast", WvSettings(), [](CSettings& s) { s.WV.ComLev = 0; }, CONFIG_FAST_FLAG},
+        {"very high, mid/side off", WvSettings(), [](CSettings& s) { s.WV.ComLev = 3, s.WV.SteMod = 1; },
+         CONFIG_VERY_HIGH_FLAG | CONFIG_JOINT_OVERRIDE},
+        {"joint, extra 4", WvSettings(), [](CSettings& s) { s.WV.ComLev = 3, s.WV.SteMod = 2, s.WV.ExtMod = 4; },
+         CONFIG_VERY_HIGH_FLAG | CONFIG_JOINT_STEREO | CONFIG_JOINT_OVERRIDE | CONFIG_EXTRA_MODE, -1, 0, 0, 4},
+        // A block size merges blocks in lossless mode only.
+        {"block size", WvSettings(), [](CSettings& s) { s.WV.EnableBlkSize = 1, s.WV.BlkSize = 22050; },
+         CONFIG_MERGE_BLOCKS, -1, 0, 22050},
+        {"hybrid 320", Hybrid(false), [](CSettings& s) { s.WV.EnableBlkSize = 1; }, hybrid | CONFIG_DYNAMIC_SHAPING, 320, 0, -1},
+        {"correction, maximum, noise", Hybrid(true), [](CSettings& s) { s.WV.OptWvc = 1, s.WV.CalNos = 1; },
+         hybrid | CONFIG_OPTIMIZE_WVC | CONFIG_CREATE_WVC | CONFIG_CALC_NOISE | CONFIG_DYNAMIC_SHAPING, 0},
+        // Noise-shaping override: 0.00 clears hybrid shaping, -0.5 sets it, 1.5 lies
+        // outside; none of it touches lossless mode.
+        {"shaping 0", Hybrid(false), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = 0; }, hybrid | CONFIG_SHAPE_OVERRIDE},
+        {"shaping -0.5", Hybrid(false), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = -50; },
+         hybrid | CONFIG_SHAPE_OVERRIDE | CONFIG_HYBRID_SHAPE, -1, -0.5f},
+        {"shaping 1.5", Hybrid(false), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = 150; }, hybrid | CONFIG_SHAPE_OVERRIDE,
+         -1, 9},
+        {"shaping lossless", WvSettings(), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = -50; }, 0},
+    };
+    for (Case c : cases) {
+        c.change(c.s);
+        const WavpackConfig config = WavPackConfigOf(c.s);
+        EXPECT_EQ(config.flags, c.flags) << c.name;
+        if (c.bitrate >= 0) {
+            EXPECT_FLOAT_EQ(config.bitrate, c.bitrate) << c.name;
+        }
+        if (c.shaping != 9) {
+            EXPECT_FLOAT_EQ(config.shaping_weight, c.shaping) << c.name;
+        }
+        if (c.blockSamples >= 0) {
+            EXPECT_EQ(config.block_samples, c.blockSamples) << c.name;
+        }
+        EXPECT_EQ(config.xmode, c.xmode) << c.name;
+        EXPECT_EQ(config.channel_mask, 3) << c.name;
+        EXPECT_EQ(WavPackWritesCorrection(c.s), c.s.WV.CrtWvc == 1 && c.s.WV.EncMod == 1) << c.name;
+    }
     EXPECT_EQ(WavPackCorrectionPathOf("/out/a b.wv"), "/out/a b.wvc");
     EXPECT_EQ(WavPackCorrectionPathOf("/out/.a b.wv.part"), "/out/.a b.wvc.part");
     EXPECT_EQ(WavPackCorrectionPathOf("/out/track.bin"), "/out/track.bin.wvc");
 }
 
-TEST(EncodeWavPack, LosslessDefaultDecodesBitIdenticalWithItsTags) {
+// Each row: settings and what the library must read back. Lossless files (and hybrid
+// ones with their correction file) decode bit-identical and pass wvunpack's check.
+TEST(EncodeWavPack, FilesDecodeAsTheirModeAllows) {
     discimage::ScratchDir dir;
-    FeedContext ctx(WvSettings());
-    ctx.ShapeFromSettings();
-    EXPECT_FALSE(ctx.floatPath);
-    CAlbumRecord album;
-    album.artist = "Guns N' Roses";
-    album.albumTitle = "Use Your Illusion I/II \"Deluxe\"";
-    album.trackTitles = {"A", "B", "November Rain & $HOME"};
-    album.year = 1991;
-    album.genre = "Rock";
-    ctx.album = album;
-    ctx.trackIndex = 2;
-    ctx.discTracks = 16;
-    const std::vector<int16_t> pcm = TestPcm(44100 * 2 + 501);
-    ctx.FeedShorts(pcm);
-    const std::string out = dir.path() + "/03 - November Rain.wv";
-    ASSERT_EQ(ctx.Encode(out), 1) << ctx.FirstMessage();
-    EXPECT_TRUE(ctx.Messages().empty());
-    EXPECT_TRUE(ctx.finalSent);
-    EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(out)));
-    EXPECT_FALSE(fs::exists(dir.path() + "/03 - November Rain.wvc"));
-
-    const Unpacked u = Unpack(out, false);
-    ASSERT_TRUE(u.ok) << u.error;
-    EXPECT_TRUE(u.mode & MODE_LOSSLESS);
-    EXPECT_FALSE(u.mode & MODE_HYBRID);
-    EXPECT_TRUE(u.mode & MODE_APETAG);
-    EXPECT_EQ(u.rate, 44100);
-    EXPECT_EQ(u.declaredSamples, 44100u * 2 + 501);   // the length went into the header
-    EXPECT_TRUE(u.samples == pcm);
+    const std::vector<int16_t> pcm = NoisyShorts(44100 * 2 + 501, 500);
     const std::vector<std::pair<std::string, std::string>> tags = {
-        {"artist", "Guns N' Roses"}, {"title", "November Rain & $HOME"},
-        {"year", "1991"},           {"album", "Use Your Illusion I/II \"Deluxe\""},
-        {"track", " 3"},            {"genre", "Rock"},
+        {"artist", "AC/DC \"Live\" $(rm -rf ~)"}, {"title", "Third & 'last' / $HOME"}, {"year", "1991"},
+        {"album", "Back in Black; `echo hi` | tee"}, {"track", " 3"}, {"genre", "Rock"},
         {"comment", std::string(RipComment)}, {"totaltracks", "16"},
     };
-    EXPECT_EQ(u.tags, tags);
+    struct Case {
+        const char* name;
+        CSettings settings;
+        bool correction, lossless;
+    };
+    CSettings hybrid = Hybrid(true);
+    hybrid.WV.Kbps = 256;
+    hybrid.OUTPUT.FillTag = 0;
+    for (const Case& c : {Case{"lossless", WvSettings(), false, true}, Case{"hybrid+wvc", hybrid, true, true},
+                          Case{"lossy", Hybrid(false), false, false}}) {
+        SCOPED_TRACE(c.name);
+        FeedContext ctx(c.settings);
+        ctx.ShapeFromSettings();
+        EXPECT_FALSE(ctx.floatPath);
+        ctx.album = SampleAlbum();
+        ctx.trackIndex = 2;
+        ctx.discTracks = 16;
+        ctx.FeedShorts(pcm);
+        const std::string out = dir.path() + "/" + c.name + ".wv", wvc = out + "c";
+        ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));
+        // The correction file appears under its final name together with the main file.
+        EXPECT_EQ(fs::exists(wvc), c.correction);
+        EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(wvc)));
 
-    const testsupport::ProcessResult v = testsupport::RunProcess({"/usr/bin/wvunpack", "-q", "-v", out});
-    EXPECT_EQ(v.status, 0) << v.err;
-    const testsupport::ProbeResult p = testsupport::Probe(out);
-    ASSERT_TRUE(p.ok) << p.error;
-    EXPECT_NEAR(p.duration, (44100 * 2 + 501) / 44100.0, 0.001);
-    EXPECT_EQ(p.tags.at("album"), album.albumTitle);
-    EXPECT_TRUE(testsupport::DecodeShorts(out) == pcm);
+        const Unpacked u = Unpack(out, c.correction);
+        ASSERT_TRUE(u.ok) << u.error;
+        EXPECT_EQ((u.mode & MODE_LOSSLESS) != 0, c.lossless);
+        EXPECT_EQ((u.mode & MODE_HYBRID) != 0, c.settings.WV.EncMod == 1);
+        EXPECT_EQ((u.mode & MODE_WVC) != 0, c.correction);
+        EXPECT_EQ(u.rate, 44100);
+        EXPECT_EQ(u.declaredSamples, pcm.size() / 2);   // the length went into the header
+        EXPECT_EQ(u.tags, c.settings.OUTPUT.FillTag ? tags : decltype(tags){});
+        EXPECT_NEAR(Decode(out).duration, static_cast<double>(pcm.size() / 2) / 44100, 0.001);
+        if (c.lossless) {
+            EXPECT_TRUE(u.samples == pcm);
+            const ProcessResult v = RunProcess({"/usr/bin/wvunpack", "-q", "-v", out});
+            EXPECT_EQ(v.status, 0) << v.err;
+        }
+        if (c.settings.WV.EncMod == 0) continue;
+        // The main file alone is the lossy part: close to the source, but not the same,
+        // and near the asked bit rate.
+        const Unpacked alone = Unpack(out, false);
+        ASSERT_EQ(alone.samples.size(), pcm.size());
+        EXPECT_FALSE(alone.samples == pcm);
+        EXPECT_GT(SnrDb(pcm, alone.samples), 30);
+        const double kbps = static_cast<double>(fs::file_size(out)) * 8 / (pcm.size() / 2 / 44100.0) / 1000;
+        EXPECT_NEAR(kbps, c.settings.WV.Kbps, 60);
+    }
 }
 
-TEST(EncodeWavPack, HybridWithAndWithoutCorrectionFile) {
+TEST(EncodeWavPack, RefusedCorrectionFileOrConfigurationWritesNothing) {
     discimage::ScratchDir dir;
-    const std::vector<int16_t> pcm = TestPcm(44100 * 2);
-
-    // With the correction file: both files appear under their final names together, and
-    // together they decode lossless.
-    CSettings s = Hybrid(true);
-    s.WV.Kbps = 256;
-    s.OUTPUT.FillTag = 0;
-    FeedContext a(s);
-    a.FeedShorts(pcm);
-    const std::string out = dir.path() + "/h.wv";
-    ASSERT_EQ(a.Encode(out), 1) << a.FirstMessage();
-    for (const std::string& f : {out, dir.path() + "/h.wvc"}) {
-        ASSERT_TRUE(fs::exists(f)) << f;
-        EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(f))) << f;
-    }
-    Unpacked u = Unpack(out, true);
-    ASSERT_TRUE(u.ok) << u.error;
-    EXPECT_TRUE(u.mode & MODE_HYBRID);
-    EXPECT_TRUE(u.mode & MODE_WVC);
-    EXPECT_FALSE(u.mode & MODE_APETAG);
-    EXPECT_TRUE(u.tags.empty());
-    EXPECT_TRUE(u.samples == pcm);
-    const testsupport::ProcessResult v = testsupport::RunProcess({"/usr/bin/wvunpack", "-q", "-v", out});
-    EXPECT_EQ(v.status, 0) << v.err;
-    // The main file alone is the lossy part: close to the source, but not the same.
-    u = Unpack(out, false);
-    ASSERT_EQ(u.samples.size(), pcm.size());
-    EXPECT_FALSE(u.samples == pcm);
-    EXPECT_LT(fs::file_size(out), pcm.size() * 2 / 3);
-
-    // Without it: one lossy file near the asked bit rate, right length and shape.
-    FeedContext b(Hybrid(false));
-    b.FeedShorts(pcm);
-    const std::string lossy = dir.path() + "/l.wv";
-    ASSERT_EQ(b.Encode(lossy), 1);
-    EXPECT_FALSE(fs::exists(dir.path() + "/l.wvc"));
-    u = Unpack(lossy, false);
-    ASSERT_TRUE(u.ok) << u.error;
-    EXPECT_FALSE(u.mode & MODE_LOSSLESS);
-    ASSERT_EQ(u.samples.size(), pcm.size());
-    double err = 0, sig = 0;
-    for (std::size_t i = 0; i < pcm.size(); ++i) {
-        err += (u.samples[i] - pcm[i]) * static_cast<double>(u.samples[i] - pcm[i]);
-        sig += pcm[i] * static_cast<double>(pcm[i]);
-    }
-    EXPECT_LT(err / sig, 1e-3);   // better than 30 dB
-    const double kbps = static_cast<double>(fs::file_size(lossy)) * 8 / 2.0 / 1000;
-    EXPECT_NEAR(kbps, 320, 60);
-    EXPECT_NEAR(testsupport::Probe(lossy).duration, 2.0, 0.001);
-}
-
-TEST(EncodeWavPack, FailuresAndCancelTakeTheCorrectionFileAlong) {
-    discimage::ScratchDir dir;
-
-    // The main file cannot be created.
-    FeedContext a(WvSettings());
-    a.FeedShorts(TestPcm(1000));
-    const std::string missing = dir.path() + "/gone/x.wv";
-    EXPECT_EQ(a.Encode(missing), 0);
-    EXPECT_EQ(a.Messages(), std::vector<std::string>{"1:Can't create file " + missing + "!"});
-    EXPECT_EQ(a.running, 0);
-
     // The correction file cannot be created (its temporary name is taken by a folder):
     // the main file is removed again.
     FeedContext b(Hybrid(true));
-    b.FeedShorts(TestPcm(1000));
+    b.FeedShorts(NoisyShorts(1000));
     const std::string out = dir.path() + "/y.wv";
     fs::create_directory(CEncoder::TemporaryNameOf(dir.path() + "/y.wvc"));
     EXPECT_EQ(b.Encode(out), 0);
     EXPECT_EQ(b.Messages(), std::vector<std::string>{"1:Can't create correction file " + dir.path() + "/y.wvc!"});
-    EXPECT_TRUE(testsupport::LeftNothing(out));
+    EXPECT_TRUE(LeftNothing(out));
 
-    // Cancel half-way deletes both files.
-    FeedContext c(Hybrid(true));
-    c.FeedShorts(TestPcm(44100 * 4));
-    c.piece = 2048;
-    c.onDelivered = [&c](std::size_t done) {
-        if (done > 44100) c.aborted = 1, c.running = 0;
-    };
-    const std::string cancelled = dir.path() + "/z.wv";
-    EXPECT_EQ(c.Encode(cancelled), 0);
-    EXPECT_TRUE(testsupport::LeftNothing(cancelled));
-    EXPECT_TRUE(testsupport::LeftNothing(dir.path() + "/z.wvc"));
-
-    // A configuration the library refuses (a block size beyond its limit) writes nothing.
+    // A block size beyond the library's limit.
     CSettings s = WvSettings();
     s.WV.EnableBlkSize = 1;
     s.WV.BlkSize = 10000000;
     FeedContext d(s);
-    d.FeedShorts(TestPcm(1000));
+    d.FeedShorts(NoisyShorts(1000));
     const std::string refused = dir.path() + "/r.wv";
     EXPECT_EQ(d.Encode(refused), 0);
     ASSERT_EQ(d.Messages().size(), 1u);
     EXPECT_EQ(d.Messages()[0].rfind("1:Invalid WavPack format", 0), 0u) << d.Messages()[0];
-    EXPECT_TRUE(testsupport::LeftNothing(refused));
+    EXPECT_TRUE(LeftNothing(refused));
 }

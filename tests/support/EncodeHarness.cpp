@@ -3,16 +3,9 @@
 #include <algorithm>
 #include <chrono>
 #include <cmath>
-#include <cstdio>
-#include <cstdlib>
-#include <cstring>
 #include <filesystem>
-#include <fstream>
-
-#include <nlohmann/json.hpp>
 
 #include "encoders/OutputFormat.h"
-#include "support/RunProcess.h"
 
 namespace quarrow::testsupport {
 
@@ -124,8 +117,36 @@ int FeedContext::Encode(const std::string& path) {
     return enc ? enc->Encode(*this, path) : -1;
 }
 
+CSettings SettingsFor(int id) {
+    CSettings s = CSettings::Initial("/nonexistent");
+    s.OUTPUT.OutputFormat = static_cast<int16_t>(id);
+    return s;
+}
+
+CAlbumRecord SampleAlbum() {
+    CAlbumRecord a;
+    a.artist = "AC/DC \"Live\" $(rm -rf ~)";
+    a.albumTitle = "Back in Black; `echo hi` | tee";
+    a.trackTitles = {"Hells Bells", "Shoot to Thrill = loud", "Third & 'last' / $HOME"};
+    a.year = 1991;
+    a.genre = "Rock";
+    return a;
+}
+
 bool LeftNothing(const std::string& path) {
     return !std::filesystem::exists(path) && !std::filesystem::exists(CEncoder::TemporaryNameOf(path));
+}
+
+::testing::AssertionResult Written(const FeedContext& ctx, int result, const std::string& path) {
+    const auto messages = ctx.Messages();
+    if (result != 1 || !messages.empty()) {
+        return ::testing::AssertionFailure() << "result " << result << ", " << messages.size()
+                                             << " messages: " << (messages.empty() ? "" : messages[0]);
+    }
+    if (!ctx.finalSent) return ::testing::AssertionFailure() << "no final progress";
+    if (!std::filesystem::exists(path) || std::filesystem::exists(CEncoder::TemporaryNameOf(path)))
+        return ::testing::AssertionFailure() << path << " not published under its own name";
+    return ::testing::AssertionSuccess();
 }
 
 std::vector<int16_t> SineShorts(std::size_t frames, int channels, double amplitude) {
@@ -147,133 +168,24 @@ std::vector<float> SineFloats(std::size_t frames, double hz, double amplitude, i
     return v;
 }
 
-long OggSerialOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char h[27] = {};
-    in.read(reinterpret_cast<char*>(h), sizeof h);
-    if (!in || std::memcmp(h, "OggS", 4) != 0) return -1;
-    return static_cast<long>(h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24));
-}
-
-std::set<long> TimeSeededSerials(std::time_t before, std::time_t after) {
-    std::set<long> serials;
-    for (std::time_t t = before; t <= after; ++t) {
-        std::srand(static_cast<unsigned>(t));
-        serials.insert(std::rand());
+std::vector<int16_t> NoisyShorts(std::size_t frames, int noise) {
+    std::vector<int16_t> v = SineShorts(frames, 2, 0.6);
+    uint32_t x = 12345;
+    for (auto& s : v) {
+        x = x * 1664525u + 1013904223u;
+        s = static_cast<int16_t>(s + static_cast<int>((x >> 16) % static_cast<uint32_t>(2 * noise + 1)) - noise);
     }
-    return serials;
-}
-
-ProbeResult Probe(const std::string& path) {
-    ProbeResult r;
-    const ProcessResult p = RunProcess({"/usr/bin/ffprobe", "-v", "error", "-print_format", "json", "-show_format",
-                                        "-show_streams", "-select_streams", "a:0", path});
-    if (p.status != 0) {
-        r.error = p.err.empty() ? "ffprobe failed" : p.err;
-        return r;
-    }
-    const nlohmann::json j = nlohmann::json::parse(p.out, nullptr, false);
-    if (j.is_discarded()) {
-        r.error = "ffprobe printed no JSON";
-        return r;
-    }
-    if (!j.contains("streams") || !j["streams"].is_array() || j["streams"].empty()) {
-        r.error = "no audio stream";
-        return r;
-    }
-    const nlohmann::json& s = j["streams"][0];
-    const nlohmann::json f = j.value("format", nlohmann::json::object());
-    // ffprobe prints numbers as strings except "channels".
-    auto text = [](const nlohmann::json& o, const char* key) {
-        const auto it = o.find(key);
-        return it != o.end() && it->is_string() ? it->get<std::string>() : std::string();
-    };
-    r.codec = text(s, "codec_name");
-    r.sampleRate = std::atoi(text(s, "sample_rate").c_str());
-    r.channels = s.value("channels", 0);
-    r.channelLayout = text(s, "channel_layout");
-    std::string d = text(s, "duration");
-    if (d.empty()) d = text(f, "duration");
-    r.duration = std::atof(d.c_str());
-    std::string b = text(s, "bit_rate");
-    if (b.empty()) b = text(f, "bit_rate");
-    r.bitRate = std::atol(b.c_str());
-    for (const nlohmann::json* o : {&f, &s}) {
-        const auto tags = o->find("tags");
-        if (tags == o->end() || !tags->is_object()) continue;
-        for (const auto& [key, value] : tags->items()) {
-            std::string k = key;
-            std::transform(k.begin(), k.end(), k.begin(), [](unsigned char c) { return std::tolower(c); });
-            r.tags[k] = value.is_string() ? value.get<std::string>() : value.dump();
-        }
-    }
-    r.ok = true;
-    return r;
-}
-
-std::vector<int16_t> DecodeShorts(const std::string& path, int* channels) {
-    const ProbeResult probe = Probe(path);
-    if (channels) *channels = probe.channels;
-    const ProcessResult p = RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
-    std::vector<int16_t> v;
-    if (p.status != 0) return v;
-    v.resize(p.out.size() / 2);
-    std::memcpy(v.data(), p.out.data(), v.size() * 2);
+    if (v.size() >= 2) v[0] = 32767, v[1] = -32768;
     return v;
 }
 
-MpegScan ScanMpeg(const std::string& path) {
-    MpegScan scan;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return scan;
-    std::vector<uint8_t> d;
-    uint8_t buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) d.insert(d.end(), buf, buf + n);
-    std::fclose(f);
-    std::size_t pos = 0, end = d.size();
-    if (d.size() >= 10 && std::memcmp(d.data(), "ID3", 3) == 0) {
-        scan.id3v2 = true;
-        pos = 10 + (static_cast<std::size_t>(d[6] & 0x7f) << 21 | static_cast<std::size_t>(d[7] & 0x7f) << 14 |
-                    static_cast<std::size_t>(d[8] & 0x7f) << 7 | static_cast<std::size_t>(d[9] & 0x7f));
+void FeedTone(FeedContext& ctx, std::size_t frames, int rate) {
+    ctx.ShapeFromSettings();
+    if (ctx.floatPath) {
+        ctx.FeedFloats(SineFloats(frames, 440, 0.5, rate), ctx.mono ? std::vector<float>{} : SineFloats(frames, 660, 0.5, rate));
+    } else {
+        ctx.FeedShorts(ctx.mono ? SineShorts(frames, 1) : NoisyShorts(frames));
     }
-    if (end >= 128 && std::memcmp(d.data() + end - 128, "TAG", 3) == 0) {
-        scan.id3v1 = true;
-        end -= 128;
-    }
-    static const int kL3v1[] = {0, 32, 40, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320};
-    static const int kL2v1[] = {0, 32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
-    static const int kV2[] = {0, 8, 16, 24, 32, 40, 48, 56, 64, 80, 96, 112, 128, 144, 160};   // layers 2 and 3
-    static const int kRates[] = {44100, 48000, 32000};
-    while (pos + 4 <= end) {
-        const uint8_t* h = d.data() + pos;
-        const int v = (h[1] >> 3) & 3, l = (h[1] >> 1) & 3, b = h[2] >> 4, r = (h[2] >> 2) & 3;
-        if (h[0] != 0xff || (h[1] & 0xe0) != 0xe0 || v == 1 || (l != 1 && l != 2) || b == 0 || b == 15 || r == 3) {
-            ++scan.strayBytes;
-            ++pos;
-            continue;
-        }
-        MpegFrame fr;
-        fr.version = v == 3 ? 1 : v == 2 ? 2 : 25;
-        fr.layer = l == 1 ? 3 : 2;
-        fr.kbps = (fr.version != 1 ? kV2 : fr.layer == 3 ? kL3v1 : kL2v1)[b];
-        fr.rate = kRates[r] / (fr.version == 1 ? 1 : fr.version == 2 ? 2 : 4);
-        fr.mode = h[3] >> 6;
-        fr.crc = (h[1] & 1) == 0;
-        fr.copyright = (h[3] & 8) != 0;
-        fr.original = (h[3] & 4) != 0;
-        const int pad = (h[2] >> 1) & 1;
-        const int factor = fr.layer == 3 && fr.version != 1 ? 72 : 144;
-        fr.length = static_cast<std::size_t>(factor * fr.kbps * 1000 / fr.rate + pad);
-        fr.offset = pos;
-        if (fr.length < 4) break;
-        const std::size_t span = std::min(fr.length, end - pos);
-        for (std::size_t i = 4; i + 4 <= span && i < 48; ++i) {
-            if (std::memcmp(h + i, "Xing", 4) == 0 || std::memcmp(h + i, "Info", 4) == 0) fr.xing = true;
-        }
-        scan.frames.push_back(fr);
-        pos += fr.length;
-    }
-    return scan;
 }
 
 }  // namespace quarrow::testsupport

@@ -1,19 +1,18 @@
 // Test helper for encoder drivers: an EncodeContext whose "disc reader" thread pours
 // prepared samples into the rings in pieces (honouring pause and stop) and records every
-// report; plus ffprobe/ffmpeg and MPEG frame readers for the written files.
+// report, plus the settings, album and test audio the encoder tests share.
 #pragma once
 
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
-#include <ctime>
 #include <functional>
-#include <map>
 #include <mutex>
-#include <set>
 #include <string>
 #include <thread>
 #include <vector>
+
+#include <gtest/gtest.h>
 
 #include "albuminfo/AlbumRecord.h"
 #include "app/Settings.h"
@@ -75,53 +74,25 @@ private:
     std::vector<double> progress_;
 };
 
-// Generated test audio: a sine per channel (different pitch left and right), 16-bit
-// interleaved or float planes.
+// Settings as a fresh install has them, with the output format set to id.
+CSettings SettingsFor(int id);
+// An album whose names carry quotes, slashes and shell words: three tracks, 1991, "Rock".
+CAlbumRecord SampleAlbum();
+
+// Generated test audio: a sine per channel (440 Hz left, 660 Hz right), 16-bit
+// interleaved or float planes; Noisy adds deterministic noise of +-noise and starts
+// with a full-scale pair (32767, -32768) so every predictor has real work to do.
 std::vector<int16_t> SineShorts(std::size_t frames, int channels, double amplitude = 0.5);
 std::vector<float> SineFloats(std::size_t frames, double hz, double amplitude = 0.5, int rate = 44100);
+std::vector<int16_t> NoisyShorts(std::size_t frames, int noise = 200);
+// Shapes the context from its settings and feeds frames of the tone at rate: floats
+// on the float path, else 16-bit (noisy stereo, or a mono sine).
+void FeedTone(FeedContext& ctx, std::size_t frames, int rate = 44100);
 
 // Neither the file nor its temporary name exists.
 bool LeftNothing(const std::string& path);
-
-// The serial number of a file's first Ogg page (-1 when it is no Ogg file), and the
-// serials srand(t); rand() gives for every second t from before to after.
-long OggSerialOf(const std::string& path);
-std::set<long> TimeSeededSerials(std::time_t before, std::time_t after);
-
-// What ffprobe reports of the first audio stream and the container.
-struct ProbeResult {
-    bool ok = false;
-    std::string error;          // ffprobe's complaint when !ok
-    std::string codec;          // "mp3", "mp2", "flac" ...
-    int sampleRate = 0;
-    int channels = 0;
-    std::string channelLayout;
-    double duration = 0;        // seconds
-    long bitRate = 0;           // bits per second (stream, else container)
-    std::map<std::string, std::string> tags;   // keys in lower case
-};
-ProbeResult Probe(const std::string& path);
-
-// Samples decoded back by ffmpeg as interleaved 16-bit at the file's own rate.
-std::vector<int16_t> DecodeShorts(const std::string& path, int* channels = nullptr);
-
-// The MPEG audio frames of a file, walked header by header after any ID3v2 tag (an
-// ID3v1 tag at the end stops the walk). The Xing/Info frame is listed with xing set.
-struct MpegFrame {
-    int version = 0;     // 1 MPEG-1, 2 MPEG-2, 25 MPEG-2.5
-    int layer = 0;       // 2 or 3
-    int kbps = 0;
-    int rate = 0;
-    int mode = 0;        // 0 stereo, 1 joint stereo, 2 dual channel, 3 mono
-    bool crc = false, copyright = false, original = false;
-    bool xing = false;   // carries "Xing" or "Info"
-    std::size_t offset = 0, length = 0;
-};
-struct MpegScan {
-    bool id3v2 = false, id3v1 = false;
-    std::vector<MpegFrame> frames;
-    std::size_t strayBytes = 0;   // bytes between the tags that are not inside a frame
-};
-MpegScan ScanMpeg(const std::string& path);
+// An encode that returned 1, reported nothing, sent its final progress and published
+// the file under its own name.
+::testing::AssertionResult Written(const FeedContext& ctx, int result, const std::string& path);
 
 }  // namespace quarrow::testsupport

@@ -1,0 +1,116 @@
+// What every driver shares: tags, the driver table, failures, cancel and image mode.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <filesystem>
+
+#include "encoders/Encoder.h"
+#include "support/DiscImage.h"
+#include "support/EncodeHarness.h"
+#include "support/Pcm.h"
+
+using namespace quarrow;
+using namespace quarrow::testsupport;
+
+namespace {
+
+// The drivers run end to end here, WavPack in hybrid mode with its correction file.
+CSettings DriverSettings(int id) {
+    CSettings s = SettingsFor(id);
+    s.WV.EncMod = 1;
+    s.WV.CrtWvc = 1;
+    return s;
+}
+
+const std::string kWvc = ".wvc";
+
+}  // namespace
+
+TEST(EncoderContract, TagValuesAndTheDriverTable) {
+    const CAlbumRecord album = SampleAlbum();
+    TagValues t = MakeTagValues(album, 1, 12, false, "/x/y/02 Two.mp3");
+    EXPECT_EQ(t.title, "Shoot to Thrill = loud");
+    EXPECT_EQ(t.trackNumber, " 2");
+    EXPECT_EQ(t.totalTracks, "12");
+    EXPECT_EQ(t.year, "1991");
+    EXPECT_EQ(t.comment.rfind("Ripped by Quarrow ", 0), 0u);
+    t = MakeTagValues(album, 0, 2, true, "/x/y/Multiple Tracks.v1.wav");
+    EXPECT_EQ(t.title, "Multiple Tracks.v1");
+    EXPECT_EQ(t.trackNumber, "");
+
+    for (int id : {1, 2, 4, 6, 7, 9, 12, 13, 20, 30}) EXPECT_NE(CreateEncoder(SettingsFor(id)), nullptr) << id;
+    for (int id : {0, 32}) EXPECT_EQ(CreateEncoder(SettingsFor(id)), nullptr) << id;
+    EXPECT_EQ(CEncoder::TemporaryNameOf("/a/b/c.wav"), "/a/b/.c.wav.part");
+}
+
+// A folder that does not exist: each driver says so in its own words, naming the file,
+// clears running and leaves nothing behind.
+TEST(EncoderContract, UnwritableFolderIsReportedAndLeavesNothing) {
+    discimage::ScratchDir dir;
+    const std::string p = dir.path() + "/no/such/folder/x";
+    const std::vector<std::pair<int, std::vector<std::string>>> cases = {
+        {1, {"1:Error : could not open file : " + p}},
+        {2, {"1:Error creating file " + p}},
+        {4, {"1:Can't create file " + p + "!"}},
+        {6, {"1:Error Code: 1", "1:Fail to initialize flac file!", "1:FLAC Encoder State Code: ",
+             "1:Can't create file " + p + "!"}},
+        {7, {"1:Error creating file " + p}},
+        {12, {"1:Can't create file " + p + "!"}},
+    };
+    for (const auto& [id, prefixes] : cases) {
+        FeedContext ctx(DriverSettings(id));
+        FeedTone(ctx, 5000);
+        EXPECT_EQ(ctx.Encode(p), 0) << id;
+        const auto m = ctx.Messages();
+        ASSERT_GE(m.size(), prefixes.size()) << id;
+        for (std::size_t i = 0; i < prefixes.size(); ++i) EXPECT_EQ(m[i].rfind(prefixes[i], 0), 0u) << id << ": " << m[i];
+        EXPECT_EQ(ctx.running, 0) << id;
+        EXPECT_FALSE(ctx.finalSent) << id;
+        EXPECT_TRUE(LeftNothing(p)) << id;
+    }
+}
+
+// Cancel half-way: no final progress, and neither the file, its temporary name nor a
+// correction file stays.
+TEST(EncoderContract, CancelLeavesNothing) {
+    discimage::ScratchDir dir;
+    for (int id : {1, 2, 4, 6, 7, 12}) {
+        FeedContext ctx(DriverSettings(id));
+        FeedTone(ctx, 44100 * 4);
+        ctx.piece = 2048;
+        ctx.onDelivered = [&ctx](std::size_t done) {
+            if (done > 44100) ctx.aborted = 1, ctx.running = 0;
+        };
+        const std::string out = dir.path() + "/cancel" + std::to_string(id);
+        EXPECT_EQ(ctx.Encode(out), 0) << id;
+        EXPECT_FALSE(ctx.finalSent) << id;
+        EXPECT_TRUE(LeftNothing(out)) << id;
+        EXPECT_TRUE(LeftNothing(out + kWvc)) << id;
+    }
+}
+
+// One file for the whole disc: each new track is announced once, the title is the
+// file's name and no track number is written.
+TEST(EncoderContract, ImageModeAnnouncesEachTrackAndTagsTheWholeDisc) {
+    discimage::ScratchDir dir;
+    for (int id : {1, 2, 4, 6, 12}) {
+        FeedContext ctx(DriverSettings(id));
+        ctx.singleOutput = true;
+        ctx.album = SampleAlbum();
+        ctx.discTracks = 3;
+        FeedTone(ctx, 15000);
+        const double units = ctx.entryLengths[0];
+        ctx.entryLengths = {units / 3, units / 6, units / 2};
+        const std::string out = dir.path() + "/Whole Disc." + std::to_string(id);
+        ASSERT_TRUE(Written(ctx, ctx.Encode(out), out)) << id;
+        EXPECT_EQ(ctx.Statuses(), (std::vector<std::string>{"2:2/3", "2:3/3"})) << id;
+        EXPECT_EQ(ctx.currentEntry, 2) << id;
+        EXPECT_DOUBLE_EQ(ctx.doneTrack.load(), units / 2) << id;
+        const std::vector<double> progress = ctx.Progress();
+        EXPECT_EQ(std::count(progress.begin(), progress.end(), 100.0), 2) << id;
+        if (id == 1) continue;   // WAV carries no tags
+        const Decoded d = Decode(out);
+        EXPECT_EQ(d.Tag("title"), "Whole Disc") << id;
+        EXPECT_EQ(d.Tag("track") + d.Tag("tracknumber"), "") << id;
+    }
+}
