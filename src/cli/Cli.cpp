@@ -46,58 +46,58 @@ bool TakeOption(std::vector<std::string>& args, const std::string& name, std::st
     return false;
 }
 
-std::string JsonString(const std::string& s) {
-    std::string out = "\"";
+std::string JsonString(const std::string& s) { return Json(s).dump(-1, ' ', false, Json::error_handler_t::replace); }
+
+void PrintJson(std::ostream& out, const Json& j) {
+    out << j.dump(-1, ' ', false, Json::error_handler_t::replace) << "\n";
+}
+
+std::string TerminalText(const std::string& s, bool keepNewlines) {
+    std::string out;
+    out.reserve(s.size());
+    auto escape = [&out](unsigned char c) {
+        char buf[8];
+        std::snprintf(buf, sizeof buf, "\\x%02x", c);
+        out += buf;
+    };
     for (std::size_t i = 0; i < s.size(); ++i) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        switch (c) {
-            case '"': out += "\\\""; break;
-            case '\\': out += "\\\\"; break;
-            case '\n': out += "\\n"; break;
-            case '\r': out += "\\r"; break;
-            case '\t': out += "\\t"; break;
-            default:
-                if (c < 0x20) {
-                    char buf[8];
-                    std::snprintf(buf, sizeof buf, "\\u%04x", c);
-                    out += buf;
-                } else if (c < 0x80) {
-                    out += static_cast<char>(c);
-                } else {
-                    // Album text is kept as received: valid UTF-8 passes, anything else is
-                    // shown as Latin-1.
-                    int len = (c >= 0xF0 && c < 0xF5) ? 4 : (c >= 0xE0) ? 3 : (c >= 0xC2 && c < 0xE0) ? 2 : 0;
-                    bool valid = len > 0 && i + len <= s.size();
-                    for (int k = 1; valid && k < len; ++k)
-                        valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
-                    if (valid) {
-                        out.append(s, i, static_cast<std::size_t>(len));
-                        i += static_cast<std::size_t>(len) - 1;
-                    } else {
-                        out += static_cast<char>(0xC0 | (c >> 6));
-                        out += static_cast<char>(0x80 | (c & 0x3F));
-                    }
-                }
+        const unsigned char c = static_cast<unsigned char>(s[i]);
+        if (c < 0x80) {
+            if (keepNewlines && c == '\r' && i + 1 < s.size() && s[i + 1] == '\n') continue;  // CR LF: a line end
+            if ((c < 0x20 && !(keepNewlines && c == '\n')) || c == 0x7f) escape(c);
+            else out += static_cast<char>(c);
+            continue;
+        }
+        // A whole UTF-8 sequence passes, except the C1 controls U+0080..U+009F; any other
+        // byte is escaped, since an 8-bit terminal would take 0x9b as a control sequence.
+        const int len = (c >= 0xC2 && c < 0xE0) ? 2 : (c >= 0xE0 && c < 0xF0) ? 3 : (c >= 0xF0 && c < 0xF5) ? 4 : 0;
+        bool valid = len > 0 && i + static_cast<std::size_t>(len) <= s.size();
+        for (int k = 1; valid && k < len; ++k) valid = (static_cast<unsigned char>(s[i + k]) & 0xC0) == 0x80;
+        if (valid && !(c == 0xC2 && static_cast<unsigned char>(s[i + 1]) < 0xA0)) {
+            out.append(s, i, static_cast<std::size_t>(len));
+            i += static_cast<std::size_t>(len) - 1;
+        } else {
+            escape(c);
         }
     }
-    return out + "\"";
+    return out;
 }
 
 void TerminalPrompter::Message(const std::string& text, MessageIcon icon, const std::string&) {
     const char* prefix = icon == MessageIcon::Error ? "error: " : icon == MessageIcon::Warning ? "warning: " : "";
-    std::cerr << prefix << text << "\n";
+    std::cerr << prefix << TerminalText(text, true) << "\n";
 }
 
 bool TerminalPrompter::AskYesNo(const std::string& text, const std::string&) {
     if (assumeYes) {
-        std::cerr << text << " [yes: --yes]\n";
+        std::cerr << TerminalText(text, true) << " [yes: --yes]\n";
         return true;
     }
     if (!Interactive()) {
-        std::cerr << text << " [no: not a terminal; pass --yes to answer yes]\n";
+        std::cerr << TerminalText(text, true) << " [no: not a terminal; pass --yes to answer yes]\n";
         return false;
     }
-    std::cerr << text << " [y/N] " << std::flush;
+    std::cerr << TerminalText(text, true) << " [y/N] " << std::flush;
     std::string line;
     if (!std::getline(std::cin, line)) return false;
     return !line.empty() && (line[0] == 'y' || line[0] == 'Y');
@@ -114,8 +114,9 @@ int TerminalPrompter::PickOne(const std::string& caption, const std::vector<std:
         return match - 1;
     }
     if (!Interactive()) return 0;
-    std::cerr << caption << "\n";
-    for (std::size_t i = 0; i < choices.size(); ++i) std::cerr << "  " << i + 1 << ") " << choices[i] << "\n";
+    std::cerr << TerminalText(caption, true) << "\n";
+    for (std::size_t i = 0; i < choices.size(); ++i)
+        std::cerr << "  " << i + 1 << ") " << TerminalText(choices[i]) << "\n";
     for (;;) {
         std::cerr << "Choose 1-" << choices.size() << " (empty cancels): " << std::flush;
         std::string line;

@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include <nlohmann/json.hpp>
+
 #include "albuminfo/DiscRefresh.h"
 #include "app/CdDrive.h"
 #include "app/EventLog.h"
@@ -16,7 +18,8 @@
 namespace quarrow::cli {
 
 // Answers prompts on the terminal: --yes answers every question, --match N picks a
-// match, a non-interactive run takes the first choice and "no" never blocks.
+// match, a non-interactive run takes the first choice and "no" never blocks. Texts that
+// may carry album data are shown through TerminalText.
 class TerminalPrompter : public Prompter {
 public:
     void Message(const std::string& text, MessageIcon icon = MessageIcon::None,
@@ -64,8 +67,17 @@ bool TakeFlag(std::vector<std::string>& args, const std::string& flag);
 // Removes "--name VALUE" from args into value; true when it was there.
 bool TakeOption(std::vector<std::string>& args, const std::string& name, std::string& value);
 
-// JSON text helpers for the --json outputs.
+// The --json outputs keep their fields in the order they are set.
+using Json = nlohmann::ordered_json;
+// Prints j on one line. Bytes that are not UTF-8 become U+FFFD instead of failing.
+void PrintJson(std::ostream& out, const Json& j);
+// One JSON string literal, quotes included, for outputs printed piece by piece.
 std::string JsonString(const std::string& s);
+
+// Text for a terminal: control characters (C0, DEL, C1, and bytes that are not UTF-8)
+// become visible escapes such as \x1b, so text from a server cannot drive the terminal.
+// keepNewlines lets line ends through (message texts have several lines; CR LF becomes LF).
+std::string TerminalText(const std::string& s, bool keepNewlines = false);
 
 // Runs the disc refresh and prints nothing; used by commands that need the disc.
 void Refresh(CliApp& app);

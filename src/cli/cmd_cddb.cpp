@@ -1,4 +1,5 @@
-// `cddb stat|motd`: asks the current FreeDB server for its status or its message of the day.
+// `cddb stat|motd`: asks the current FreeDB server for its status or its message of the day;
+// the server's text reaches the terminal with its control characters escaped.
 #include <iostream>
 
 #include "albuminfo/AlbumSteps.h"
@@ -24,14 +25,15 @@ int RunCddb(CliApp& app, std::vector<std::string>& args) {
         if (args[0] == "motd") {
             std::string text;
             s.client.Motd(s.server, text);
-            std::cout << text << "\n";
+            std::cout << TerminalText(text, true) << "\n";
         } else {
             CCDDBServerStatus status;
             s.client.Status(s.server, status);
-            std::cout << ServerTestStep1("", s.server.host, status).substr(std::string("Message of the Day: \n").size());
+            const std::string page = ServerTestStep1("", s.server.host, status);
+            std::cout << TerminalText(page.substr(std::string("Message of the Day: \n").size()), true);
         }
     } catch (const CCDDBException& e) {
-        std::cerr << "error: " << e.what() << "\n";
+        std::cerr << "error: " << TerminalText(e.what(), true) << "\n";
         return 1;
     }
     return 0;

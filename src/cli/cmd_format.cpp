@@ -18,20 +18,19 @@ int RunFormats(CliApp& app, std::vector<std::string>& args) {
         std::cerr << "error: formats takes no argument \"" << args[0] << "\"\n";
         return 64;
     }
-    if (json) std::cout << "[";
+    Json list = Json::array();
     for (int id = kFirstOutputFormat; id <= kLastOutputFormat; ++id) {
         const std::string& entry = FormatListEntry(id);
         const std::string extension = FormatExtension(app.settings, id);
         if (json) {
-            std::cout << (id > kFirstOutputFormat ? "," : "") << "{\"id\":" << id
-                      << ",\"entry\":" << JsonString(entry) << ",\"extension\":" << JsonString(extension) << "}";
+            list.push_back({{"id", id}, {"entry", entry}, {"extension", extension}});
             continue;
         }
         char line[128];
         std::snprintf(line, sizeof line, "%2d %-45s ", id, entry.c_str());
-        std::cout << line << extension << "\n";
+        std::cout << line << TerminalText(extension) << "\n";
     }
-    if (json) std::cout << "]\n";
+    if (json) PrintJson(std::cout, list);
     return 0;
 }
 

@@ -9,44 +9,36 @@ namespace quarrow::cli {
 
 namespace {
 
-void PrintAlbumJson(std::ostream& out, const MainContext& m) {
-    out << ",\"album\":{\"artist\":" << JsonString(m.album.artist) << ",\"title\":" << JsonString(m.album.albumTitle)
-        << ",\"year\":" << m.album.year << ",\"genre\":" << JsonString(m.album.genre) << ",\"tracks\":[";
-    for (std::size_t i = 0; i < m.album.trackTitles.size(); ++i)
-        out << (i ? "," : "") << JsonString(m.album.trackTitles[i]);
-    out << "]}";
-}
-
-void PrintJson(std::ostream& out, const MainContext& m) {
-    out << "{\"media_state\":" << JsonString(m.mediaState)
-        << ",\"disc_id\":" << JsonString(m.hasAudio ? FormatDiscId(m.discId) : std::string()) << ",\"tracks\":[";
-    for (std::size_t i = 0; i < m.rows.size(); ++i) {
-        const TrackRow& r = m.rows[i];
-        out << (i ? "," : "") << "{\"number\":" << r.track + 1 << ",\"session\":" << r.session + 1
-            << ",\"key\":" << r.key << ",\"title\":" << JsonString(r.title) << ",\"type\":" << JsonString(r.typeText)
-            << ",\"isrc\":" << JsonString(r.isrc) << ",\"start\":" << JsonString(r.start)
-            << ",\"duration\":" << JsonString(r.duration) << ",\"sectors\":" << r.sectors
-            << ",\"audio\":" << (r.audio ? "true" : "false") << ",\"checked\":" << (r.checked ? "true" : "false")
-            << ",\"destination\":" << JsonString(r.destination) << "}";
-    }
-    out << "]";
-    if (m.hasAudio && m.freeDbEnabled) PrintAlbumJson(out, m);
-    out << "}\n";
+void PrintInfoJson(std::ostream& out, const MainContext& m) {
+    Json tracks = Json::array();
+    for (const TrackRow& r : m.rows)
+        tracks.push_back({{"number", r.track + 1}, {"session", r.session + 1}, {"key", r.key}, {"title", r.title},
+                          {"type", r.typeText}, {"isrc", r.isrc}, {"start", r.start}, {"duration", r.duration},
+                          {"sectors", r.sectors}, {"audio", r.audio}, {"checked", r.checked},
+                          {"destination", r.destination}});
+    // The album is there even with default titles; source says where the titles came from.
+    const CAlbumRecord& a = m.album;
+    PrintJson(out, {{"media_state", m.mediaState},
+                    {"disc_id", m.hasAudio ? FormatDiscId(m.discId) : std::string()},
+                    {"tracks", tracks},
+                    {"album", {{"source", m.albumSource}, {"artist", a.artist}, {"title", a.albumTitle},
+                               {"year", a.year}, {"genre", a.genre}, {"tracks", a.trackTitles}}}});
 }
 
 void PrintTable(std::ostream& out, const MainContext& m) {
-    out << "Disc Media State: " << m.mediaState << "\n";
+    out << "Disc Media State: " << TerminalText(m.mediaState) << "\n";
     if (m.hasAudio && m.freeDbEnabled)
-        out << "Album: " << m.album.artist << " / " << m.album.albumTitle << " (" << m.album.year << ", "
-            << m.album.genre << ")\n";
+        out << "Album: " << TerminalText(m.album.artist) << " / " << TerminalText(m.album.albumTitle) << " ("
+            << m.album.year << ", " << TerminalText(m.album.genre) << ")\n";
     char line[512];
     std::snprintf(line, sizeof line, "%-6s %-32s %-28s %-13s %-10s %-10s %s\n", "#", "Title", "Type", "ISRC",
                   "Start", "Duration", "Destination");
     out << line;
     for (const TrackRow& r : m.rows) {
-        std::snprintf(line, sizeof line, "%-6s %-32s %-28s %-13s %-10s %-10s ", r.number.c_str(), r.title.c_str(),
-                      r.typeText.c_str(), r.isrc.c_str(), r.start.c_str(), r.duration.c_str());
-        out << line << r.destination << "\n";
+        std::snprintf(line, sizeof line, "%-6s %-32s %-28s %-13s %-10s %-10s ", r.number.c_str(),
+                      TerminalText(r.title).c_str(), r.typeText.c_str(), TerminalText(r.isrc).c_str(),
+                      r.start.c_str(), r.duration.c_str());
+        out << line << TerminalText(r.destination) << "\n";
     }
 }
 
@@ -59,7 +51,7 @@ int RunInfo(CliApp& app, std::vector<std::string>& args) {
         return 64;
     }
     Refresh(app);
-    if (json) PrintJson(std::cout, *app.main);
+    if (json) PrintInfoJson(std::cout, *app.main);
     else PrintTable(std::cout, *app.main);
     return 0;
 }

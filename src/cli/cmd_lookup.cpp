@@ -14,27 +14,23 @@ void PrintAlbum(std::ostream& out, const MainContext& m, bool json) {
     const CAlbumRecord& a = m.album;
     const AlbumServices* s = static_cast<const AlbumServices*>(m.albumServices.get());
     if (json) {
-        out << "{\"disc_id\":" << JsonString(FormatDiscId(m.discId))
-            << ",\"found\":" << (m.freeDbEnabled ? "true" : "false") << ",\"matches\":[";
+        Json matches = Json::array();
         if (s)
-            for (std::size_t i = 0; i < s->matches.size(); ++i) {
-                const CCDDBMatch& x = s->matches[i];
-                out << (i ? "," : "") << "{\"category\":" << JsonString(x.category)
-                    << ",\"disc_id\":" << JsonString(FormatDiscId(x.discId))
-                    << ",\"artist\":" << JsonString(x.artist) << ",\"title\":" << JsonString(x.title) << "}";
-            }
-        out << "],\"album\":{\"artist\":" << JsonString(a.artist) << ",\"title\":" << JsonString(a.albumTitle)
-            << ",\"year\":" << a.year << ",\"genre\":" << JsonString(a.genre) << ",\"tracks\":[";
-        for (std::size_t i = 0; i < a.trackTitles.size(); ++i)
-            out << (i ? "," : "") << JsonString(a.trackTitles[i]);
-        out << "]}}\n";
+            for (const CCDDBMatch& x : s->matches)
+                matches.push_back({{"category", x.category}, {"disc_id", FormatDiscId(x.discId)},
+                                   {"artist", x.artist}, {"title", x.title}});
+        PrintJson(out, {{"disc_id", FormatDiscId(m.discId)},
+                        {"found", m.freeDbEnabled},
+                        {"matches", matches},
+                        {"album", {{"source", m.albumSource}, {"artist", a.artist}, {"title", a.albumTitle},
+                                   {"year", a.year}, {"genre", a.genre}, {"tracks", a.trackTitles}}}});
         return;
     }
     out << "Disc ID: " << FormatDiscId(m.discId) << "\n"
-        << "Artist: " << a.artist << "\nAlbum: " << a.albumTitle << "\nYear: " << a.year
-        << "\nGenre: " << a.genre << "\n";
+        << "Artist: " << TerminalText(a.artist) << "\nAlbum: " << TerminalText(a.albumTitle) << "\nYear: " << a.year
+        << "\nGenre: " << TerminalText(a.genre) << "\n";
     for (std::size_t i = 0; i < a.trackTitles.size(); ++i)
-        out << "Track " << (i + 1) << ": " << a.trackTitles[i] << "\n";
+        out << "Track " << (i + 1) << ": " << TerminalText(a.trackTitles[i]) << "\n";
 }
 
 int RunLookup(CliApp& app, std::vector<std::string>& args) {

@@ -1,9 +1,15 @@
-// `rip --plan`: runs one of the five rip commands on the disc as the main window would
-// and prints the job it builds, without reading any audio.
+// `rip`: runs one of the five rip commands on the disc as the main window would, then
+// either prints the job it builds (--plan, which reads no audio and writes nothing) or
+// runs it. A single output file that exists is replaced only when the user says so.
+#include <sys/stat.h>
+#include <unistd.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <iostream>
+#include <filesystem>
 #include <optional>
 #include <sstream>
 
@@ -11,6 +17,7 @@
 #include "cli/Cli.h"
 #include "cli/RipRunner.h"
 #include "encoders/OutputFormat.h"
+#include "rip/CueSheet.h"
 #include "rip/Naming.h"
 #include "rip/RipCommands.h"
 #include "rip/RipJob.h"
@@ -23,7 +30,7 @@ constexpr int kUsageError = 64;
 
 const char* kRipUsage =
     "rip [--plan] (--selected N | --checked LIST | --all | --image | --range START-END) "
-    "[--single FILE] [--format ID|NAME] [--json] [--yes]";
+    "[--single FILE] [--overwrite] [--format ID|NAME] [--json] [--yes]";
 
 bool ParseInt(const std::string& text, long& value) {
     if (text.empty()) return false;
@@ -64,24 +71,20 @@ std::string EntryDestination(const CliApp& app, const CRipJob& job, const RipJob
     return BuildTrackPath(app.settings, app.main->album, e.track).path;
 }
 
-void PrintJson(std::ostream& out, const CliApp& app, const CRipJob& job) {
-    out << "{\"mode\":" << job.mode << ",\"single_output\":" << (job.singleOutput ? "true" : "false")
-        << ",\"first_track\":" << job.firstTrack << ",\"last_track\":" << job.lastTrack
-        << ",\"start_offset\":" << job.startOffset << ",\"end_offset\":" << job.endOffset
-        << ",\"output_path\":" << JsonString(job.outputPath) << ",\"entries\":[";
-    for (std::size_t i = 0; i < job.entries.size(); ++i) {
-        const RipJobEntry& e = job.entries[i];
-        out << (i ? "," : "") << "{\"session\":" << e.session << ",\"track\":" << e.track
-            << ",\"length\":" << e.length << ",\"cumulative_end\":" << e.cumulativeEnd
-            << ",\"destination\":" << JsonString(EntryDestination(app, job, e)) << "}";
-    }
-    out << "]}\n";
+void PrintPlanJson(std::ostream& out, const CliApp& app, const CRipJob& job) {
+    Json entries = Json::array();
+    for (const RipJobEntry& e : job.entries)
+        entries.push_back({{"session", e.session}, {"track", e.track}, {"length", e.length},
+                           {"cumulative_end", e.cumulativeEnd}, {"destination", EntryDestination(app, job, e)}});
+    PrintJson(out, {{"mode", job.mode}, {"single_output", job.singleOutput}, {"first_track", job.firstTrack},
+                    {"last_track", job.lastTrack}, {"start_offset", job.startOffset}, {"end_offset", job.endOffset},
+                    {"output_path", job.outputPath}, {"entries", entries}});
 }
 
 void PrintText(std::ostream& out, const CliApp& app, const CRipJob& job) {
     out << "Rip plan: " << RipCommandText(job.mode).name << " (mode " << job.mode << "), "
         << (job.singleOutput ? "one output file" : "one file per track") << "\n";
-    if (job.singleOutput) out << "Output file: " << job.outputPath << "\n";
+    if (job.singleOutput) out << "Output file: " << TerminalText(job.outputPath) << "\n";
     out << "First track: " << job.firstTrack << "  Last track: " << job.lastTrack
         << "  Start offset: " << job.startOffset << "  End offset: " << job.endOffset << "\n";
     // Sessions and tracks counted from 1 here, as the track list shows them.
@@ -90,7 +93,46 @@ void PrintText(std::ostream& out, const CliApp& app, const CRipJob& job) {
         char line[96];
         std::snprintf(line, sizeof line, "%7u  %5u  %10d  %14d  ", e.session + 1u, e.track + 1u, e.length,
                       e.cumulativeEnd);
-        out << line << EntryDestination(app, job, e) << "\n";
+        out << line << TerminalText(EntryDestination(app, job, e)) << "\n";
+    }
+}
+
+// An output file must be one regular file in a folder that exists or can be made: "DIR/"
+// would otherwise become the hidden file "DIR/.wav", and a device such as /dev/full would
+// get a file beside it.
+bool CheckOutputPath(const std::string& path, std::string& error) {
+    const std::string name = FileNameOf(path);
+    struct stat st {};
+    if (name.empty() || name == "." || name == "..") {
+        error = "\"" + path + "\" names a folder, not a file";
+        return false;
+    }
+    if (::stat(path.c_str(), &st) == 0 && !S_ISREG(st.st_mode)) {
+        error = "\"" + path + "\" is " + (S_ISDIR(st.st_mode) ? "a folder" : "not a regular file");
+        return false;
+    }
+    // Up to the nearest folder that exists; missing folders below it are made by the rip.
+    std::string folder = path;
+    for (bool missing = false;; missing = true) {
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        folder = FolderOf(folder);
+        while (folder.size() > 1 && folder.back() == '/') folder.pop_back();
+        const std::string f = folder.empty() ? "." : folder;
+        if (::stat(f.c_str(), &st) == 0) {
+            if (!S_ISDIR(st.st_mode)) {
+                error = "the folder of \"" + path + "\" cannot be made: \"" + f + "\" is not a folder";
+                return false;
+            }
+            if (missing && ::access(f.c_str(), W_OK | X_OK) != 0) {
+                error = "the folder of \"" + path + "\" cannot be made in \"" + f + "\": " + std::strerror(errno);
+                return false;
+            }
+            return true;
+        }
+        if ((errno != ENOENT && errno != ENOTDIR) || folder.empty() || folder == "/") {
+            error = "the folder of \"" + path + "\" cannot be used: " + std::strerror(errno);
+            return false;
+        }
     }
 }
 
@@ -98,6 +140,7 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     const bool plan = TakeFlag(args, "--plan");
     const bool json = TakeFlag(args, "--json") || app.json;
     if (TakeFlag(args, "--yes")) app.prompter.assumeYes = true;
+    const bool overwrite = TakeFlag(args, "--overwrite");
     std::string selected, checked, range, single;
     const bool hasSelected = TakeOption(args, "--selected", selected);
     const bool hasChecked = TakeOption(args, "--checked", checked);
@@ -118,7 +161,7 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     }
     const int modes = hasSelected + hasChecked + hasRange + all + image;
     if (modes != 1) {
-        std::cerr << "error: rip --plan needs exactly one of --selected, --checked, --all, --image, --range\n"
+        std::cerr << "error: rip needs exactly one of --selected, --checked, --all, --image, --range\n"
                   << "usage: " << kRipUsage << "\n";
         return kUsageError;
     }
@@ -136,8 +179,10 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
         }
     }
     if (hasSingle) {
-        if (single.empty()) {
-            std::cerr << "error: --single needs a file name\n";
+        std::string error;
+        if (single.empty()) error = "--single needs a file name";
+        if (!error.empty() || !CheckOutputPath(single, error)) {
+            std::cerr << "error: " << error << "\n";
             return kUsageError;
         }
         app.prompter.saveName = single;
@@ -146,24 +191,34 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     Refresh(app);
     MainContext& ctx = *app.main;
     RipCommandHooks hooks;
-    // The command line never plays, so only the range dialog needs an answer.
+    // A plan writes nothing, not even the folder the save-file question opens in.
+    hooks.createFolders = !plan;
+    // The command line never plays, so only the range dialog needs an answer. The dialog
+    // would clamp a typed sector; here a range outside the disc or reversed is refused.
+    std::string rangeError;
     hooks.chooseRange = [&](CSectorRange& r) {
+        if (rangeStart < r.rangeMin || rangeEnd > r.rangeMax || rangeStart > rangeEnd) {
+            rangeError = "--range " + range + " is not within the disc's sectors " + std::to_string(r.rangeMin) +
+                         "-" + std::to_string(r.rangeMax) + " (START-END, START not after END)";
+            return false;
+        }
         r.UpdateStart(static_cast<int32_t>(rangeStart));
         r.UpdateEnd(static_cast<int32_t>(rangeEnd));
         return true;
     };
 
-    // --single asks for one output file; checked and all tracks need SingleOpt for
-    // that, which is switched on for this run only (the settings file keeps its value).
-    const int32_t savedSingleOpt = app.settings.OUTPUT.SingleOpt;
-    // --format applies to this run only, like --single.
-    const int16_t savedFormat = app.settings.OUTPUT.OutputFormat;
-    if (formatId) app.settings.OUTPUT.OutputFormat = static_cast<int16_t>(formatId);
+    // --single asks for one output file; checked and all tracks need SingleOpt for that,
+    // and --format picks the format: both for this run only (the settings file keeps its values).
     struct Restore {
         CSettings& s;
+        int32_t singleOpt;
         int16_t format;
-        ~Restore() { s.OUTPUT.OutputFormat = format; }
-    } restoreFormat{app.settings, savedFormat};
+        ~Restore() {
+            s.OUTPUT.SingleOpt = singleOpt;
+            s.OUTPUT.OutputFormat = format;
+        }
+    } restore{app.settings, app.settings.OUTPUT.SingleOpt, app.settings.OUTPUT.OutputFormat};
+    if (formatId) app.settings.OUTPUT.OutputFormat = static_cast<int16_t>(formatId);
     if (hasSingle && (hasChecked || all)) app.settings.OUTPUT.SingleOpt = 1;
 
     std::optional<CRipJob> job;
@@ -174,7 +229,6 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
         if (row < 0 && !ctx.rows.empty()) {
             std::cerr << "error: --selected " << selected << " is not a track number within 1-" << ctx.rows.size()
                       << "\n";
-            app.settings.OUTPUT.SingleOpt = savedSingleOpt;
             return kUsageError;
         }
         job = OnRipSelected(ctx, row, hooks);
@@ -183,7 +237,6 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
         std::string error;
         if (!ParseRowList(checked, ctx.rows.size(), marks, error)) {
             std::cerr << "error: " << error << "\n";
-            app.settings.OUTPUT.SingleOpt = savedSingleOpt;
             return kUsageError;
         }
         for (std::size_t i = 0; i < ctx.rows.size(); ++i) ctx.rows[i].checked = marks[i];
@@ -195,17 +248,37 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     } else {
         job = OnRipDiscImage(ctx, hooks);
     }
-    if (job) job->singleOutput = CRipJob::IsSingleOutput(job->mode, app.settings.OUTPUT.SingleOpt != 0);
-    if (job && !plan) {
-        // The rip start-up derives the single-output flag from SingleOpt again.
-        const int status = RunRipJob(app, std::move(*job));
-        app.settings.OUTPUT.SingleOpt = savedSingleOpt;
-        return status;
+    if (!rangeError.empty()) {
+        std::cerr << "error: " << rangeError << "\n";
+        return kUsageError;
     }
-    app.settings.OUTPUT.SingleOpt = savedSingleOpt;
     if (!job) return 1;
+    job->singleOutput = CRipJob::IsSingleOutput(job->mode, app.settings.OUTPUT.SingleOpt != 0);
 
-    if (json) PrintJson(std::cout, app, *job);
+    // The one output file and its cue sheet: what the save-file dialog's overwrite prompt
+    // guards in the window.
+    if (job->singleOutput) {
+        std::vector<std::string> outputs{job->outputPath};
+        if (WantsCueSheet(*job, app.settings)) outputs.push_back(CueSheetPath(job->outputPath));
+        for (const std::string& path : outputs) {
+            std::string error;
+            if (!CheckOutputPath(path, error)) {
+                std::cerr << "error: " << TerminalText(error) << "\n";
+                return kUsageError;
+            }
+            std::error_code ec;
+            if (plan || !std::filesystem::exists(path, ec) || overwrite ||
+                app.prompter.AskYesNo("\"" + path + "\" already exists. Replace it?"))
+                continue;
+            std::cerr << "error: not replacing \"" << TerminalText(path)
+                      << "\"; pass --overwrite (or --yes) to replace it\n";
+            return 1;
+        }
+    }
+    // The rip start-up derives the single-output flag from SingleOpt again.
+    if (!plan) return RunRipJob(app, std::move(*job));
+
+    if (json) PrintPlanJson(std::cout, app, *job);
     else PrintText(std::cout, app, *job);
     return 0;
 }

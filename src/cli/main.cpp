@@ -10,7 +10,6 @@
 #include <unistd.h>
 
 #include "cli/Cli.h"
-#include "cli/DemoRecord.h"
 #include "cli/Startup.h"
 
 using namespace quarrow;
@@ -59,20 +58,20 @@ int main(int argc, char** argv) {
 
     CliApp app;
     if (!command->needsDrive) {
-        int status = command->run(app, args);
-        if (status == 0 && name == "make-demo-disc") {
-            // The demo's album record goes into the home folder's local CDDB folder so the
-            // demo shows its titles without a network.
-            std::string error;
-            const std::string home = ResolveHomeFolder(options.home, argv[0]);
-            std::string path = InstallDemoRecord(home, error);
-            if (path.empty()) {
-                std::cerr << "warning: the demo album record was not installed: " << error << "\n";
-            } else {
-                std::cout << path << "\n";
-            }
+        std::string error;
+        app.home = ResolveHomeFolder(options.home, argv[0], &error);
+        if (app.home.empty()) {
+            std::cerr << "error: " << error << "\n";
+            return 64;
         }
-        return status;
+        app.prompter.assumeYes = options.assumeYes;
+        app.prompter.match = options.match;
+        try {
+            return command->run(app, args);
+        } catch (const std::exception& e) {
+            std::cerr << "error: " << e.what() << "\n";
+            return 1;
+        }
     }
 
     int status = StartUp(app, options, argv[0], command->driveOptional);

@@ -101,7 +101,7 @@ void AppendRow(MainContext& ctx, CRipJob& job, int row) {
 
 // The save-file question of a single-output job: a proposal in the folder of the last
 // row's destination, the current format's extension, and its filter.
-std::optional<std::string> AskOutputFile(MainContext& ctx, const std::string& defaultName) {
+std::optional<std::string> AskOutputFile(MainContext& ctx, const std::string& defaultName, bool createFolder) {
     const std::string ext = FormatExtension(ctx.settings);
     std::string folder = ctx.rows.empty() ? std::string() : FolderOf(ctx.rows.back().destination);
     if (folder.empty()) {
@@ -111,7 +111,7 @@ std::optional<std::string> AskOutputFile(MainContext& ctx, const std::string& de
     // The default name may come from the album title: it is one file name, nothing more.
     bool replaced = false;
     const std::string name = SafeNameComponent(defaultName + ext, replaced, ext.size(), kMaxFileNameBytes);
-    EnsureFolder(folder);  // a failure here is silent; the encode reports it
+    if (createFolder) EnsureFolder(folder);  // a failure here is silent; the encode reports it
     std::string chosen = ctx.prompter.SaveFileName(folder + name, "(*" + ext + ")|*" + ext + "||");
     if (chosen.empty()) return std::nullopt;
     // The default extension is added to a name typed without one.
@@ -124,9 +124,9 @@ std::string MultipleTracksName(const MainContext& ctx) {
 }
 
 // Finishes a job of checked or all tracks: per track, or one file the user names.
-std::optional<CRipJob> FinishTrackJob(MainContext& ctx, CRipJob job) {
+std::optional<CRipJob> FinishTrackJob(MainContext& ctx, CRipJob job, bool createFolder) {
     if (!ctx.settings.OUTPUT.SingleOpt) return job;
-    std::optional<std::string> file = AskOutputFile(ctx, MultipleTracksName(ctx));
+    std::optional<std::string> file = AskOutputFile(ctx, MultipleTracksName(ctx), createFolder);
     if (!file) return std::nullopt;
     job.outputPath = *file;
     job.firstTrack = 0;
@@ -189,7 +189,7 @@ std::optional<CRipJob> OnRipChecked(MainContext& ctx, const RipCommandHooks& hoo
         const TrackRow& row = ctx.rows[static_cast<std::size_t>(i)];
         if (row.checked && IsAudioKey(row.key)) AppendRow(ctx, job, i);
     }
-    return FinishTrackJob(ctx, std::move(job));
+    return FinishTrackJob(ctx, std::move(job), hooks.createFolders);
 }
 
 std::optional<CRipJob> OnRipAll(MainContext& ctx, const RipCommandHooks& hooks) {
@@ -209,7 +209,7 @@ std::optional<CRipJob> OnRipAll(MainContext& ctx, const RipCommandHooks& hooks) 
     job.mode = kRipAll;
     for (int i = 0; i < static_cast<int>(ctx.rows.size()); ++i)
         if (IsAudioKey(ctx.rows[static_cast<std::size_t>(i)].key)) AppendRow(ctx, job, i);
-    return FinishTrackJob(ctx, std::move(job));
+    return FinishTrackJob(ctx, std::move(job), hooks.createFolders);
 }
 
 std::optional<CRipJob> OnRipSectorRange(MainContext& ctx, const RipCommandHooks& hooks) {
@@ -229,7 +229,7 @@ std::optional<CRipJob> OnRipSectorRange(MainContext& ctx, const RipCommandHooks&
 
     char name[64];
     std::snprintf(name, sizeof name, "Sector %d to %d", range.startSector, range.endSector);
-    std::optional<std::string> file = AskOutputFile(ctx, name);
+    std::optional<std::string> file = AskOutputFile(ctx, name, hooks.createFolders);
     if (!file) return std::nullopt;
 
     CRipJob job;
@@ -270,7 +270,8 @@ std::optional<CRipJob> OnRipDiscImage(MainContext& ctx, const RipCommandHooks& h
     }
 
     std::optional<std::string> file =
-        AskOutputFile(ctx, ctx.settings.OUTPUT.FillTag ? ctx.album.albumTitle : std::string("CD Image"));
+        AskOutputFile(ctx, ctx.settings.OUTPUT.FillTag ? ctx.album.albumTitle : std::string("CD Image"),
+                      hooks.createFolders);
     if (!file) return std::nullopt;
 
     // The whole disc as one range: every track from its first to its last sector.

@@ -22,6 +22,8 @@ struct RipCommandHooks {
     // Shows the sector range dialog opened on the disc; true for OK. Without it the
     // range is taken as the dialog opens (the whole first run of audio tracks).
     std::function<bool(CSectorRange&)> chooseRange;
+    // false: only the job is wanted, so the save-file question's folder is not made.
+    bool createFolders = true;
 };
 
 // Message texts of the commands.

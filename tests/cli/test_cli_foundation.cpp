@@ -1,7 +1,8 @@
-// End to end: quarrow-cli's start-up, shutdown and `info` on generated disc images.
+// End to end: quarrow-cli's start-up, shutdown, `info` and `lookup` on generated disc images.
 #include <gtest/gtest.h>
 
 #include <discid/discid.h>
+#include <nlohmann/json.hpp>
 
 #include <filesystem>
 #include <fstream>
@@ -10,13 +11,13 @@
 #include "app/Settings.h"
 #include "app/TrackKey.h"
 #include "support/DiscImage.h"
-#include "support/MiniJson.h"
 #include "support/RunProcess.h"
 
 namespace fs = std::filesystem;
 using namespace quarrow;
 using namespace quarrow::discimage;
 using namespace quarrow::testsupport;
+using nlohmann::json;
 
 namespace {
 
@@ -95,7 +96,6 @@ TEST(CliStartUp, DamagedSettingsAndMissingDrives) {
     CSettings s = CSettings::Initial(home);
     ASSERT_TRUE(s.Load(home));
     EXPECT_EQ(s.OUTPUT.Separator, "~~");
-    EXPECT_EQ(s.OUTPUT.NorPer, 100);
 
     // An image that does not exist is named, and with no drive left the program stops.
     if (ListSystemCdDrives().empty()) {
@@ -126,27 +126,30 @@ TEST(CliInfo, ImagesOfManyShapesShowTheirTableAndDiscId) {
         DiscImage image = WriteDiscImage(dir.path(), name, layout);
         ProcessResult r = RunCli({"--home", home, "--drive", image.cuePath, "info", "--json"});
         ASSERT_EQ(r.status, 0) << r.err;
-        Json info = Json::Parse(r.out);
-        const std::string id = FreeDbIdOf(image), state = info["media_state"].string;
-        EXPECT_EQ(info["disc_id"].string, id);
+        const json info = json::parse(r.out);
+        const std::string id = FreeDbIdOf(image), state = info["media_state"];
+        EXPECT_EQ(info["disc_id"], id);
         EXPECT_EQ(state.rfind("Recognized Disc: CD-ROM   " + id + "  Length: ", 0), 0u) << state;
-        const Json& tracks = info["tracks"];
-        ASSERT_EQ(tracks.array.size(), layout.tracks.size());
+        // No record of the disc: the album holds the default titles, and says so.
+        EXPECT_EQ(info["album"]["source"], "default");
+        const json& tracks = info["tracks"];
+        ASSERT_EQ(tracks.size(), layout.tracks.size());
         for (std::size_t i = 0; i < layout.tracks.size(); ++i) {
-            const Json& t = tracks[i];
+            const json& t = tracks[i];
             const ImageTrack& want = layout.tracks[i];
-            EXPECT_EQ(t["number"].Int(), static_cast<long>(i) + 1);
-            EXPECT_EQ(t["session"].Int(), 1);
-            EXPECT_EQ(t["sectors"].Int(), want.sectors);
-            EXPECT_EQ(t["duration"].string, FormatSectorTime(want.sectors));
+            EXPECT_EQ(t["number"], i + 1);
+            EXPECT_EQ(t["session"], 1);
+            EXPECT_EQ(t["sectors"], want.sectors);
+            EXPECT_EQ(t["duration"], FormatSectorTime(want.sectors));
             // Starts are absolute addresses, as the CDDB table has them.
-            EXPECT_EQ(t["start"].string, FormatSectorTime(image.starts[i] + 150));
+            EXPECT_EQ(t["start"], FormatSectorTime(image.starts[i] + 150));
             const bool audio = !want.data && want.sectors >= 75;
-            EXPECT_EQ(t["key"].Int() >= 1000, audio) << t["key"].Int();
-            EXPECT_EQ(t["key"].Int() % 1000, static_cast<long>(i));
-            EXPECT_EQ(t["type"].string, want.data ? "Data Track (Mode 1)" : "Audio Track");
-            EXPECT_EQ(t["checked"].boolean, !want.data);
-            if (want.data) { EXPECT_EQ(t["destination"].string, "Not an audio track"); }
+            const int key = t["key"];
+            EXPECT_EQ(key >= 1000, audio) << key;
+            EXPECT_EQ(key % 1000, static_cast<int>(i));
+            EXPECT_EQ(t["type"], want.data ? "Data Track (Mode 1)" : "Audio Track");
+            EXPECT_EQ(t["checked"], !want.data);
+            if (want.data) { EXPECT_EQ(t["destination"], "Not an audio track"); }
         }
     }
 }
@@ -163,4 +166,29 @@ TEST(CliInfo, TheTableShowsTheListColumns) {
                                     std::string("  01"), std::string("01:01.000"), std::string("01:01.013"),
                                     std::string("QZDA52600002"), std::string("N/A")})
         EXPECT_NE(r.out.find(want), std::string::npos) << want << "\n" << r.out;
+}
+
+// Album text from a record reaches the terminal with its control characters escaped; the
+// JSON output keeps it whole.
+TEST(CliInfo, AlbumTextIsEscapedOnTheTerminal) {
+    ScratchDir dir;
+    const std::string home = dir.path() + "/home";
+    DiscImage image = WriteDiscImage(dir.path(), "esc", AudioLayout({900, 900}));
+    const std::string id = FreeDbIdOf(image), title = "Red\x1b[31m\x1b]0;owned\x07 \xc2\x9b" "2J";
+    fs::create_directories(home + "/Local CDDB");
+    std::ofstream(home + "/Local CDDB/" + id + ".cddb")
+        << "210 rock " << id << " record\n# xmcd\n#\n# Track frame offsets:\n# 150\n# 1050\n#\n# Disc length: "
+        << (image.totalSectors + 150) / 75 << " seconds\n# Submitted via: test 1\n#\nDISCID=" << id << "\nDTITLE=Them / "
+        << title << "\nDYEAR=1999\nDGENRE=Rock\nTTITLE0=" << title << "\nTTITLE1=Two\nEXTT0=\nEXTT1=\n.\n";
+    for (const char* command : {"info", "lookup"}) {
+        ProcessResult r = RunCli({"--home", home, "--drive", image.cuePath, command});
+        ASSERT_EQ(r.status, 0) << command << r.err;
+        EXPECT_NE(r.out.find("Red\\x1b[31m\\x1b]0;owned\\x07 \\xc2\\x9b2J"), std::string::npos) << r.out;
+        for (char raw : {'\x1b', '\x07', '\x9b'}) EXPECT_EQ(r.out.find(raw), std::string::npos) << command;
+    }
+    ProcessResult r = RunCli({"--home", home, "--drive", image.cuePath, "info", "--json"});
+    const json album = json::parse(r.out)["album"];
+    EXPECT_EQ(album["source"], "local");
+    EXPECT_EQ(album["title"], title);
+    EXPECT_EQ(album["tracks"][0], title);
 }

@@ -1,6 +1,8 @@
-// End to end: `rip --plan` prints the job of each command; `rip` writes bit-identical
-// files and fails with the driver's message on an unwritable destination.
+// End to end: `rip --plan` prints the job of each command and writes nothing; `rip` writes
+// bit-identical files, replaces a file only when told to, and fails with the driver's
+// message on an unwritable destination.
 #include <gtest/gtest.h>
+#include <nlohmann/json.hpp>
 #include <sndfile.h>
 
 #include <algorithm>
@@ -8,18 +10,18 @@
 #include <fstream>
 
 #include "support/DiscImage.h"
-#include "support/MiniJson.h"
 #include "support/RunProcess.h"
 
 using namespace quarrow::discimage;
 using namespace quarrow::testsupport;
 namespace fs = std::filesystem;
+using nlohmann::json;
 
 namespace {
 
-// Runs quarrow-cli with the arguments after `--home HOME --drive CUE --yes rip`.
+// Runs quarrow-cli with the arguments after `--home HOME --drive CUE rip`.
 ProcessResult Rip(const std::string& home, const std::string& cue, std::vector<std::string> args) {
-    args.insert(args.begin(), {"--home", home, "--drive", cue, "--yes", "rip"});
+    args.insert(args.begin(), {"--home", home, "--drive", cue, "rip"});
     return RunCli(args);
 }
 
@@ -46,11 +48,10 @@ void WriteIni(const std::string& home, const std::string& output) {
 TEST(RipPlanCli, PrintsTheJobOfEachCommand) {
     ScratchDir dir;
     const std::string home = dir.path() + "/home";
-    ASSERT_EQ(RunCli({"--home", home, "make-demo-disc", dir.path() + "/disc"}).status, 0);
-    std::string cue;
-    for (const auto& e : fs::directory_iterator(dir.path() + "/disc"))
-        if (e.path().extension() == ".cue") cue = e.path().string();
-    ASSERT_FALSE(cue.empty());
+    // The demo disc prints nothing but its JSON.
+    ProcessResult made = RunCli({"--home", home, "make-demo-disc", dir.path() + "/disc", "--json"});
+    ASSERT_EQ(made.status, 0) << made.err;
+    const std::string cue = json::parse(made.out)["cue"];
     auto plan = [&](std::vector<std::string> args) {
         args.insert(args.begin(), {"--home", home, "--drive", cue, "rip", "--plan"});
         return RunCli(args);
@@ -59,37 +60,62 @@ TEST(RipPlanCli, PrintsTheJobOfEachCommand) {
         args.push_back("--json");
         ProcessResult r = plan(args);
         EXPECT_EQ(r.status, 0) << r.err;
-        return Json::Parse(r.out);
+        return json::parse(r.out);
     };
 
-    Json range = planJson({"--range", "100-9000"});
-    EXPECT_EQ(range["start_offset"].Int(), 99);
+    json range = planJson({"--range", "100-9000"});
+    EXPECT_EQ(range["start_offset"], 99);
     // The entries' total is exactly the range, 8901 sectors.
-    EXPECT_EQ(range["entries"].array.back()["cumulative_end"].Int(), 8901L * 1176);
-    EXPECT_NE(range["output_path"].string.find("Sector 100 to 9000.mp3"), std::string::npos);
+    EXPECT_EQ(range["entries"].back()["cumulative_end"], 8901L * 1176);
+    EXPECT_TRUE(range["output_path"].get<std::string>().ends_with("Sector 100 to 9000.mp3"));
 
-    Json checked = planJson({"--checked", "2,4-5"});
-    const auto& entries = checked["entries"].array;
+    json checked = planJson({"--checked", "2,4-5"});
+    const json& entries = checked["entries"];
     ASSERT_EQ(entries.size(), 3u);
     const long tracks[] = {1, 3, 4};
     for (std::size_t i = 0; i < 3; ++i) {
-        EXPECT_EQ(entries[i]["session"].Int(), 0);
-        EXPECT_EQ(entries[i]["track"].Int(), tracks[i]);
+        EXPECT_EQ(entries[i]["session"], 0);
+        EXPECT_EQ(entries[i]["track"], tracks[i]);
     }
     // Per-track files are named by the naming scheme (default: artist/album/NN-title).
-    EXPECT_NE(entries[2]["destination"].string.find("/05-"), std::string::npos);
+    EXPECT_NE(entries[2]["destination"].get<std::string>().find("/05-"), std::string::npos);
 
-    Json single = planJson({"--all", "--single", dir.path() + "/all.flac"});
-    EXPECT_EQ(single["output_path"].string, dir.path() + "/all.flac");
-    EXPECT_EQ(single["last_track"].Int(), 4);
+    json single = planJson({"--all", "--single", dir.path() + "/all.flac"});
+    EXPECT_EQ(single["output_path"], dir.path() + "/all.flac");
+    EXPECT_EQ(single["last_track"], 4);
 
     ProcessResult image = plan({"--image"});
     EXPECT_EQ(image.status, 0);
     EXPECT_NE(image.out.find("one output file"), std::string::npos);
+    // None of the plans made the output folder.
+    EXPECT_FALSE(fs::exists(home + "/Output"));
 
-    for (std::vector<std::string> bad : {std::vector<std::string>{"--selected", "9"}, {"--checked", "1,x"},
-                                         {"--all", "--image"}, {"--range", "5"}})
-        EXPECT_EQ(plan(bad).status, 64) << bad[0];
+    // Refused before anything is planned, with the bad value named: ranges outside the
+    // disc's sectors 1-10533 or reversed, and outputs that are not one regular file.
+    fs::create_directories(dir.path() + "/folder");
+    const std::string blocker = dir.path() + "/disc/Quarrow Demo.bin";
+    const std::vector<std::pair<std::vector<std::string>, std::string>> bad = {
+        {{"--selected", "9"}, "--selected 9"},  {{"--checked", "1,x"}, "\"x\""},
+        {{"--all", "--image"}, "exactly one"},   {{"--range", "5"}, "\"5\""},
+        {{"--range", "1000-500"}, "1-10533"},    {{"--range", "0-10"}, "1-10533"},
+        {{"--range", "1-10534"}, "1-10533"},     {{"--all", "--single", "/dev/full"}, "/dev/full\" is not a regular"},
+        {{"--all", "--single", dir.path() + "/folder/"}, "folder/\" names a folder"},
+        {{"--all", "--single", dir.path() + "/folder"}, "folder\" is a folder"},
+        {{"--all", "--single", blocker + "/x.wav"}, "Quarrow Demo.bin\" is not a folder"}};
+    for (const auto& [args, message] : bad) {
+        ProcessResult r = plan(args);
+        EXPECT_EQ(r.status, 64) << args.back();
+        EXPECT_NE(r.err.find(message), std::string::npos) << r.err;
+    }
+    EXPECT_FALSE(fs::exists(dir.path() + "/folder/.mp3"));
+
+    // The demo disc replaces its own files, never someone else's.
+    EXPECT_EQ(RunCli({"--home", home, "make-demo-disc", dir.path() + "/disc"}).status, 0);
+    std::ofstream(cue) << "mine";
+    ProcessResult r = RunCli({"--home", home, "make-demo-disc", dir.path() + "/disc"});
+    EXPECT_EQ(r.status, 1);
+    EXPECT_NE(r.err.find(cue), std::string::npos) << r.err;
+    EXPECT_EQ(fs::file_size(cue), 4u);
 }
 
 TEST(CliRip, EveryTrackAndATrackRangeToWavAreBitIdentical) {
@@ -133,4 +159,25 @@ TEST(CliRip, UnwritableDestinationFailsWithTheDriversMessage) {
     r = Rip(home, img.cuePath, {"--all"});
     EXPECT_NE(r.status, 0);
     EXPECT_NE((r.out + r.err).find("error: An error occurred while encoding"), std::string::npos) << r.out << r.err;
+}
+
+// An existing output file or cue sheet is replaced only with --overwrite or --yes.
+TEST(CliRip, ExistingFilesAreReplacedOnlyWhenAsked) {
+    ScratchDir dir;
+    const DiscImage img = WriteDiscImage(dir.path(), "disc", AudioLayout({100}));
+    const std::string home = dir.path() + "/home", out = dir.path() + "/one.wav", sheet = dir.path() + "/one.cue";
+    WriteIni(home, "CueSheet=1\n");
+    for (const std::string& mine : {out, sheet}) {
+        fs::remove(out), fs::remove(sheet);
+        std::ofstream(mine) << "mine";
+        ProcessResult r = Rip(home, img.cuePath, {"--image", "--single", out});
+        EXPECT_EQ(r.status, 1);
+        EXPECT_NE(r.err.find("not replacing \"" + mine + "\""), std::string::npos) << r.err;
+        EXPECT_EQ(fs::file_size(mine), 4u);
+        for (const char* yes : {"--overwrite", "--yes"}) {
+            ASSERT_EQ(Rip(home, img.cuePath, {"--image", "--single", out, yes}).status, 0) << yes;
+            EXPECT_EQ(WavData(out), ReadBinSectors(img.binPath, 0, 100));
+            std::ofstream(mine) << "mine";
+        }
+    }
 }

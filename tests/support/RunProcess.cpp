@@ -6,7 +6,11 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
+#include <algorithm>
+#include <filesystem>
 #include <stdexcept>
+
+#include "albuminfo/FreeDBServer.h"
 
 extern char** environ;
 
@@ -58,6 +62,13 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
 }
 
 ProcessResult RunCli(const std::vector<std::string>& args) {
+    auto home = std::find(args.begin(), args.end(), "--home");
+    if (home == args.end() || home + 1 == args.end()) throw std::invalid_argument("RunCli needs --home");
+    const std::string servers = FreeDBServerFilePath(*(home + 1));
+    if (!std::filesystem::exists(servers)) {
+        std::filesystem::create_directories(*(home + 1));
+        if (!SaveFreeDBServers(servers, {{"127.0.0.1", 1, 2000, 5}})) throw std::runtime_error("cannot write " + servers);
+    }
     std::vector<std::string> argv{QUARROW_CLI};
     argv.insert(argv.end(), args.begin(), args.end());
     return RunProcess(argv);

@@ -14,7 +14,9 @@ struct ProcessResult {
 };
 
 ProcessResult RunProcess(const std::vector<std::string>& argv);
-// Runs quarrow-cli with the given arguments.
+// Runs quarrow-cli with the given arguments, which must name a --home. A home without a
+// server list gets one whose only server is a closed port on 127.0.0.1, so no run ever
+// looks an album up on a public server.
 ProcessResult RunCli(const std::vector<std::string>& args);
 
 }  // namespace quarrow::testsupport
