@@ -23,6 +23,7 @@ namespace {
 
 constexpr int kFramesPerSector = kSectorBytes / 4;  // stereo frames of 16-bit samples
 constexpr std::streamsize kMaxSheetBytes = 1 << 20;
+constexpr long kMaxIndex = 100L * 60 * 75;  // sectors in 100 minutes
 
 std::string Upper(std::string s) {
     for (char& c : s) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -101,8 +102,17 @@ bool ScanLines(const std::string& text, CueSheet& sheet, std::string& why) {
             sheet.files.push_back(std::move(f));
         } else if (word == "TRACK") {
             CueSheetTrack t;
-            if (!ParseNumber(rest.substr(0, rest.find_first_of(" \t")), 99, t.number) || t.number == 0) {
+            const size_t gap = rest.find_first_of(" \t");
+            if (!ParseNumber(rest.substr(0, gap), 99, t.number) || t.number == 0) {
                 why = where + " has no track number from 1 to 99";
+                return false;
+            }
+            static const std::set<std::string> modes = {"AUDIO", "MODE1/2048", "MODE1/2352", "MODE2/2336",
+                                                        "MODE2/2048", "MODE2/2324", "MODE2/2332", "MODE2/2352"};
+            const size_t m = gap == std::string::npos ? gap : rest.find_first_not_of(" \t", gap);
+            const std::string mode = m == std::string::npos ? std::string() : rest.substr(m, rest.find_last_not_of(" \t") + 1 - m);
+            if (!modes.count(mode)) {
+                why = where + " has the track mode \"" + mode + "\", which cannot be read";
                 return false;
             }
             if (sheet.files.empty()) {
@@ -184,6 +194,9 @@ bool ParseCueSheet(const std::string& text, CueSheet& sheet, std::string& why) {
             ok = false;
         } else if (t.index1File < 0 || track_get_index(ct, 1) < 0) {
             why = name + " has no INDEX 01";
+            ok = false;
+        } else if (track_get_index(ct, 0) > kMaxIndex || track_get_index(ct, 1) > kMaxIndex) {
+            why = name + " has an INDEX past the end of any disc";
             ok = false;
         } else {
             t.index1 = static_cast<int32_t>(track_get_index(ct, 1));

@@ -61,8 +61,7 @@ std::string ReadTrack(CdDrive& drive, int block, int32_t& status) {
 }
 
 std::string BinBytes(const DiscImage& img, int32_t lba, int32_t count) {
-    const auto v = ReadBinSectors(img.binPath, lba, count);
-    return std::string(v.begin(), v.end());
+    return support::ReadFile(img.binPath).substr(size_t(lba) * 2352, size_t(count) * 2352);
 }
 
 // Deterministic audio for a test file: differs by seed, sector and byte.
