@@ -28,7 +28,7 @@ std::vector<int16_t> Music(std::size_t frames, int channels) {
 
 // Encodes frames of Music with the settings' driver (or the one given); -1 without one.
 int Encode(const CSettings& s, const std::string& out, std::size_t frames, const CAlbumRecord& album = {},
-           std::unique_ptr<CEncoder> encoder = nullptr, std::vector<std::string>* messages = nullptr) {
+           std::unique_ptr<CEncoder> encoder = nullptr) {
     FeedContext ctx(s);
     ctx.ShapeFromSettings();
     ctx.FeedShorts(Music(frames, ctx.mono ? 1 : 2));
@@ -37,50 +37,13 @@ int Encode(const CSettings& s, const std::string& out, std::size_t frames, const
     ctx.discTracks = 12;
     ctx.piece = 4095;   // odd pieces: half sample frames reach the driver
     if (!encoder) encoder = CreateEncoder(s);
-    const int result = encoder->Encode(ctx, out);
-    if (messages) *messages = ctx.Messages();
-    return result;
+    return Written(ctx, encoder->Encode(ctx, out), out) ? 1 : 0;
 }
 
 }  // namespace
 
-TEST(EncodeMp3, DefaultsGiveCbr128JointStereoTaggedAndGapless) {
-    discimage::ScratchDir dir;
-    const std::string out = dir.path() + "/Third; `echo x` $(id).mp3";
-    FeedContext ctx(SettingsFor(2));
-    ctx.ShapeFromSettings();
-    ctx.FeedShorts(Music(88200, 2));
-    ctx.album = SampleAlbum();
-    ctx.trackIndex = 2;
-    ctx.piece = 4095;
-    ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));
-
-    const Decoded d = Decode(out);
-    ASSERT_TRUE(d.ok) << d.error;
-    EXPECT_EQ(d.codec, "mp3");
-    EXPECT_EQ(d.sampleRate, 44100);
-    EXPECT_EQ(d.channels, 2);
-    // The Info frame tells the decoder the delay and padding: exactly the samples fed.
-    EXPECT_EQ(d.samples.size(), 88200u * 2);
-    const std::map<std::string, std::string> tags = {
-        {"title", "Third & 'last' / $HOME"}, {"artist", "AC/DC \"Live\" $(rm -rf ~)"},
-        {"album", "Back in Black; `echo hi` | tee"}, {"date", "1991"}, {"genre", "Rock"}, {"track", "3"},
-        {"comment", std::string(RipComment)}};
-    for (const auto& [key, value] : tags) EXPECT_EQ(d.Tag(key), value) << key;
-
-    const MpegScan scan = ScanMpeg(out);
-    EXPECT_TRUE(scan.id3v2 && scan.id3v1);
-    ASSERT_GT(scan.frames.size(), 70u);
-    EXPECT_TRUE(scan.frames[0].xing);
-    EXPECT_EQ(scan.strayBytes, 0u);
-    EXPECT_EQ(scan.AudioKbps(), std::set<int>{128});
-    for (const MpegFrame& f : scan.frames) {
-        EXPECT_EQ(f.version * 10 + f.layer, 13);
-        EXPECT_EQ(f.mode, 1);   // joint stereo
-        EXPECT_EQ(f.rate, 44100);
-    }
-}
-
+// Each row: FillTag and the tag kind, which tags the file carries and the title as a
+// decoder reads it (for ID3v1 the Latin-1 bytes). The Info frame sits after any ID3v2 tag.
 TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
     discimage::ScratchDir dir;
     CAlbumRecord album = SampleAlbum();
@@ -89,10 +52,10 @@ TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
     struct Case {
         int fillTag, kind;
         bool v2, v1;
-        std::string title;   // as a decoder reads it; for ID3v1 the Latin-1 bytes
+        std::string title;
     };
     for (const Case& c : {Case{0, 0, false, false, ""}, Case{1, 1, false, true, std::string("Caf\xe9 ??\0", 8)},
-                          Case{1, 2, true, false, "Caf\u00e9 \u6771\u4eac"}}) {
+                          Case{1, 2, true, false, album.trackTitles[2]}, Case{1, 0, true, true, album.trackTitles[2]}}) {
         CSettings s = SettingsFor(2);
         s.OUTPUT.FillTag = static_cast<int16_t>(c.fillTag);
         s.MP3.LameID3 = static_cast<int16_t>(c.kind);
@@ -101,8 +64,8 @@ TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
         const MpegScan scan = ScanMpeg(out);
         EXPECT_EQ(scan.id3v2, c.v2) << c.kind;
         EXPECT_EQ(scan.id3v1, c.v1) << c.kind;
-        EXPECT_TRUE(scan.frames.size() > 1 && scan.frames[0].xing);   // the Info frame sits after the tag
-        if (c.v1) {   // what Latin-1 can hold
+        EXPECT_TRUE(scan.frames.size() > 1 && scan.frames[0].xing);
+        if (c.v1 && !c.v2) {   // what Latin-1 can hold
             std::ifstream in(out, std::ios::binary);
             char v1[128] = {};
             in.seekg(-128, std::ios::end).read(v1, 128);
@@ -110,9 +73,10 @@ TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
             continue;
         }
         const Decoded d = Decode(out);
-        EXPECT_EQ(d.Tag("title"), c.title) << c.kind;
-        EXPECT_EQ(d.Tag("artist"), c.v2 ? album.artist : "") << c.kind;
-        EXPECT_EQ(d.Tag("comment"), c.v2 ? std::string(RipComment) : "") << c.kind;
+        const std::map<std::string, std::string> tags = {
+            {"title", c.title}, {"artist", album.artist}, {"album", album.albumTitle}, {"date", "1991"},
+            {"genre", "Rock"}, {"track", "3"}, {"comment", std::string(RipComment)}};
+        for (const auto& [key, value] : tags) EXPECT_EQ(d.Tag(key), c.v2 ? value : "") << key;
     }
 }
 
@@ -129,6 +93,7 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         bool crc = false;
     };
     const Case cases[] = {
+        {"default cbr 128 joint", [](CSettings&) {}, 128, 128, 0, false, 1, 1, 2, 44100},
         {"vbr 96..160", [](CSettings& s) { s.MP3.LameTab = 3, s.MP3.LameMinVBRBit = 9, s.MP3.LameMaxVBRBit = 12,
                                            s.MP3.LameQualityVBR = 200; },
          96, 160, 0, true, 1, 1, 2, 44100},
@@ -152,6 +117,7 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         const MpegScan scan = ScanMpeg(out);
         ASSERT_GT(scan.frames.size(), 3u);
         EXPECT_TRUE(scan.frames[0].xing);
+        EXPECT_EQ(scan.strayBytes, 0u);
         const std::set<int> kbps = scan.AudioKbps();
         EXPECT_GE(*kbps.begin(), c.minKbps);
         EXPECT_LE(*kbps.rbegin(), c.maxKbps);
@@ -159,23 +125,25 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         if (c.average > 0) {
             EXPECT_NEAR(scan.AverageKbps(), c.average, c.average / 5 + 8);
         }
-        const MpegFrame& f = scan.frames[2];
-        EXPECT_EQ(f.version, c.version);
-        EXPECT_EQ(f.mode, c.mode);
-        EXPECT_EQ(f.crc, c.crc);
-        EXPECT_EQ(f.copyright, c.crc);
-        EXPECT_EQ(f.original, c.crc);
+        for (const MpegFrame& f : scan.frames) {
+            if (f.xing) continue;
+            EXPECT_EQ(std::vector<int>({f.version, f.mode, f.crc, f.copyright, f.original}),
+                      std::vector<int>({c.version, c.mode, c.crc, c.crc, c.crc}));
+        }
         const Decoded d = Decode(out);
         EXPECT_EQ(d.channels, c.channels);
         if (c.rate) {
             EXPECT_EQ(d.sampleRate, c.rate);
         }
         // Gapless, after the library's own resampling too: the decoded length is the input's.
+        if (c.rate == 44100) {
+            EXPECT_EQ(d.samples.size(), frames * static_cast<std::size_t>(c.channels));
+        }
         EXPECT_NEAR(static_cast<double>(d.samples.size()) / d.channels / d.sampleRate, 4.0, 0.01);
     }
 }
 
-TEST(EncodeMp3, HeaderFallbackAndRefusedRecord) {
+TEST(EncodeMp3, HeaderFallback) {
     discimage::ScratchDir dir;
     auto library = std::make_shared<LameEncoderLibrary>();
     ASSERT_EQ(library->Load(), LameEncoderLibrary::LoadResult::Loaded);
@@ -195,13 +163,4 @@ TEST(EncodeMp3, HeaderFallbackAndRefusedRecord) {
             EXPECT_EQ(Decode(out).samples.size(), 60000u);
         }
     }
-
-    CSettings s = SettingsFor(2);
-    s.MP3.LameTab = 2;             // no coding page: the record carries no input rate
-    const std::string out = dir.path() + "/refused.mp3";
-    std::vector<std::string> messages;
-    EXPECT_EQ(Encode(s, out, 30000, {}, nullptr, &messages), 0);
-    ASSERT_FALSE(messages.empty());
-    EXPECT_EQ(messages[0], "1:Error opening encoding stream (2)");
-    EXPECT_TRUE(LeftNothing(out));
 }

@@ -97,7 +97,6 @@ TEST(EncodeOggVorbis, ModesAndParameterChecks) {
         {[](CSettings& s) { s.OGG.Quality = 0, s.OGG.NomiBit = 13; }, true, 0, 192000, 0},   // average only
         {[](CSettings& s) { s.OGG.Quality = 0, s.OGG.NomiBit = 13, s.OGG.VBR = 1, s.OGG.MinBit = 9, s.OGG.MaxBit = 16; },
          true, 320000, 192000, 96000},                                       // managed: all three limits
-        {[](CSettings& s) { s.OGG.Freq = 42; }, false},                      // damaged rate index
         {[](CSettings& s) { s.OGG.Quality = 0, s.OGG.NomiBit = -3; }, false},   // damaged bit-rate index
     };
     for (std::size_t i = 0; i < std::size(cases); ++i) {
@@ -194,17 +193,4 @@ TEST(EncodeOggVorbis, FilesCarryTheirShapeCommentsAndPaging) {
         }
         EXPECT_GT(SnrDb(source, d.samples, 4000, static_cast<std::size_t>(c.channels)), 20);
     }
-}
-
-TEST(EncodeOggVorbis, DamagedRateIsRefusedBeforeAnyFile) {
-    discimage::ScratchDir dir;
-    CSettings s = SettingsFor(4);
-    s.OGG.Freq = 11;   // one past the rate table
-    FeedContext ctx(s);
-    FeedTone(ctx, 4000);
-    const std::string out = dir.path() + "/a.ogg";
-    EXPECT_EQ(ctx.Encode(out), 0);
-    EXPECT_EQ(ctx.Messages(), std::vector<std::string>{"1:Invalid Ogg Vorbis format."});
-    EXPECT_EQ(ctx.running, 0);
-    EXPECT_TRUE(LeftNothing(out));
 }

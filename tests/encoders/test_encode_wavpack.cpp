@@ -181,28 +181,3 @@ TEST(EncodeWavPack, FilesDecodeAsTheirModeAllows) {
         EXPECT_NEAR(kbps, c.settings.WV.Kbps, 60);
     }
 }
-
-TEST(EncodeWavPack, RefusedCorrectionFileOrConfigurationWritesNothing) {
-    discimage::ScratchDir dir;
-    // The correction file cannot be created (its temporary name is taken by a folder):
-    // the main file is removed again.
-    FeedContext b(Hybrid(true));
-    b.FeedShorts(NoisyShorts(1000));
-    const std::string out = dir.path() + "/y.wv";
-    fs::create_directory(CEncoder::TemporaryNameOf(dir.path() + "/y.wvc"));
-    EXPECT_EQ(b.Encode(out), 0);
-    EXPECT_EQ(b.Messages(), std::vector<std::string>{"1:Can't create correction file " + dir.path() + "/y.wvc!"});
-    EXPECT_TRUE(LeftNothing(out));
-
-    // A block size beyond the library's limit.
-    CSettings s = WvSettings();
-    s.WV.EnableBlkSize = 1;
-    s.WV.BlkSize = 10000000;
-    FeedContext d(s);
-    d.FeedShorts(NoisyShorts(1000));
-    const std::string refused = dir.path() + "/r.wv";
-    EXPECT_EQ(d.Encode(refused), 0);
-    ASSERT_EQ(d.Messages().size(), 1u);
-    EXPECT_EQ(d.Messages()[0].rfind("1:Invalid WavPack format", 0), 0u) << d.Messages()[0];
-    EXPECT_TRUE(LeftNothing(refused));
-}

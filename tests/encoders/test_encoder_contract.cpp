@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <filesystem>
+#include <functional>
 
 #include "encoders/Encoder.h"
 #include "support/DiscImage.h"
@@ -43,30 +44,55 @@ TEST(EncoderContract, TagValuesAndTheDriverTable) {
     EXPECT_EQ(CEncoder::TemporaryNameOf("/a/b/c.wav"), "/a/b/.c.wav.part");
 }
 
-// A folder that does not exist: each driver says so in its own words, naming the file,
-// clears running and leaves nothing behind.
-TEST(EncoderContract, UnwritableFolderIsReportedAndLeavesNothing) {
+// A folder that does not exist, or settings a driver refuses: each driver says so in
+// its own words (naming the file), clears running and leaves nothing behind.
+TEST(EncoderContract, FailuresAreReportedAndLeaveNothing) {
     discimage::ScratchDir dir;
     const std::string p = dir.path() + "/no/such/folder/x";
-    const std::vector<std::pair<int, std::vector<std::string>>> cases = {
-        {1, {"1:Error : could not open file : " + p}},
-        {2, {"1:Error creating file " + p}},
-        {4, {"1:Can't create file " + p + "!"}},
-        {6, {"1:Error Code: 1", "1:Fail to initialize flac file!", "1:FLAC Encoder State Code: ",
-             "1:Can't create file " + p + "!"}},
-        {7, {"1:Error creating file " + p}},
-        {12, {"1:Can't create file " + p + "!"}},
+    auto with = [](int id, std::function<void(CSettings&)> change) {
+        CSettings s = DriverSettings(id);
+        change(s);
+        return s;
     };
-    for (const auto& [id, prefixes] : cases) {
-        FeedContext ctx(DriverSettings(id));
+    struct Case {
+        CSettings s;
+        std::string path;
+        std::vector<std::string> prefixes;
+    };
+    const Case cases[] = {
+        {DriverSettings(1), p, {"1:Error : could not open file : " + p}},
+        {DriverSettings(2), p, {"1:Error creating file " + p}},
+        {DriverSettings(4), p, {"1:Can't create file " + p + "!"}},
+        {DriverSettings(6), p, {"1:Error Code: 1", "1:Fail to initialize flac file!", "1:FLAC Encoder State Code: ",
+                                "1:Can't create file " + p + "!"}},
+        {DriverSettings(7), p, {"1:Error creating file " + p}},
+        {DriverSettings(12), p, {"1:Can't create file " + p + "!"}},
+        // The correction file's temporary name is taken by a folder: the main file goes too.
+        {DriverSettings(12), dir.path() + "/y.wv", {"1:Can't create correction file " + dir.path() + "/y.wvc!"}},
+        // 384 kbps is no mono rate; there is no channel mode 9.
+        {with(7, [](CSettings& s) { s.MP2.Channel = 0, s.MP2.Bits = 17; }), "",
+         {"1:Error: configuring libtwolame encoder failed."}},
+        {with(7, [](CSettings& s) { s.MP2.Channel = 9; }), "", {"1:Error: configuring libtwolame encoder failed."}},
+        // No coding page: the record carries no input rate.
+        {with(2, [](CSettings& s) { s.MP3.LameTab = 2; }), "", {"1:Error opening encoding stream (2)"}},
+        {with(4, [](CSettings& s) { s.OGG.Freq = 11; }), "", {"1:Invalid Ogg Vorbis format."}},   // past the table
+        {with(16, [](CSettings& s) { s.OTHER.Codec[3] = 9; }), "", {"1:Invalid format!"}},        // past the list
+        {with(12, [](CSettings& s) { s.WV.EncMod = 0, s.WV.EnableBlkSize = 1, s.WV.BlkSize = 10000000; }), "",
+         {"1:Invalid WavPack format"}},
+    };
+    std::filesystem::create_directories(CEncoder::TemporaryNameOf(dir.path() + "/y.wvc"));
+    for (const Case& c : cases) {
+        const std::string out = c.path.empty() ? dir.path() + "/refused" : c.path;
+        const int id = c.s.OUTPUT.OutputFormat;
+        FeedContext ctx(c.s);
         FeedTone(ctx, 5000);
-        EXPECT_EQ(ctx.Encode(p), 0) << id;
+        EXPECT_EQ(ctx.Encode(out), 0) << id;
         const auto m = ctx.Messages();
-        ASSERT_GE(m.size(), prefixes.size()) << id;
-        for (std::size_t i = 0; i < prefixes.size(); ++i) EXPECT_EQ(m[i].rfind(prefixes[i], 0), 0u) << id << ": " << m[i];
+        ASSERT_GE(m.size(), c.prefixes.size()) << id;
+        for (std::size_t i = 0; i < c.prefixes.size(); ++i) EXPECT_EQ(m[i].rfind(c.prefixes[i], 0), 0u) << id << ": " << m[i];
         EXPECT_EQ(ctx.running, 0) << id;
         EXPECT_FALSE(ctx.finalSent) << id;
-        EXPECT_TRUE(LeftNothing(p)) << id;
+        EXPECT_TRUE(LeftNothing(out)) << id;
     }
 }
 

@@ -1,7 +1,8 @@
-// The output format model: lists, the applied sample path, the summary lines.
+// The output format model: look-ups, the applied sample path, the summary lines.
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <functional>
 
 #include "app/EventLog.h"
 #include "app/Settings.h"
@@ -11,50 +12,25 @@
 namespace quarrow {
 namespace {
 
-TEST(OutputFormatLists, IdentifiersNamesAndParsing) {
-    ASSERT_EQ(FormatListEntries().size(), 31u);
-    const std::vector<std::pair<int, std::string>> entries = {
-        {1, " WAV    (Waveform Audio)"}, {24, " XI     (Fasttracker 2 Extended Instrument)"},
-        {31, " User-Customized Format"}, {0, ""}, {32, ""}};
-    for (const auto& [id, text] : entries) EXPECT_EQ(FormatListEntry(id), text) << id;
-    EXPECT_EQ(FormatShortName(29), "WAVEX");
-    EXPECT_EQ(FormatShortName(9), "AIFF");
+// Parsing, and look-ups that must tolerate indices damaged settings hold.
+TEST(OutputFormatLists, ParsingAndOutOfRangeLookups) {
     const std::vector<std::pair<std::string, int>> parsed = {
         {"6", 6}, {"flac", 6}, {"WaveX", 29}, {"custom", 31}, {"0", 0}, {"32", 0},
         {"99999999999999999999", 0}, {"wav;rm -rf", 0}};
     for (const auto& [text, id] : parsed) EXPECT_EQ(ParseOutputFormatId(text), id) << text;
-}
-
-TEST(OutputFormatLists, RateAndBitrateTablesEndAtTheirLists) {
-    for (auto [index, rate] : std::vector<std::pair<int, int>>{{7, 44100}, {10, 96000}, {11, 0}, {-1, 0}})
-        EXPECT_EQ(SampleRateOf(index), rate) << index;
-    for (auto [index, kbps] : std::vector<std::pair<int, int>>{{11, 128}, {17, 384}, {18, 0}})
-        EXPECT_EQ(BitrateOf(index), kbps) << index;
-    const auto rates = SampleRateListEntries();
-    ASSERT_EQ(rates.size(), 9u);
-    EXPECT_EQ(rates.front(), "  8000 Hertz");
-    EXPECT_EQ(rates.back(), " 48000 Hertz");
-    const auto bits = BitrateListEntries();
-    ASSERT_EQ(bits.size(), 17u);
-    EXPECT_EQ(bits.front(), "   8 kbits per second");
-    EXPECT_EQ(bits.back(), " 320 kbits per second");
-    EXPECT_EQ(BitrateListEntries(true).back(), " 384 kbits per second");
-}
-
-TEST(OutputFormatLists, ContainerListsAndMonoOnly) {
-    EXPECT_EQ(SubFormatList(1).size(), 12u);
-    EXPECT_EQ(SubFormatList(9).size(), 14u);
-    EXPECT_EQ(SubFormatList(14)[11], " 12 bit DWVW ");   // RAW's label keeps its trailing blank
-    EXPECT_EQ(SubFormatList(25).size(), 1u);
-    EXPECT_TRUE(SubFormatList(2).empty());
-    EXPECT_TRUE(ExtensionList(1).empty());
-    EXPECT_EQ(ExtensionList(9)[1], " AIFC");
-    EXPECT_EQ(ExtensionList(16)[1], " 8svx");
+    for (int id : {0, 32}) EXPECT_EQ(FormatListEntry(id), "") << id;
+    for (int index : {11, -1}) EXPECT_EQ(SampleRateOf(index), 0) << index;
+    EXPECT_EQ(BitrateOf(18), 0);
     EXPECT_EQ(SubFormatLabel(13, 11), "");
-    EXPECT_EQ(SubFormatLabel(13, 10), " G723 ADPCM 40kbps");
+    EXPECT_EQ(LamePresetAt(18), nullptr);
+    EXPECT_EQ(VqfProfileAt(0), nullptr);
+    EXPECT_EQ(FlacBlockSizeOf(11), -1);
+    EXPECT_EQ(WmaProfileEntry(126), "");
+}
 
-    // Every SVX and XI sub-format is mono-only, no SD2 one is; elsewhere exactly the GSM,
-    // G72x, DWVW and Dialogic labels are.
+// Every SVX and XI sub-format is mono-only, no SD2 one is; elsewhere exactly the GSM,
+// G72x, DWVW and Dialogic labels are.
+TEST(OutputFormatLists, MonoOnlySubFormats) {
     EXPECT_TRUE(IsMonoOnlySubFormat(16, 0));
     EXPECT_TRUE(IsMonoOnlySubFormat(24, 1));
     EXPECT_FALSE(IsMonoOnlySubFormat(26, 0));
@@ -68,81 +44,45 @@ TEST(OutputFormatLists, ContainerListsAndMonoOnly) {
     }
 }
 
-TEST(OutputFormatTables, PresetsProfilesAndBlockSizes) {
-    ASSERT_NE(LamePresetAt(17), nullptr);
-    EXPECT_EQ(LamePresetAt(17)->code, 10000);
-    EXPECT_STREQ(LamePresetAt(1)->description, LamePresetAt(0)->description);
-    EXPECT_EQ(LamePresetAt(18), nullptr);
-    EXPECT_EQ(VqfProfileAt(18)->kHz, 44);
-    EXPECT_EQ(VqfProfileAt(18)->mode, 1);
-    EXPECT_EQ(VqfProfileAt(3)->rateHz, 11025);
-    EXPECT_EQ(VqfProfileAt(0), nullptr);
-    for (auto [choice, size] : std::vector<std::pair<int, int>>{{10, 4608}, {0, 0}, {11, -1}})
-        EXPECT_EQ(FlacBlockSizeOf(choice), size) << choice;
-    const std::vector<std::pair<int, std::string>> wma = {
-        {47, " WMA 9.2  128kbps; 44100 Hz; Stereo; CBR;"},
-        {1, " ACELP.net    5kbps;  8000 Hz; Mono;"},
-        {121, " WMA 9.2  VBR Quality 100; 44100 Hz; 2 Channel; 16bit; VBR;"},
-        {125, " WMA 9.2  VBR Quality 100; 96000 Hz; 2 Channel; 24bit; VBR;"},
-        {126, ""}};
-    for (const auto& [profile, text] : wma) EXPECT_EQ(WmaProfileEntry(profile), text) << profile;
-}
-
+// Each row: settings, then the shape the rip gives the encoder (channels and ratio
+// follow from mono and the rate).
 TEST(AppliedFormat, SamplePathPerFormat) {
+    struct Case {
+        const char* name;
+        std::function<void(CSettings&)> change;
+        bool mono, floatPath, resample;
+        int rate;
+    };
+    const Case cases[] = {
+        {"mp3", [](CSettings&) {}, false, false, false, 44100},
+        {"mp3 mono", [](CSettings& s) { s.MP3.LameChannel = 0; }, true, false, false, 44100},
+        {"mp3 preset decides", [](CSettings& s) { s.MP3.LameChannel = 0, s.MP3.LameTab = 5; }, false, false, false, 44100},
+        {"wav g721", [](CSettings& s) { s.OUTPUT.OutputFormat = 1, s.WAV.SubFormat = 11; }, true, false, false, 44100},
+        {"au 22050 mono", [](CSettings& s) { s.OUTPUT.OutputFormat = 13, s.OTHER.Freq[0] = 4, s.OTHER.Channel[0] = 0; },
+         true, true, true, 22050},
+        {"ogg floats at 44100", [](CSettings& s) { s.OUTPUT.OutputFormat = 4; }, false, true, false, 44100},
+        {"vqf 11025 mono", [](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 4; }, true, true, true, 11025},
+        {"vqf 44100 stereo", [](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 18; }, false, true, false, 44100},
+        {"vqf 44100 mono", [](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 16; }, true, true, false, 44100},
+        {"flac", [](CSettings& s) { s.OUTPUT.OutputFormat = 6; }, false, false, false, 44100},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.name);
+        CSettings s;
+        c.change(s);
+        const COutputFormat f = COutputFormat::FromSettings(s);
+        EXPECT_TRUE(f.ok()) << f.error;
+        EXPECT_EQ(f.mono, c.mono);
+        EXPECT_EQ(f.channels, c.mono ? 1 : 2);
+        EXPECT_EQ(f.floatPath, c.floatPath);
+        EXPECT_EQ(f.resample, c.resample);
+        EXPECT_EQ(f.sampleRate, c.rate);
+        EXPECT_DOUBLE_EQ(f.ratio, c.rate / 44100.0);
+    }
     CSettings s;
-    COutputFormat f = COutputFormat::FromSettings(s);   // MP3 by default
-    EXPECT_EQ(f.id, 2);
-    EXPECT_FALSE(f.mono);
-    EXPECT_FALSE(f.floatPath);
-    EXPECT_EQ(f.ratio, 1.0);
-    EXPECT_TRUE(f.ok());
-
-    s.MP3.LameChannel = 0;
-    EXPECT_TRUE(COutputFormat::FromSettings(s).mono);
-    s.MP3.LameTab = 5;                  // presets decide their own channels
-    EXPECT_FALSE(COutputFormat::FromSettings(s).mono);
-
     s.OUTPUT.OutputFormat = 1;
-    s.WAV.SubFormat = 11;               // G721: always one channel
-    f = COutputFormat::FromSettings(s);
-    EXPECT_TRUE(f.mono);
-    EXPECT_EQ(f.channels, 1);
-    EXPECT_FALSE(f.floatPath);
-    EXPECT_EQ(f.subFormatLabel, "G721 ADPCM 32kbps");
-
-    s.OUTPUT.OutputFormat = 13;         // AU at 22050 Hz, mono flag
-    s.OTHER.Freq[0] = 4;
-    s.OTHER.Channel[0] = 0;
-    f = COutputFormat::FromSettings(s);
-    EXPECT_TRUE(f.mono);
-    EXPECT_TRUE(f.resample);
-    EXPECT_TRUE(f.floatPath);
-    EXPECT_DOUBLE_EQ(f.ratio, 0.5);
-    EXPECT_EQ(f.sampleRate, 22050);
-
-    s.OUTPUT.OutputFormat = 4;          // OGG: floats even at 44100
-    f = COutputFormat::FromSettings(s);
-    EXPECT_TRUE(f.floatPath);
-    EXPECT_FALSE(f.resample);
-    EXPECT_FALSE(f.mono);
-
-    s.OUTPUT.OutputFormat = 8;
-    s.VQF.Profile = 4;                  // 11025 Hz mono
-    f = COutputFormat::FromSettings(s);
-    EXPECT_TRUE(f.mono);
-    EXPECT_DOUBLE_EQ(f.ratio, 0.25);
-    EXPECT_TRUE(f.resample);
-    s.VQF.Profile = 18;
-    f = COutputFormat::FromSettings(s);
-    EXPECT_FALSE(f.mono);
-    EXPECT_FALSE(f.resample);
-    s.VQF.Profile = 16;
-    EXPECT_TRUE(COutputFormat::FromSettings(s).mono);
-
-    s.OUTPUT.OutputFormat = 6;          // FLAC: the disc's own shape
-    f = COutputFormat::FromSettings(s);
-    EXPECT_FALSE(f.floatPath);
-    EXPECT_EQ(f.channels, 2);
+    s.WAV.SubFormat = 11;
+    EXPECT_EQ(COutputFormat::FromSettings(s).subFormatLabel, "G721 ADPCM 32kbps");
 }
 
 TEST(AppliedFormat, DamagedSettingsAreNamed) {
@@ -200,79 +140,55 @@ TEST(FormatSummaryLine, DefaultsOfEveryFamily) {
     }
 }
 
+// Each row: settings changed from the defaults, the line and (where given) the log line.
 TEST(FormatSummaryLine, ModesAndVariants) {
-    CSettings s;
-    auto line = [&s](const std::string& before = "") { return BuildOutputFormatSummary(s, before).line; };
-    s.MP3.LameTab = 3;
-    EXPECT_EQ(line(), "MP3:  VBR   8 ~ 320 kbps; Quality 5.00; Joint Stereo;");
-    s.MP3.LameCodingMode = 4;
-    s.MP3.LameChannel = 0;
-    EXPECT_EQ(line(), "MP3:  ABR 128 kbps; Mono;");
-    s.MP3.LameTab = 5;
-    s.MP3.LamePreset = 17;
-    EXPECT_EQ(line(), "MP3:  Preset Studio;");
-
-    s.OUTPUT.OutputFormat = 4;
-    s.OGG.Quality = 0;
-    s.OGG.Channel = 0;
-    s.OGG.Freq = 4;
-    EXPECT_EQ(line(), "OGG:  Ogg Vorbis ABR : Average Bitrate 128 kbps; Mono; 22050 Hz;");
-    s.OGG.VBR = 1;
-    s.OGG.NomiBit = 9;
-    EXPECT_EQ(line(), "OGG:  Ogg Vorbis VBR : Nominate Bitrate  96 kbps; Mono; 22050 Hz;");
-    s.OGG.Quality = 1;
-    s.OGG.QualityCompression = -10;
-    EXPECT_EQ(line(), "OGG:  Ogg Vorbis Quality : -0.10; Mono; 22050 Hz;");
-
-    s.OUTPUT.OutputFormat = 5;
-    s.APE.CompLev = 1000;
-    EXPECT_EQ(line(), "APE:  Compression Level Fast");
-    s.APE.CompLev = 1234;               // no text of its own: the line stays
-    EXPECT_EQ(line("kept"), "kept");
-
-    s.OUTPUT.OutputFormat = 6;
-    s.FLAC.Native = 0;
-    s.FLAC.CompLev = 8;
-    EXPECT_EQ(line(), "FLAC:  Ogg Flac;Compression Level 8;");
-
-    s.OUTPUT.OutputFormat = 10;
-    s.AAC.Encoder = 1;
-    s.AAC.ContainerFormat = 3;
-    EXPECT_EQ(line(), "M4A:   Nero Codec   Quality 0.35;");
-    s.AAC.NEROEncMode = 2;
-    EXPECT_EQ(line(), "M4A:   Nero Codec   CBR  96 kbps;");
-    s.AAC.Encoder = 2;
-    s.AAC.ContainerFormat = 2;
-    EXPECT_EQ(line(), "AAC:   CT AAC+ Codec   CBR 128 kbps;");
-    EXPECT_EQ(BuildOutputFormatSummary(s).logLine, "Set audio format: AAC, container format: raw AAC.");
-
-    s.OUTPUT.OutputFormat = 11;
-    s.MPC.Ext = 1;
-    s.MPC.Quality = 75;
-    EXPECT_EQ(line(), "MP+:   Musepack Quality  7.50;");
-    EXPECT_EQ(BuildOutputFormatSummary(s).logLine, "Set audio format: MP+.");
-
-    s.OUTPUT.OutputFormat = 12;
-    s.WV.EncMod = 1;
-    s.WV.ComLev = 3;
-    EXPECT_EQ(line(), "WV:   WavPack Hybrid Lossy Mode; Compression Level Very High; ");
-    s.WV.CrtWvc = 1;
-    EXPECT_EQ(line(), "WV:   WavPack Hybrid Lossless Mode; Compression Level Very High; ");
-
-    s.OUTPUT.OutputFormat = 8;
-    s.VQF.Profile = 3;
-    s.VQF.Quality = 5;
-    EXPECT_EQ(line(), "VQF:   TwinVQ 11025 Hz; Mono; 8 kbps; Quality   5;");
-
-    s.OUTPUT.OutputFormat = 1;          // GSM: shown as mono whatever the flag says
-    s.WAV.SubFormat = 10;
-    s.WAV.Freq = 3;
-    EXPECT_EQ(line(), "WAV:  GSM 6.10 16000 Hz; Mono;");
-
-    s.OUTPUT.OutputFormat = 17;         // NIST codec beyond its list: no label
-    s.OTHER.Codec[4] = 9;
-    EXPECT_EQ(line(), "NIST:   44100 Hz; Stereo;");
-    EXPECT_EQ(BuildOutputFormatSummary(s).logLine, "Set audio format: NIST ");
+    struct Case {
+        std::function<void(CSettings&)> change;
+        const char *line, *log = nullptr;
+    };
+    const Case cases[] = {
+        {[](CSettings& s) { s.MP3.LameTab = 3; }, "MP3:  VBR   8 ~ 320 kbps; Quality 5.00; Joint Stereo;"},
+        {[](CSettings& s) { s.MP3.LameTab = 3, s.MP3.LameCodingMode = 4, s.MP3.LameChannel = 0; }, "MP3:  ABR 128 kbps; Mono;"},
+        {[](CSettings& s) { s.MP3.LameTab = 5, s.MP3.LamePreset = 17; }, "MP3:  Preset Studio;"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 4, s.OGG.Quality = 0, s.OGG.Channel = 0, s.OGG.Freq = 4; },
+         "OGG:  Ogg Vorbis ABR : Average Bitrate 128 kbps; Mono; 22050 Hz;"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 4, s.OGG.Quality = 0, s.OGG.VBR = 1, s.OGG.NomiBit = 9; },
+         "OGG:  Ogg Vorbis VBR : Nominate Bitrate  96 kbps; Stereo; 44100 Hz;"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 4, s.OGG.QualityCompression = -10; },
+         "OGG:  Ogg Vorbis Quality : -0.10; Stereo; 44100 Hz;"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 5, s.APE.CompLev = 1000; }, "APE:  Compression Level Fast"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 5, s.APE.CompLev = 1234; }, "kept"},   // no text of its own
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 6, s.FLAC.Native = 0, s.FLAC.CompLev = 8; },
+         "FLAC:  Ogg Flac;Compression Level 8;"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 10, s.AAC.Encoder = 1, s.AAC.ContainerFormat = 3; },
+         "M4A:   Nero Codec   Quality 0.35;", "Set audio format: AAC, container format: M4A."},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 10, s.AAC.Encoder = 1, s.AAC.NEROEncMode = 2; },
+         "MP4:   Nero Codec   CBR  96 kbps;"},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 10, s.AAC.Encoder = 2, s.AAC.ContainerFormat = 2; },
+         "AAC:   CT AAC+ Codec   CBR 128 kbps;", "Set audio format: AAC, container format: raw AAC."},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 11, s.MPC.Ext = 1, s.MPC.Quality = 75; },
+         "MP+:   Musepack Quality  7.50;", "Set audio format: MP+."},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 12, s.WV.EncMod = 1, s.WV.ComLev = 3; },
+         "WV:   WavPack Hybrid Lossy Mode; Compression Level Very High; "},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 12, s.WV.EncMod = 1, s.WV.CrtWvc = 1; },
+         "WV:   WavPack Hybrid Lossless Mode; Compression Level Normal; "},
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 3, s.VQF.Quality = 5; },
+         "VQF:   TwinVQ 11025 Hz; Mono; 8 kbps; Quality   5;"},
+        // GSM: shown as mono whatever the flag says.
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 1, s.WAV.SubFormat = 10, s.WAV.Freq = 3; }, "WAV:  GSM 6.10 16000 Hz; Mono;"},
+        // A NIST codec beyond its list: no label.
+        {[](CSettings& s) { s.OUTPUT.OutputFormat = 17, s.OTHER.Codec[4] = 9; }, "NIST:   44100 Hz; Stereo;",
+         "Set audio format: NIST "},
+    };
+    for (const Case& c : cases) {
+        CSettings s;
+        c.change(s);
+        const FormatSummary sum = BuildOutputFormatSummary(s, "kept");
+        EXPECT_EQ(sum.line, c.line);
+        if (c.log) {
+            EXPECT_EQ(sum.logLine, c.log) << c.line;
+        }
+    }
 }
 
 TEST(FormatSummaryLine, Mp2ParametersRejectedByTheLibraryAreReset) {
@@ -281,16 +197,12 @@ TEST(FormatSummaryLine, Mp2ParametersRejectedByTheLibraryAreReset) {
     EXPECT_TRUE(CheckMp2Parameters(s));
     s.MP2.Channel = 0;                  // mono at 384 kbps is not an MPEG-1 layer 2 rate
     s.MP2.Bits = 17;
-    s.MP2.CopyRight = 1;
-    s.MP2.Original = 1;
+    s.MP2.CopyRight = s.MP2.Original = 1;
     EXPECT_FALSE(CheckMp2Parameters(s));
     CEventLog log;
-    std::string line = UpdateOutputFormatSummary(s, log);
-    EXPECT_EQ(line, "MP2:  128 kbps; 44100 Hz;  Auto;");
-    EXPECT_EQ(s.MP2.Bits, 11);
-    EXPECT_EQ(s.MP2.Channel, 1);
-    EXPECT_EQ(s.MP2.CopyRight, 0);
-    EXPECT_EQ(s.MP2.Original, 0);
+    EXPECT_EQ(UpdateOutputFormatSummary(s, log), "MP2:  128 kbps; 44100 Hz;  Auto;");
+    EXPECT_EQ(std::vector<int>({s.MP2.Bits, s.MP2.Channel, s.MP2.CopyRight, s.MP2.Original}),
+              std::vector<int>({11, 1, 0, 0}));
     auto entries = log.Entries();
     ASSERT_EQ(entries.size(), 2u);
     EXPECT_EQ(entries[0].message, "Error: configuring Libtwolame encoder failed!");
@@ -306,10 +218,8 @@ TEST(FormatSummaryLine, Mp2ParametersRejectedByTheLibraryAreReset) {
 TEST(CustomEncoderCheck, OrderOfTheThreeChecks) {
     discimage::ScratchDir dir;
     CSettings s;
-    s.CUSTOM.Encoder = dir.path() + "/missing-encoder";
     s.CUSTOM.Parameter.clear();
     s.CUSTOM.FileExt.clear();
-    EXPECT_EQ(CheckCustomEncoder(s), "User-Customized External Encoder Not Found!");
     s.CUSTOM.Encoder = dir.path();        // a folder is no program
     EXPECT_EQ(CheckCustomEncoder(s), "User-Customized External Encoder Not Found!");
     s.CUSTOM.Encoder = dir.path() + "/enc";

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <fstream>
 
 #include "app/EventLog.h"
 #include "app/Prompter.h"
@@ -10,6 +9,7 @@
 #include "encoders/OutputFormat.h"
 #include "encoders/QuickSet.h"
 #include "support/DiscImage.h"
+#include "support/EncodeHarness.h"
 #include "support/RunProcess.h"
 
 namespace quarrow {
@@ -32,7 +32,6 @@ struct QuickSetFixture : ::testing::Test {
 };
 
 TEST(QuickSetCommandTable, NamesAndTargets) {
-    EXPECT_EQ(QuickSetCommands().size(), 30u + 1u + 7u);   // 31 formats, AAC split in 7, FLAC twice
     struct Case {
         const char* name;
         int id, aacContainer;
@@ -50,43 +49,17 @@ TEST(QuickSetCommandTable, NamesAndTargets) {
     for (const char* bad : {"aac-ogg", "", "../../etc/passwd"}) EXPECT_FALSE(ParseQuickSetTarget(bad, t)) << bad;
 }
 
-TEST_F(QuickSetFixture, PlainFormatsStoreAndSummarise) {
+TEST_F(QuickSetFixture, PlainFormatsAndFlacAskNothing) {
     QuickSetResult r = Run("wav");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 1);
     EXPECT_EQ(r.summary, "WAV:  Signed 16 bit PCM 44100 Hz; Stereo;");
     EXPECT_EQ(LastLog(), "Set audio format: WAV Signed 16 bit PCM");
-    EXPECT_TRUE(prompter.prompts.empty());
-
-    r = Run("12");
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 12);
-    EXPECT_EQ(LastLog(), "Set audio format: WV.");
-}
-
-TEST_F(QuickSetFixture, FlacAndOggFlac) {
     s.FLAC.Native = 0;
-    Run("flac");
+    Run("flac");                        // plain FLAC turns Ogg FLAC off again
     EXPECT_EQ(s.FLAC.Native, 1);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 6);
     EXPECT_TRUE(prompter.prompts.empty());
-
-    s.OUTPUT.OutputFormat = 2;
-    prompter.yesNoReplies = {false};
-    QuickSetResult r = Run("oggflac");
-    EXPECT_EQ(r.outcome, QuickSetOutcome::Declined);
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
-    EXPECT_EQ(s.FLAC.Native, 1);
-    ASSERT_EQ(prompter.prompts.size(), 1u);
-    EXPECT_EQ(prompter.prompts[0].kind, "yesno");
-    EXPECT_EQ(prompter.prompts[0].text,
-              "     Ogg FLAC is the Compressed FLAC Data Stored in an Ogg Container.\n It is Narrowly "
-              "Supported and has Larger File Size. Do You Wish to Continue?");
-
-    r = Run("oggflac");                 // yes
-    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 6);
-    EXPECT_EQ(s.FLAC.Native, 0);
-    EXPECT_EQ(r.summary, "FLAC:  Ogg Flac;Compression Level 5;");
 }
 
 TEST_F(QuickSetFixture, AacContainersAndRawRefusal) {
@@ -112,6 +85,7 @@ TEST_F(QuickSetFixture, AacContainersAndRawRefusal) {
     r = Run("aac-raw");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Declined);
     EXPECT_EQ(s.AAC.ContainerFormat, 3);
+    EXPECT_EQ(prompter.prompts.back().kind, "yesno");
     EXPECT_EQ(prompter.prompts.back().text,
               "Raw AAC Format is NOT Recommended since it is NOT Seekable and Taggable.\n"
               "                        Do You Wish to Continue?");
@@ -119,13 +93,11 @@ TEST_F(QuickSetFixture, AacContainersAndRawRefusal) {
     EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
     EXPECT_EQ(s.AAC.ContainerFormat, 2);
     EXPECT_EQ(r.summary, "AAC:   FAAC Codec   Quality 100;");
-    EXPECT_EQ(LastLog(), "Set audio format: AAC, container format: raw AAC.");
 }
 
 TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
     discimage::ScratchDir scratch;
-    const std::string dir = scratch.path();
-    s.CUSTOM.Encoder = dir + "/nowhere";
+    s.CUSTOM.Encoder = scratch.path() + "/nowhere";
     QuickSetResult r = Run("custom");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
@@ -133,22 +105,16 @@ TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
     EXPECT_EQ(prompter.prompts[0].text, "User-Customized External Encoder Not Found!");
     EXPECT_EQ(prompter.prompts[0].icon, MessageIcon::Error);
 
-    s.CUSTOM.Encoder = dir + "/enc";
-    std::ofstream(s.CUSTOM.Encoder) << "x";
-    s.CUSTOM.FileExt.clear();
-    r = Run("31");
-    EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
-    EXPECT_EQ(prompter.prompts.back().text, "User-Customized Format File Extension Not Specified!");
-
+    s.CUSTOM.Encoder = testsupport::WriteExecutable(scratch.path(), "enc");
     s.CUSTOM.FileExt = "opus";
-    r = Run("custom");
+    r = Run("31");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
     EXPECT_EQ(LastLog(), "Set audio format: User-Customized format");
 }
 
-// The same commands through quarrow-cli: answers, refusals, and the choice kept in the
-// settings file for the next run.
+// The same commands through quarrow-cli: the Ogg FLAC question (answered no without
+// --yes), refusals, and the choice kept in the settings file for the next run.
 TEST(FormatCommandLine, SetShowAndList) {
     using testsupport::RunCli;
     discimage::ScratchDir dir("quarrow-format-cli");
@@ -159,38 +125,34 @@ TEST(FormatCommandLine, SetShowAndList) {
         all.insert(all.end(), args.begin(), args.end());
         return RunCli(all);
     };
+    const std::string mp3 = "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n";
+    const std::string oggFlac = "FLAC:  Ogg Flac;Compression Level 5;\n";
+    struct Step {
+        std::vector<std::string> args;
+        int status;
+        std::string out, err;   // err: a part of it
+    };
+    const Step steps[] = {
+        {{"format", "show"}, 0, mp3, ""},
+        {{"format", "set", "oggflac"}, 1, "", "Ogg FLAC is the Compressed FLAC Data"},
+        {{"format", "show"}, 0, mp3, ""},
+        {{"--yes", "format", "set", "oggflac"}, 0, oggFlac, ""},
+        {{"format", "show"}, 0, oggFlac, ""},
+        {{"format", "set", "wav;touch x"}, 64, "", "unknown output format"},
+        {{"format", "show"}, 0, oggFlac, ""},
+    };
+    for (const Step& step : steps) {
+        const auto r = cli(step.args);
+        EXPECT_EQ(r.status, step.status) << step.args.back() << ": " << r.err;
+        EXPECT_EQ(r.out, step.out) << step.args.back();
+        EXPECT_NE(r.err.find(step.err), std::string::npos) << r.err;
+    }
 
-    auto r = cli({"format", "show"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n");
-
-    r = cli({"formats"});
+    const auto r = cli({"formats"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("29  WAVEX  (MS WAVE with WAVEFORMATEX)"), std::string::npos) << r.out;
     EXPECT_NE(r.out.find(".wavex\n"), std::string::npos);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 31);
-
-    r = cli({"format", "set", "oggflac"});            // no --yes: the question is answered no
-    EXPECT_EQ(r.status, 1);
-    EXPECT_NE(r.err.find("Ogg FLAC is the Compressed FLAC Data"), std::string::npos);
-    r = cli({"format", "show"});
-    EXPECT_EQ(r.out, "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n");
-
-    r = cli({"--yes", "format", "set", "oggflac"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "FLAC:  Ogg Flac;Compression Level 5;\n");
-    r = cli({"format", "show"});                      // kept for the next run
-    EXPECT_EQ(r.out, "FLAC:  Ogg Flac;Compression Level 5;\n");
-
-    r = cli({"format", "set", "13"});
-    ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_EQ(r.out, "AU:  Signed 8 bit PCM 44100 Hz; Stereo;\n");
-
-    r = cli({"format", "set", "wav;touch x"});
-    EXPECT_EQ(r.status, 64);
-    EXPECT_NE(r.err.find("unknown output format"), std::string::npos);
-    r = cli({"format", "show"});
-    EXPECT_EQ(r.out, "AU:  Signed 8 bit PCM 44100 Hz; Stereo;\n");
 }
 
 }  // namespace

@@ -4,6 +4,7 @@
 #include <chrono>
 #include <cmath>
 #include <filesystem>
+#include <fstream>
 
 #include "encoders/OutputFormat.h"
 
@@ -131,6 +132,13 @@ CAlbumRecord SampleAlbum() {
     a.year = 1991;
     a.genre = "Rock";
     return a;
+}
+
+std::string WriteExecutable(const std::string& folder, const std::string& name) {
+    const std::string p = folder + "/" + name;
+    std::ofstream(p) << "#!/bin/sh\n";
+    std::filesystem::permissions(p, std::filesystem::perms::owner_all);
+    return p;
 }
 
 bool LeftNothing(const std::string& path) {

@@ -89,6 +89,8 @@ std::vector<int16_t> NoisyShorts(std::size_t frames, int noise = 200);
 // on the float path, else 16-bit (noisy stereo, or a mono sine).
 void FeedTone(FeedContext& ctx, std::size_t frames, int rate = 44100);
 
+// Writes an executable shell script called name into folder; returns its path.
+std::string WriteExecutable(const std::string& folder, const std::string& name);
 // Neither the file nor its temporary name exists.
 bool LeftNothing(const std::string& path);
 // An encode that returned 1, reported nothing, sent its final progress and published

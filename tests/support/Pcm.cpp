@@ -18,17 +18,10 @@ Decoded Decode(const std::string& path) {
     Decoded r;
     const ProcessResult p = RunProcess({"/usr/bin/ffprobe", "-v", "error", "-print_format", "json", "-show_format",
                                         "-show_streams", "-select_streams", "a:0", path});
-    if (p.status != 0) {
-        r.error = p.err.empty() ? "ffprobe failed" : p.err;
-        return r;
-    }
     const nlohmann::json j = nlohmann::json::parse(p.out, nullptr, false);
-    if (j.is_discarded()) {
-        r.error = "ffprobe printed no JSON";
-        return r;
-    }
-    if (!j.contains("streams") || !j["streams"].is_array() || j["streams"].empty()) {
-        r.error = "no audio stream";
+    if (p.status != 0 || j.is_discarded() || !j.contains("streams") || !j["streams"].is_array() ||
+        j["streams"].empty()) {
+        r.error = "ffprobe found no audio stream: " + p.err;
         return r;
     }
     const nlohmann::json& s = j["streams"][0];
@@ -56,7 +49,7 @@ Decoded Decode(const std::string& path) {
     const ProcessResult pcm =
         RunProcess({"/usr/bin/ffmpeg", "-v", "error", "-i", path, "-f", "s16le", "-acodec", "pcm_s16le", "-"});
     if (pcm.status != 0) {
-        r.error = pcm.err.empty() ? "ffmpeg failed" : pcm.err;
+        r.error = "ffmpeg: " + pcm.err;
         return r;
     }
     r.samples.resize(pcm.out.size() / 2);
