@@ -3,7 +3,6 @@
 // catch-all's second refresh, and the "Query FreeDB" command.
 #include <gtest/gtest.h>
 
-#include <algorithm>
 #include <chrono>
 #include <filesystem>
 #include <memory>
@@ -20,6 +19,7 @@
 #include "support/TestFiles.h"
 
 using namespace quarrow;
+using test::CddbTestServer;
 namespace fs = std::filesystem;
 
 namespace {
@@ -27,71 +27,61 @@ namespace {
 class AlbumStepsTest : public ::testing::Test {
 protected:
     void SetUp() override {
-        settings_ = CSettings::Initial(home_);
+        settings_ = CSettings::Initial(dir_.path());
         SimDisc disc;
         for (int32_t sectors : {16000, 22000, 18000}) disc.tracks.emplace_back().sectors = sectors;
         grabber_.Add(std::make_unique<SimulatedDrive>(disc));
         grabber_.SetCurrentDrive(1);
         ctx_ = std::make_unique<MainContext>(settings_, log_, grabber_, prompter_);
-        AlbumServices& s = Services(*ctx_);
-        s.servers = {CFreeDBServer{"127.0.0.1", server_.Port(), 5000, 5}};
+        Services(*ctx_).servers = {CFreeDBServer{"127.0.0.1", server_.Port(), 5000, 5}};
         grabber_.Drive().RefreshDisc();
         discId_ = ComputeDiscId(ReadToc(grabber_.Drive()));
         id_ = FormatDiscId(discId_);
         server_.SetHandler([this](const std::string& request) { return Answer(request); });
     }
-    void TearDown() override { server_.Stop(); }
 
     std::string Record(const std::string& artist, const std::string& title) const {
         CAlbumRecord r;
         r.trackFrameOffsets = {150, 16150, 38150};
         r.discLength = 754;
-        r.submittingProgram = "srv";
-        r.submittingVersion = "1";
+        r.submittingProgram = r.submittingVersion = "x";
         r.discId = discId_;
         r.artist = artist;
         r.albumTitle = title;
         r.trackTitles = {title + " one", title + " two", title + " three"};
         r.trackExtendedData = {"", "", ""};
-        r.year = 1991;
-        r.genre = "Rock";
         return XmcdBody(r);
     }
 
-    // The server's side: queryAnswer for queries; a record naming the category for reads.
+    // queryAnswer_ for queries; for reads readBody_, or else a record naming the category.
     std::string Answer(const std::string& request) {
-        if (request.find("cmd=cddb+query+") != std::string::npos)
-            return test::CddbTestServer::HttpAnswer(queryAnswer_);
         const size_t at = request.find("cmd=cddb+read+");
-        if (at != std::string::npos) {
-            const std::string category = request.substr(at + 14, request.find('+', at + 14) - at - 14);
-            return test::CddbTestServer::HttpAnswer(
-                test::CddbTestServer::ReadAnswerBody(Record("Band " + category, "Album " + category)));
-        }
-        return test::CddbTestServer::HttpAnswer("500 Unknown command\r\n");
+        if (at == std::string::npos) return CddbTestServer::HttpAnswer(queryAnswer_);
+        const std::string category = request.substr(at + 14, request.find('+', at + 14) - at - 14);
+        return CddbTestServer::HttpAnswer(readBody_.empty() ? CddbTestServer::ReadAnswerBody(Record(
+                                                                  "Band " + category, "Album " + category))
+                                                            : readBody_);
     }
 
-    std::vector<std::string> Messages(int level = -1) const {
-        std::vector<std::string> out;
-        for (const LogEntry& e : log_.Entries())
-            if (level < 0 || e.level == level) out.push_back(e.message);
-        return out;
+    bool Logged(const std::string& text, int level = -1, bool whole = true) const {
+        return test::Logged(log_, text, level, whole);
     }
     int Count(const std::string& message) const {
-        auto m = Messages();
-        return static_cast<int>(std::count(m.begin(), m.end(), message));
+        int n = 0;
+        for (const LogEntry& e : log_.Entries()) n += e.message == message;
+        return n;
     }
     std::string LocalFile() const { return settings_.FREEDB.LocalCDDBDir + "/" + id_ + ".cddb"; }
+    std::string Unknown(const char* what) const { return std::string("Unknown ") + what + " " + id_; }
 
     support::ScratchDir dir_;
-    std::string home_ = dir_.path();
     CSettings settings_;
     CEventLog log_;
     CdGrabber grabber_;
     RecordingPrompter prompter_;
     std::unique_ptr<MainContext> ctx_;
-    test::CddbTestServer server_;
-    std::string queryAnswer_;
+    CddbTestServer server_;
+    std::string queryAnswer_ = "500 Unknown command\r\n", readBody_;
     uint32_t discId_ = 0;
     std::string id_;
 };
@@ -102,7 +92,7 @@ TEST_F(AlbumStepsTest, NoLookupGivesDefaultsWithoutTouchingFilesOrNetwork) {
     settings_.FREEDB.LoadAlbumInfo = 0;
     RefreshDisc(*ctx_);
     EXPECT_FALSE(ctx_->freeDbEnabled);
-    EXPECT_EQ(ctx_->album.artist, "Unknown Artist " + id_);
+    EXPECT_EQ(ctx_->album.artist, Unknown("Artist"));
     EXPECT_EQ(ctx_->album.trackTitles, (std::vector<std::string>{"Track01", "Track02", "Track03"}));
     EXPECT_EQ(ctx_->albumSource, "default");
     EXPECT_EQ(server_.Connections(), 0);
@@ -110,12 +100,9 @@ TEST_F(AlbumStepsTest, NoLookupGivesDefaultsWithoutTouchingFilesOrNetwork) {
 }
 
 TEST_F(AlbumStepsTest, LocalFileFirstAndNothingSaved) {
-    CAlbumRecord local;
-    ASSERT_TRUE(ParseRecordBody(std::string(kXmcdStatusLine) + Record("Local Band", "Local Album"), local, nullptr));
     fs::create_directories(settings_.FREEDB.LocalCDDBDir);
-    ASSERT_TRUE(WriteLocalCddbFile(LocalFile(), local));
-    const auto written = fs::last_write_time(LocalFile());
-
+    const std::string text = std::string(kXmcdStatusLine) + Record("Local Band", "Local Album");
+    support::WriteFile(LocalFile(), text);
     RefreshDisc(*ctx_);
     EXPECT_TRUE(ctx_->freeDbEnabled);
     EXPECT_EQ(ctx_->album.artist, "Local Band");
@@ -123,17 +110,15 @@ TEST_F(AlbumStepsTest, LocalFileFirstAndNothingSaved) {
     EXPECT_EQ(ctx_->rows.at(1).title, "Local Album two");
     EXPECT_EQ(Count("Local CDDB loaded."), 1);
     EXPECT_EQ(server_.Connections(), 0);
-    EXPECT_EQ(fs::last_write_time(LocalFile()), written);
-    EXPECT_EQ(Count("Local CDDB file saved."), 0);
+    EXPECT_EQ(support::ReadFile(LocalFile()), text);
+    EXPECT_FALSE(Logged("Local CDDB file saved."));
 }
 
 TEST_F(AlbumStepsTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
     queryAnswer_ = "200 jazz " + id_ + " Some Band / Some Album\r\n";
     RefreshDisc(*ctx_);
     EXPECT_EQ(Count("Fail to load local CDDB, try remote FreeDB server."), 1);
-    EXPECT_EQ(Count("Local CDDB file " + LocalFile() + " not found") +
-                  Count("Local CDDB directory " + settings_.FREEDB.LocalCDDBDir + " not found"),
-              1);
+    EXPECT_TRUE(Logged("Local CDDB directory " + settings_.FREEDB.LocalCDDBDir + " not found"));
     EXPECT_EQ(Count(id_ + ", Some Album  Some Band jazz"), 1);
     EXPECT_EQ(Count("FreeDB information available."), 1);
     EXPECT_EQ(ctx_->album.artist, "Band jazz");
@@ -143,11 +128,9 @@ TEST_F(AlbumStepsTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
     ASSERT_EQ(requests.size(), 2u);
     EXPECT_NE(requests[1].find("cmd=cddb+read+jazz+" + id_), std::string::npos);
     // Saved as "%08x.cddb" in LocalCDDBDir, and it reads back the same.
-    ASSERT_TRUE(fs::is_regular_file(LocalFile()));
     EXPECT_EQ(Count("Local CDDB file saved."), 1);
     CAlbumRecord back;
-    CEventLog quiet;
-    ASSERT_TRUE(LoadLocalCddb(settings_.FREEDB.LocalCDDBDir, discId_, back, &quiet));
+    ASSERT_TRUE(LoadLocalCddb(settings_.FREEDB.LocalCDDBDir, discId_, back, nullptr));
     EXPECT_EQ(back, ctx_->album);
     EXPECT_TRUE(prompter_.prompts.empty());
 
@@ -161,29 +144,22 @@ TEST_F(AlbumStepsTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
 }
 
 TEST_F(AlbumStepsTest, SeveralMatchesAskAndAlwaysReadOne) {
-    queryAnswer_ = "211 Found inexact matches, list follows (until terminating `.')\r\n"
-                   "rock " + id_ + " First / One\r\nblues " + id_ + " Second / Two\r\n"
-                   "misc " + id_ + " Third / Three\r\n.\r\n";
+    queryAnswer_ = "211 Found inexact matches, list follows (until terminating `.')\r\nrock " + id_ +
+                   " First / One\r\nblues " + id_ + " Second / Two\r\nmisc " + id_ + " Third / Three\r\n.\r\n";
     settings_.FREEDB.AlbumInfoSource = 1;
-    prompter_.pickReplies = {2};
-    RefreshDisc(*ctx_);
-    ASSERT_EQ(prompter_.prompts.size(), 2u);
-    EXPECT_EQ(prompter_.prompts[0].kind, "message");
-    EXPECT_EQ(prompter_.prompts[0].text, "FreeDB Server Returned Multiple Results, Please Select the Correct One.");
-    EXPECT_EQ(prompter_.prompts[1].kind, "pick");
-    ASSERT_EQ(prompter_.prompts[1].choices.size(), 3u);
-    EXPECT_NE(prompter_.prompts[1].choices[1].find("Two"), std::string::npos);
-    EXPECT_EQ(ctx_->album.artist, "Band misc");
-    EXPECT_EQ(Count(id_ + ", Three  Third misc"), 1);
-    EXPECT_EQ(Count("FreeDB server returned multiple results."), 1);
-    EXPECT_EQ(Count("Local CDDB file saved."), 1);
-
-    // Cancelling reads the first match all the same.
-    prompter_.prompts.clear();
-    prompter_.pickReplies = {-1};
-    RefreshDisc(*ctx_);
-    EXPECT_EQ(ctx_->album.artist, "Band rock");
-    EXPECT_EQ(prompter_.prompts.size(), 2u);
+    for (const auto& [pick, artist] : {std::pair<int, std::string>{2, "Band misc"}, {-1, "Band rock"}}) {
+        prompter_.prompts.clear();
+        prompter_.pickReplies = {pick};  // cancelling reads the first match all the same
+        RefreshDisc(*ctx_);
+        ASSERT_EQ(prompter_.prompts.size(), 2u);
+        EXPECT_EQ(prompter_.prompts[0].text, "FreeDB Server Returned Multiple Results, Please Select the Correct One.");
+        EXPECT_EQ(prompter_.prompts[1].kind, "pick");
+        ASSERT_EQ(prompter_.prompts[1].choices.size(), 3u);
+        EXPECT_NE(prompter_.prompts[1].choices[1].find("Two"), std::string::npos);
+        EXPECT_EQ(ctx_->album.artist, artist);
+    }
+    EXPECT_EQ(Count(id_ + ", Three  Third misc"), 2);  // every match is logged, each time
+    EXPECT_EQ(Count("FreeDB server returned multiple results."), 2);
 }
 
 TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
@@ -192,16 +168,12 @@ TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
     ctx_->album.artist = "stale";
     RefreshDisc(*ctx_);
     EXPECT_EQ(Count("CCDDB::ParseQueryBody, CDDB server does not contain the specifed album with DISCID:" + id_ +
-                    " in its database"),
-              1);
+                    " in its database"), 1);
     EXPECT_EQ(Count("Error on refresh disc info!"), 1);
-    const auto warnings = Messages(1);
-    EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(), [](const std::string& m) {
-        return m.rfind("Warning: throwing CCDDBException for error ", 0) == 0;
-    }));
-    EXPECT_TRUE(Messages(2).empty());  // level 2 belongs to start-up failures
+    EXPECT_TRUE(Logged("Warning: throwing CCDDBException for error ", 1, false));
+    EXPECT_FALSE(Logged("", 2, false));  // level 2 belongs to start-up failures
     EXPECT_EQ(Count("Refreshing CD..."), 2);
-    EXPECT_EQ(ctx_->album.artist, "Unknown Artist " + id_);
+    EXPECT_EQ(ctx_->album.artist, Unknown("Artist"));
     EXPECT_EQ(ctx_->albumSource, "default");
     EXPECT_FALSE(ctx_->freeDbEnabled);
     EXPECT_TRUE(ctx_->followLoadAlbumInfo);  // set again by the second refresh
@@ -209,7 +181,6 @@ TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
 
     // A dead server (nothing listening) ends the same way.
     server_.Stop();
-    ctx_->followLoadAlbumInfo = true;
     RefreshDisc(*ctx_);
     EXPECT_EQ(Count("Error on refresh disc info!"), 2);
     EXPECT_EQ(Count("Refreshing CD..."), 4);
@@ -218,31 +189,27 @@ TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
 // Whatever a source gives, the names built from the record are never empty and never the
 // titles of the disc before.
 TEST_F(AlbumStepsTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
-    const std::string good = Record("Band", "Album");
-    auto blankArtist = good;
+    auto blankArtist = Record("Band", "Album"), blankTitle = blankArtist;
     blankArtist.replace(blankArtist.find("DTITLE=Band / Album"), 19, "DTITLE= / ");
-    auto blankTitle = good;
     blankTitle.replace(blankTitle.find("TTITLE1=Album two"), 17, "TTITLE1=\t");
     const struct {
-        const char* name;
         int source;
-        std::string localFile;       // written when not empty ("-": an empty file)
-        std::string readBody;        // the server's read answer body
+        std::string localFile;  // written when not empty ("-": an empty file)
+        std::string readBody;   // the server's read answer body
         std::string artist, album, track2, albumSource, why;
     } cases[] = {
-        {"empty local file, local only", 2, "-", "", "Unknown Artist " + id_, "Unknown Album " + id_, "Track02",
-         "default", "is not a CDDB record"},
-        {"binary local file, local only", 2, std::string("\x89PNG\0\xff", 6), "", "Unknown Artist " + id_,
-         "Unknown Album " + id_, "Track02", "default", "is not a CDDB record"},
-        {"blank artist and album in a local file", 2, std::string(kXmcdStatusLine) + blankArtist, "",
-         "Unknown Artist " + id_, "Unknown Album " + id_, "Album two", "local", "has no artist"},
-        {"blank track title from the server", 1, "", test::CddbTestServer::ReadAnswerBody(blankTitle), "Band",
-         "Album", "Track02", "remote", "has no title for track 2"},
-        {"read answer without a record", 1, "", "401 No such CD entry\r\n.\r\n", "Unknown Artist " + id_,
-         "Unknown Album " + id_, "Track02", "default", "returned no album record"},
+        {2, "-", "", Unknown("Artist"), Unknown("Album"), "Track02", "default", "is not a CDDB record"},
+        {2, std::string("\x89PNG\0\xff", 6), "", Unknown("Artist"), Unknown("Album"), "Track02", "default",
+         "is not a CDDB record"},
+        {2, std::string(kXmcdStatusLine) + blankArtist, "", Unknown("Artist"), Unknown("Album"), "Album two", "local",
+         "has no artist"},
+        {1, "", CddbTestServer::ReadAnswerBody(blankTitle), "Band", "Album", "Track02", "remote",
+         "has no title for track 2"},
+        {1, "", "401 No such CD entry\r\n.\r\n", Unknown("Artist"), Unknown("Album"), "Track02", "default",
+         "returned no album record"},
     };
     for (const auto& c : cases) {
-        SCOPED_TRACE(c.name);
+        SCOPED_TRACE(c.why);
         log_.Clear();
         fs::remove_all(settings_.FREEDB.LocalCDDBDir);
         if (!c.localFile.empty()) {
@@ -252,10 +219,7 @@ TEST_F(AlbumStepsTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
         settings_.FREEDB.AlbumInfoSource = c.source;
         settings_.FREEDB.SaveAlbumInfo = 0;
         queryAnswer_ = "200 rock " + id_ + " X / Y\r\n";
-        server_.SetHandler([&](const std::string& request) {
-            return request.find("cmd=cddb+read+") != std::string::npos ? test::CddbTestServer::HttpAnswer(c.readBody)
-                                                                      : Answer(request);
-        });
+        readBody_ = c.readBody;
         ctx_->album.artist = "stale";
         ctx_->album.trackTitles = {"x", "y", "z"};
         RefreshDisc(*ctx_);
@@ -263,9 +227,7 @@ TEST_F(AlbumStepsTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
         EXPECT_EQ(ctx_->album.albumTitle, c.album);
         EXPECT_EQ(ctx_->album.trackTitles.at(1), c.track2);
         EXPECT_EQ(ctx_->albumSource, c.albumSource);
-        const auto warnings = Messages(1);
-        EXPECT_TRUE(std::any_of(warnings.begin(), warnings.end(),
-                                [&](const std::string& m) { return m.find(c.why) != std::string::npos; }));
+        EXPECT_TRUE(Logged(c.why, 1, false));
     }
 }
 
@@ -280,7 +242,7 @@ TEST_F(AlbumStepsTest, ACancelledLookupEndsAtOnceWithTheDefaults) {
     RefreshDisc(*ctx_);
     stopper.join();
     EXPECT_LT(std::chrono::steady_clock::now() - start, std::chrono::seconds(2));
-    EXPECT_EQ(ctx_->album.artist, "Unknown Artist " + id_);
+    EXPECT_EQ(ctx_->album.artist, Unknown("Artist"));
     EXPECT_EQ(Count("Error on refresh disc info!"), 1);
 }
 
@@ -296,9 +258,7 @@ TEST_F(AlbumStepsTest, QueryFreeDbCommandLooksUpEvenWhenInsertionLookupIsOff) {
     EXPECT_TRUE(QueryFreeDBCommand(*ctx_));
     EXPECT_TRUE(stopped);
     EXPECT_EQ(Count("FreeDB enabled."), 1);
-    EXPECT_TRUE(ctx_->freeDbEnabled);
     EXPECT_TRUE(QueryFreeDBChecked(*ctx_));
-    EXPECT_EQ(ctx_->album.artist, "Band folk");
     EXPECT_EQ(ctx_->rows.at(0).title, "Album folk one");
     EXPECT_EQ(server_.Requests().size(), 2u);
 
