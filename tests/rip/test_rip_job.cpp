@@ -60,15 +60,19 @@ SimTrack Data(int32_t sectors, int session = 0) { return SimTrack{session, kTrac
 
 int32_t Values(int32_t sectors) { return sectors * 1176; }
 
+// mode, single output, first-last track, start+end offset: one line per job.
+std::string Shape(const CRipJob& j) {
+    return std::to_string(j.mode) + (j.singleOutput ? " single " : " per-track ") + std::to_string(j.firstTrack) +
+           "-" + std::to_string(j.lastTrack) + " " + std::to_string(j.startOffset) + "+" + std::to_string(j.endOffset);
+}
+
 }  // namespace
 
 TEST(RipCommands, ChecksComeInOrderWithTheirMessages) {
     {
         Fixture f({});
         f.ctx.rows.clear();
-        EXPECT_FALSE(OnRipChecked(f.ctx));
-        EXPECT_FALSE(OnRipAll(f.ctx));
-        EXPECT_FALSE(OnRipSelected(f.ctx, -1));
+        EXPECT_FALSE(OnRipChecked(f.ctx) || OnRipAll(f.ctx) || OnRipSelected(f.ctx, -1));
         EXPECT_EQ(f.Texts(), (std::vector<std::string>{"No Audio Tracks Checked!", "No Audio Tracks Found!",
                                                        "No Audio Track Selected!"}));
     }
@@ -76,19 +80,15 @@ TEST(RipCommands, ChecksComeInOrderWithTheirMessages) {
         Fixture f({Audio(1000), Data(500)});
         // Busy: nothing at all happens.
         f.ctx.refreshing = true;
-        EXPECT_FALSE(OnRipSelected(f.ctx, 0));
-        EXPECT_FALSE(OnRipChecked(f.ctx));
-        EXPECT_FALSE(OnRipDiscImage(f.ctx));
+        EXPECT_FALSE(OnRipSelected(f.ctx, 0) || OnRipChecked(f.ctx) || OnRipDiscImage(f.ctx));
         EXPECT_TRUE(f.prompter.prompts.empty());
         f.ctx.refreshing = false;
 
-        EXPECT_FALSE(OnRipSelected(f.ctx, 1));
-        ASSERT_EQ(f.prompter.prompts.size(), 1u);
-        EXPECT_EQ(f.prompter.prompts[0].text, "Not an Audio Track!");
-        EXPECT_EQ(f.prompter.prompts[0].icon, MessageIcon::Error);
-        EXPECT_FALSE(OnRipDiscImage(f.ctx));
-        EXPECT_EQ(f.prompter.prompts.back().text,
-                  "This Audio CD Contains Some Data Tracks. It can NOT be Saved as an CD Image!");
+        EXPECT_FALSE(OnRipSelected(f.ctx, 1) || OnRipDiscImage(f.ctx));
+        EXPECT_EQ(f.prompter.prompts.at(0).icon, MessageIcon::Error);
+        EXPECT_EQ(f.Texts(), (std::vector<std::string>{
+                                 "Not an Audio Track!",
+                                 "This Audio CD Contains Some Data Tracks. It can NOT be Saved as an CD Image!"}));
 
         // Playback: No ends the command, Yes stops playback and goes on.
         bool playing = true;
@@ -101,8 +101,7 @@ TEST(RipCommands, ChecksComeInOrderWithTheirMessages) {
         EXPECT_TRUE(playing);
         EXPECT_TRUE(OnRipSelected(f.ctx, 0, hooks));
         EXPECT_FALSE(playing);
-        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"Do You Wish to Stop Playing to Rip Audio Tracks?",
-                                                       "Do You Wish to Stop Playing to Rip Audio Tracks?"}));
+        EXPECT_EQ(f.Texts(), std::vector<std::string>(2, "Do You Wish to Stop Playing to Rip Audio Tracks?"));
     }
     {
         // The user-customised encoder: a missing program is reported before the rest.
@@ -115,19 +114,16 @@ TEST(RipCommands, ChecksComeInOrderWithTheirMessages) {
         f.settings.CUSTOM.Encoder = "/bin/sh";
         EXPECT_FALSE(OnRipChecked(f.ctx));
         f.settings.CUSTOM.Parameter = "%of%";
-        EXPECT_FALSE(OnRipChecked(f.ctx));
-        EXPECT_FALSE(OnRipSelected(f.ctx, 0));
+        EXPECT_FALSE(OnRipChecked(f.ctx) || OnRipSelected(f.ctx, 0));
         EXPECT_EQ(f.Texts(), (std::vector<std::string>{"User-Customized External Encoder Not Found!",
                                                        "Null User-Customized External Encoder Parameters!",
                                                        "User-Customized Format File Extension Not Specified!",
                                                        "Customized Format File Extension Not Specified!"}));
-        for (const auto& p : f.prompter.prompts) EXPECT_EQ(p.icon, MessageIcon::Error);
     }
     {
         Fixture f({Data(1000)});
-        EXPECT_FALSE(OnRipSectorRange(f.ctx));
-        EXPECT_FALSE(OnRipDiscImage(f.ctx));
-        EXPECT_EQ(f.Texts(), (std::vector<std::string>{"Not an Audio CD!", "Not an Audio CD!"}));
+        EXPECT_FALSE(OnRipSectorRange(f.ctx) || OnRipDiscImage(f.ctx));
+        EXPECT_EQ(f.Texts(), std::vector<std::string>(2, "Not an Audio CD!"));
     }
     {
         Fixture f({Audio(1000)}, false);
@@ -151,18 +147,14 @@ TEST(RipCommands, SelectedAndCheckedTracksMakeEntries) {
     f.ctx.rows[3].checked = false;
     auto checked = OnRipChecked(f.ctx);
     ASSERT_TRUE(checked);
-    EXPECT_EQ(checked->mode, 1);
-    EXPECT_FALSE(checked->singleOutput);
+    EXPECT_EQ(Shape(*checked), "1 per-track 0-0 0+0");
     EXPECT_EQ(checked->entries, (std::vector<RipJobEntry>{{0, 0, Values(1000), Values(1000)},
                                                            {0, 2, Values(2000), Values(3000)}}));
-    EXPECT_TRUE(f.prompter.prompts.empty());
-
     auto all = OnRipAll(f.ctx);
     ASSERT_TRUE(all);
     EXPECT_EQ(all->mode, 2);
     ASSERT_EQ(all->entries.size(), 3u);
     EXPECT_EQ(all->entries[2], (RipJobEntry{0, 3, Values(450), Values(3450)}));
-    EXPECT_EQ(all->outputPath, "");
 
     // Only a data row checked leaves nothing to rip.
     for (TrackRow& r : f.ctx.rows) r.checked = !r.audio;
@@ -177,17 +169,14 @@ TEST(RipCommands, SingleOutputAsksForTheFile) {
     f.ctx.rows[1].checked = false;
     auto job = OnRipChecked(f.ctx);
     ASSERT_TRUE(job);
-    ASSERT_EQ(f.prompter.prompts.size(), 1u);
     const std::string folder = f.settings.OUTPUT.DesDir + "Artist/Album/";
+    ASSERT_EQ(f.prompter.prompts.size(), 1u);
     EXPECT_EQ(f.prompter.prompts[0].kind, "save");
     EXPECT_EQ(f.prompter.prompts[0].text, folder + "Multiple Tracks.mp3");
     EXPECT_TRUE(fs::is_directory(folder));   // created before asking
     EXPECT_EQ(job->outputPath, folder + "Multiple Tracks.mp3");
-    EXPECT_TRUE(job->singleOutput);
-    EXPECT_EQ(job->firstTrack, 0);
-    EXPECT_EQ(job->lastTrack, 1);
-    ASSERT_EQ(job->entries.size(), 2u);
-    EXPECT_EQ(job->entries[1].cumulativeEnd, Values(1300));
+    EXPECT_EQ(Shape(*job), "1 single 0-1 0+0");
+    EXPECT_EQ(job->entries.at(1).cumulativeEnd, Values(1300));
 
     // With FillTag the album title is proposed, made safe as one file name; a typed
     // name without extension gets the format's.
@@ -205,66 +194,42 @@ TEST(RipCommands, SingleOutputAsksForTheFile) {
     EXPECT_FALSE(OnRipChecked(f.ctx));
 }
 
-TEST(RipCommands, SectorRangeJobHasTheRangeOffsets) {
+TEST(RipCommands, SectorRangeAndDiscImageJobs) {
     Fixture f({Audio(4000), Audio(5000), Audio(3000), Audio(2000)});
-
-    // From 100 sectors into track 2 to sector 500 of track 4.
     RipCommandHooks hooks;
-    hooks.chooseRange = [](CSectorRange& r) {
-        r.UpdateEnd(4000 + 5000 + 3000 + 500);
-        r.UpdateStart(4000 + 101);
+    int32_t from = 0, to = 0;
+    hooks.chooseRange = [&](CSectorRange& r) {
+        r.UpdateEnd(to);
+        r.UpdateStart(from);
         return true;
     };
+    // From 100 sectors into track 2 to sector 500 of track 4: every sector of the range
+    // (12500 - 4101 + 1 = 8400) is read exactly once.
+    from = 4101, to = 12500;
     auto job = OnRipSectorRange(f.ctx, hooks);
     ASSERT_TRUE(job);
     EXPECT_EQ(f.prompter.prompts.back().text, f.settings.OUTPUT.DesDir + "Artist/Album/Sector 4101 to 12500.mp3");
-    EXPECT_EQ(job->mode, 3);
-    EXPECT_TRUE(job->singleOutput);
-    EXPECT_EQ(job->firstTrack, 1);
-    EXPECT_EQ(job->lastTrack, 3);
-    EXPECT_EQ(job->startOffset, 100);
-    EXPECT_EQ(job->endOffset, 500);
-    ASSERT_EQ(job->entries.size(), 3u);
-    // Every sector of the range (12500 - 4101 + 1 = 8400) is read exactly once.
+    EXPECT_EQ(Shape(*job), "3 single 1-3 100+500");
     EXPECT_EQ(job->entries, (std::vector<RipJobEntry>{{0, 1, Values(4900), Values(4900)},
                                                       {0, 2, Values(3000), Values(7900)},
                                                       {0, 3, Values(500), Values(8400)}}));
-
     // Within one track: the entry holds just the range.
-    hooks.chooseRange = [](CSectorRange& r) {
-        r.UpdateEnd(4000 + 300);
-        r.UpdateStart(4000 + 201);
-        return true;
-    };
+    from = 4201, to = 4300;
     job = OnRipSectorRange(f.ctx, hooks);
     ASSERT_TRUE(job);
-    EXPECT_EQ(job->firstTrack, 1);
-    EXPECT_EQ(job->lastTrack, 1);
-    EXPECT_EQ(job->startOffset, 200);
-    EXPECT_EQ(job->endOffset, 300);
-    ASSERT_EQ(job->entries.size(), 1u);
-    EXPECT_EQ(job->entries[0].length, Values(100));
+    EXPECT_EQ(Shape(*job), "3 single 1-1 200+300");
+    EXPECT_EQ(job->entries, (std::vector<RipJobEntry>{{0, 1, Values(100), Values(100)}}));
 
     hooks.chooseRange = [](CSectorRange&) { return false; };
     const std::size_t before = f.prompter.prompts.size();
     EXPECT_FALSE(OnRipSectorRange(f.ctx, hooks));
     EXPECT_EQ(f.prompter.prompts.size(), before);
-}
 
-TEST(RipCommands, DiscImageCoversEveryTrack) {
-    Fixture f({Audio(1000), Audio(2000), Audio(700)});
     f.settings.OUTPUT.FillTag = 0;
-    auto job = OnRipDiscImage(f.ctx);
+    job = OnRipDiscImage(f.ctx);
     ASSERT_TRUE(job);
-    EXPECT_EQ(job->mode, kRipDiscImage);
-    EXPECT_TRUE(job->singleOutput);
     EXPECT_EQ(f.prompter.prompts.back().text, f.settings.OUTPUT.DesDir + "Artist/Album/CD Image.mp3");
-    EXPECT_EQ(job->firstTrack, 0);
-    EXPECT_EQ(job->lastTrack, 2);
-    EXPECT_EQ(job->startOffset, 0);
-    EXPECT_EQ(job->endOffset, 700);
-    ASSERT_EQ(job->entries.size(), 3u);
-    EXPECT_EQ(job->entries.back().cumulativeEnd, Values(3700));
-    EXPECT_TRUE(CRipJob::IsSingleOutput(kRipDiscImage, false) && CRipJob::IsSingleOutput(kRipAll, true));
-    EXPECT_FALSE(CRipJob::IsSingleOutput(kRipAll, false) || CRipJob::IsSingleOutput(kRipSelected, true));
+    EXPECT_EQ(Shape(*job), std::to_string(kRipDiscImage) + " single 0-3 0+2000");
+    ASSERT_EQ(job->entries.size(), 4u);
+    EXPECT_EQ(job->entries.back().cumulativeEnd, Values(14000));
 }
