@@ -4,7 +4,6 @@
 
 #include <cstdio>
 #include <filesystem>
-#include <fstream>
 #include <random>
 
 #include "albuminfo/AlbumRecord.h"
@@ -18,10 +17,7 @@ using namespace quarrow;
 
 namespace {
 
-std::string ReadFile(const std::string& p) {
-    std::ifstream in(p, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
+using support::ReadFile;
 
 CAlbumRecord Album() {
     CAlbumRecord a;
@@ -46,8 +42,7 @@ TEST(CueSheet, ExactTextAndIndexTimesOfEveryEntry) {
     job.Append(0, 2, SampleValuesOf(1000, 2352));
     job.Append(0, 4, SampleValuesOf(2000, 2352));
     job.outputPath = tmp.path() + "/Multiple Tracks.mp3";
-    std::string error;
-    ASSERT_TRUE(WriteCueSheet(job, Album(), &error)) << error;
+    ASSERT_TRUE(WriteCueSheet(job, Album()));
     const std::string perf = "PERFORMER \"The Band\"\r\n";
     EXPECT_EQ(ReadFile(tmp.path() + "/Multiple Tracks.cue"),
               "TITLE \"Live\"\r\n" + perf + "FILE \"Multiple Tracks.mp3\" WAVE\r\n" +
@@ -73,7 +68,6 @@ TEST(CueSheet, ExactTextAndIndexTimesOfEveryEntry) {
         EXPECT_EQ(cue.substr(at, cue.find("\r\n", at) - at), Msf(sum)) << "entry " << i;
     }
     EXPECT_EQ(cue.find("INDEX 01 ", at), std::string::npos);
-    EXPECT_EQ(Msf(4900), "01:05:25");
     EXPECT_EQ(CueTime(100L * 4500 + 75 + 3), "100:01:03");   // minutes as they come
 }
 
