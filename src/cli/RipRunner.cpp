@@ -10,6 +10,7 @@
 #include <iterator>
 #include <string>
 #include <map>
+#include <vector>
 
 #include "encoders/EncodeMp3.h"
 #include "rip/RipSession.h"
@@ -47,8 +48,11 @@ public:
         if (field == RipField::Caption && text.find('/') != std::string::npos &&
             text.find_first_not_of("0123456789/") == std::string::npos)
             fraction_ = text;
-        else if (field == RipField::Caption)
+        else if (field == RipField::Caption) {
             caption_ = text;
+            // A failure's cause comes in its own caption before the final text: keep both.
+            if (text.rfind("Error", 0) == 0 && (errors_.empty() || errors_.back() != text)) errors_.push_back(text);
+        }
         Refresh(false);
     }
     void SetTrackBar(int) override {}
@@ -85,12 +89,14 @@ public:
         if (tty_ && printed_) std::fputc('\n', stderr);
     }
     const std::string& Caption() const { return caption_; }
+    const std::vector<std::string>& Errors() const { return errors_; }
 
 private:
     bool tty_;
     std::map<RipField, std::string> texts_;
     std::string fraction_;
     std::string caption_;
+    std::vector<std::string> errors_;
     std::string lastLine_;
     bool printed_ = false;
     std::chrono::steady_clock::time_point last_{};
@@ -153,6 +159,8 @@ int RunRipJob(CliApp& app, CRipJob job) {
             std::cerr << "error: " << kMaxRetriesCaption << "\n";
             return 1;
         default:
+            for (const std::string& e : view.Errors())
+                if (e != view.Caption()) std::cerr << "error: " << e << "\n";
             std::cerr << "error: " << (view.Caption().empty() ? std::string("the rip did not finish") : view.Caption())
                       << "\n";
             return 1;
