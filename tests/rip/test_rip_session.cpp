@@ -282,11 +282,11 @@ TEST(RipSession, FailuresLogTheirCauseAndLeaveNoFileBehind) {
 }
 
 TEST(RipSession, NormaliseAppliesOneGainToTheWholeFile) {
-    // A loud first half and a quiet second half: levelling block by block would lift
-    // the quiet half to full scale.
+    // A loud first half and a quiet second half, the right channel at half the left:
+    // levelling block by block or channel by channel would lift the quiet parts.
     auto content = [](int32_t lba, uint8_t* out) {
         for (int k = 0; k < kSamplesPerSector; ++k) {
-            const int v = (lba < 60 ? 8000 : 1000) * (k % 2 ? -1 : 1) + k;
+            const int v = (lba < 60 ? 8000 : 1000) / (k % 2 ? -2 : 1) + k;
             out[2 * k] = static_cast<uint8_t>(v & 0xff);
             out[2 * k + 1] = static_cast<uint8_t>((v >> 8) & 0xff);
         }
