@@ -1,6 +1,7 @@
 // The album steps of a disc refresh against a simulated drive, a real local CDDB folder
-// and a CDDB server on loopback: defaults, local first, remote, several matches, the
-// catch-all's second refresh, and the "Query FreeDB" command.
+// and a CDDB server on loopback (defaults, local first, remote, several matches, the
+// catch-all's second refresh, the "Query FreeDB" command), and the CD info editor's rules:
+// "Various Artists", the year range, trimming, Save, Submit and track-title editing.
 #include <gtest/gtest.h>
 
 #include <chrono>
@@ -8,7 +9,9 @@
 #include <memory>
 #include <thread>
 
+#include "albuminfo/AlbumEditor.h"
 #include "albuminfo/AlbumSteps.h"
+#include "albuminfo/CDDBException.h"
 #include "albuminfo/LocalCddb.h"
 #include "albuminfo/Xmcd.h"
 #include "app/EventLog.h"
@@ -24,13 +27,15 @@ namespace fs = std::filesystem;
 
 namespace {
 
-class AlbumStepsTest : public ::testing::Test {
+class AlbumTest : public ::testing::Test {
 protected:
     void SetUp() override {
         settings_ = CSettings::Initial(dir_.path());
         SimDisc disc;
-        for (int32_t sectors : {16000, 22000, 18000}) disc.tracks.emplace_back().sectors = sectors;
-        grabber_.Add(std::make_unique<SimulatedDrive>(disc));
+        for (int32_t sectors : {16000, 22000, 18000, 9000}) disc.tracks.emplace_back().sectors = sectors;
+        auto drive = std::make_unique<SimulatedDrive>(disc);
+        drive_ = drive.get();
+        grabber_.Add(std::move(drive));
         grabber_.SetCurrentDrive(1);
         ctx_ = std::make_unique<MainContext>(settings_, log_, grabber_, prompter_);
         Services(*ctx_).servers = {CFreeDBServer{"127.0.0.1", server_.Port(), 5000, 5}};
@@ -39,17 +44,22 @@ protected:
         id_ = FormatDiscId(discId_);
         server_.SetHandler([this](const std::string& request) { return Answer(request); });
     }
+    // The editor's starting point: a refresh without lookup, the record holding the defaults.
+    void OpenDefaults() {
+        settings_.FREEDB.LoadAlbumInfo = 0;
+        RefreshDisc(*ctx_);
+    }
 
     std::string Record(const std::string& artist, const std::string& title) const {
         CAlbumRecord r;
-        r.trackFrameOffsets = {150, 16150, 38150};
+        r.trackFrameOffsets = {150, 16150, 38150, 56150};
         r.discLength = 754;
         r.submittingProgram = r.submittingVersion = "x";
         r.discId = discId_;
         r.artist = artist;
         r.albumTitle = title;
-        r.trackTitles = {title + " one", title + " two", title + " three"};
-        r.trackExtendedData = {"", "", ""};
+        r.trackTitles = {title + " one", title + " two", title + " three", title + " four"};
+        r.trackExtendedData = {"", "", "", ""};
         return XmcdBody(r);
     }
 
@@ -73,11 +83,13 @@ protected:
     }
     std::string LocalFile() const { return settings_.FREEDB.LocalCDDBDir + "/" + id_ + ".cddb"; }
     std::string Unknown(const char* what) const { return std::string("Unknown ") + what + " " + id_; }
+    std::string LastPrompt() const { return prompter_.prompts.empty() ? "" : prompter_.prompts.back().text; }
 
     support::ScratchDir dir_;
     CSettings settings_;
     CEventLog log_;
     CdGrabber grabber_;
+    SimulatedDrive* drive_ = nullptr;
     RecordingPrompter prompter_;
     std::unique_ptr<MainContext> ctx_;
     CddbTestServer server_;
@@ -88,18 +100,18 @@ protected:
 
 }  // namespace
 
-TEST_F(AlbumStepsTest, NoLookupGivesDefaultsWithoutTouchingFilesOrNetwork) {
+TEST_F(AlbumTest, NoLookupGivesDefaultsWithoutTouchingFilesOrNetwork) {
     settings_.FREEDB.LoadAlbumInfo = 0;
     RefreshDisc(*ctx_);
     EXPECT_FALSE(ctx_->freeDbEnabled);
     EXPECT_EQ(ctx_->album.artist, Unknown("Artist"));
-    EXPECT_EQ(ctx_->album.trackTitles, (std::vector<std::string>{"Track01", "Track02", "Track03"}));
+    EXPECT_EQ(ctx_->album.trackTitles, (std::vector<std::string>{"Track01", "Track02", "Track03", "Track04"}));
     EXPECT_EQ(ctx_->albumSource, "default");
     EXPECT_EQ(server_.Connections(), 0);
     EXPECT_FALSE(fs::exists(settings_.FREEDB.LocalCDDBDir));
 }
 
-TEST_F(AlbumStepsTest, LocalFileFirstAndNothingSaved) {
+TEST_F(AlbumTest, LocalFileFirstAndNothingSaved) {
     fs::create_directories(settings_.FREEDB.LocalCDDBDir);
     const std::string text = std::string(kXmcdStatusLine) + Record("Local Band", "Local Album");
     support::WriteFile(LocalFile(), text);
@@ -114,7 +126,7 @@ TEST_F(AlbumStepsTest, LocalFileFirstAndNothingSaved) {
     EXPECT_FALSE(Logged("Local CDDB file saved."));
 }
 
-TEST_F(AlbumStepsTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
+TEST_F(AlbumTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
     queryAnswer_ = "200 jazz " + id_ + " Some Band / Some Album\r\n";
     RefreshDisc(*ctx_);
     EXPECT_EQ(Count("Fail to load local CDDB, try remote FreeDB server."), 1);
@@ -143,7 +155,7 @@ TEST_F(AlbumStepsTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
     EXPECT_EQ(server_.Requests().size(), 4u);
 }
 
-TEST_F(AlbumStepsTest, SeveralMatchesAskAndAlwaysReadOne) {
+TEST_F(AlbumTest, SeveralMatchesAskAndAlwaysReadOne) {
     queryAnswer_ = "211 Found inexact matches, list follows (until terminating `.')\r\nrock " + id_ +
                    " First / One\r\nblues " + id_ + " Second / Two\r\nmisc " + id_ + " Third / Three\r\n.\r\n";
     settings_.FREEDB.AlbumInfoSource = 1;
@@ -162,7 +174,7 @@ TEST_F(AlbumStepsTest, SeveralMatchesAskAndAlwaysReadOne) {
     EXPECT_EQ(Count("FreeDB server returned multiple results."), 2);
 }
 
-TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
+TEST_F(AlbumTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
     queryAnswer_ = "202 No match for disc ID " + id_ + ".\r\n";
     settings_.FREEDB.AlbumInfoSource = 1;
     ctx_->album.artist = "stale";
@@ -188,7 +200,7 @@ TEST_F(AlbumStepsTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
 
 // Whatever a source gives, the names built from the record are never empty and never the
 // titles of the disc before.
-TEST_F(AlbumStepsTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
+TEST_F(AlbumTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
     auto blankArtist = Record("Band", "Album"), blankTitle = blankArtist;
     blankArtist.replace(blankArtist.find("DTITLE=Band / Album"), 19, "DTITLE= / ");
     blankTitle.replace(blankTitle.find("TTITLE1=Album two"), 17, "TTITLE1=\t");
@@ -231,7 +243,7 @@ TEST_F(AlbumStepsTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
     }
 }
 
-TEST_F(AlbumStepsTest, ACancelledLookupEndsAtOnceWithTheDefaults) {
+TEST_F(AlbumTest, ACancelledLookupEndsAtOnceWithTheDefaults) {
     settings_.FREEDB.AlbumInfoSource = 1;
     server_.SetSilent(true);  // each wait would last the server's 5 s time-out
     const auto start = std::chrono::steady_clock::now();
@@ -246,7 +258,7 @@ TEST_F(AlbumStepsTest, ACancelledLookupEndsAtOnceWithTheDefaults) {
     EXPECT_EQ(Count("Error on refresh disc info!"), 1);
 }
 
-TEST_F(AlbumStepsTest, QueryFreeDbCommandLooksUpEvenWhenInsertionLookupIsOff) {
+TEST_F(AlbumTest, QueryFreeDbCommandLooksUpEvenWhenInsertionLookupIsOff) {
     settings_.FREEDB.LoadAlbumInfo = 0;
     queryAnswer_ = "200 folk " + id_ + " X / Y\r\n";
     RefreshDisc(*ctx_);
@@ -269,4 +281,172 @@ TEST_F(AlbumStepsTest, QueryFreeDbCommandLooksUpEvenWhenInsertionLookupIsOff) {
     RefreshDisc(*ctx_);
     EXPECT_FALSE(ctx_->freeDbEnabled);
     EXPECT_EQ(server_.Requests().size(), 2u);
+}
+
+TEST(AlbumEditorTables, CategoriesAndInformationText) {
+    ASSERT_EQ(CategoryItems().size(), 11u);
+    EXPECT_EQ(CategoryItems().back(), "Misc ");
+    for (const auto& [index, name] : std::vector<std::pair<int, std::string>>{
+             {0, "blues"}, {6, "newage"}, {9, "soundtrack"}, {10, "misc"}, {-1, ""}, {11, ""}}) {
+        EXPECT_EQ(CategoryName(index), name);
+        if (!name.empty()) { EXPECT_EQ(CategoryIndex(name), index); }
+    }
+    EXPECT_EQ(CategoryIndex("Rock"), -1);
+    CAlbumRecord r;
+    r.albumTitle = "Al";
+    r.artist = "Ar";
+    r.genre = "G";
+    r.year = 1984;
+    EXPECT_EQ(AlbumInfoText(r, "T"), "Title:       T\r\nAlbum:    Al\r\nArtist:     Ar\r\nGenre:    G\r\nYear:      1984");
+}
+
+TEST_F(AlbumTest, EditorVariousArtistsBox) {
+    OpenDefaults();
+    ctx_->album.artist = "Various Artists";
+    CAlbumEditor editor(*ctx_);
+    EXPECT_TRUE(editor.variousArtists);
+    EXPECT_FALSE(editor.artistEnabled);
+    // Clearing the box keeps the text until it is changed; checking it overrides the field.
+    editor.SetVariousArtists(false);
+    EXPECT_TRUE(editor.artistEnabled);
+    editor.year = 1999;
+    for (const auto& [various, typed, stored] : {std::tuple(false, "", "Various Artists"),
+                                                 std::tuple(false, "Solo", "Solo"),
+                                                 std::tuple(true, "", "Various Artists")}) {
+        if (*typed) editor.artist = typed;
+        if (various) editor.SetVariousArtists(true);
+        editor.Update();
+        EXPECT_EQ(ctx_->album.artist, stored);
+    }
+    EXPECT_TRUE(CAlbumEditor(*ctx_).variousArtists);
+}
+
+TEST_F(AlbumTest, EditorUpdateTakesFieldsTrimsAndChecksTheYear) {
+    OpenDefaults();
+    ctx_->album.year = 0;
+    CAlbumEditor editor(*ctx_);
+    EXPECT_EQ(editor.year, 0);
+    editor.album = "New Album  \t";
+    editor.artist = "New Artist   ";
+    editor.genre = "Genre  ";
+    editor.email = "me@example.org";
+    EXPECT_FALSE(editor.UpdateRecord());
+    EXPECT_EQ(LastPrompt(), "Please enter an integer between 1 and 2100.");
+    EXPECT_EQ(ctx_->album.year, 0);  // refused, the other fields are taken; only artist and album are trimmed
+    EXPECT_EQ(settings_.FREEDB.Email, "me@example.org");
+    ASSERT_EQ(ctx_->rows.size(), 4u);
+    EXPECT_EQ(ctx_->rows[1].titleTooltip,
+              "Title:       Track02\r\nAlbum:    New Album\r\nArtist:     New Artist\r\nGenre:    Genre  \r\nYear:      0");
+    for (int32_t year : {2101, -5, 1, 2100}) {
+        editor.year = year;
+        const bool good = year >= 1 && year <= 2100;
+        EXPECT_EQ(editor.UpdateRecord(), good) << year;
+        EXPECT_EQ(ctx_->album.year, good ? year : 0) << year;
+        if (good) ctx_->album.year = 0;
+    }
+    EXPECT_EQ(prompter_.prompts.size(), 3u);
+}
+
+TEST_F(AlbumTest, EditorSaveWritesTheDiscsLocalFile) {
+    OpenDefaults();
+    ASSERT_TRUE(EditTrackTitle(*ctx_, 2, "Third / Song"));
+    CAlbumEditor editor(*ctx_);
+    EXPECT_TRUE(editor.Save());
+    ASSERT_EQ(prompter_.prompts.size(), 1u);
+    EXPECT_EQ(LastPrompt(), "Local CDDB File Saved.");
+    EXPECT_EQ(log_.Entries().back().message, "Local CDDB file saved.");
+    const std::string text = support::ReadFile(settings_.FREEDB.LocalCDDBDir + "/" + id_ + ".cddb");
+    EXPECT_NE(text.find("\r\nTTITLE2=Third / Song\r\n"), std::string::npos);
+    CAlbumRecord back;
+    CEventLog quiet;
+    ASSERT_TRUE(LoadLocalCddb(settings_.FREEDB.LocalCDDBDir, ctx_->discId, back, &quiet));
+    EXPECT_EQ(back.albumTitle, "Unknown Album " + id_);
+    EXPECT_EQ(back.year, 2000);
+    EXPECT_EQ(back.trackTitles.at(2), "Third / Song");
+    EXPECT_TRUE(quiet.Entries().empty());
+
+    // A folder that cannot be made: the failure is shown and logged, nothing claims success.
+    support::WriteFile(dir_.file("blocker"), "");
+    settings_.FREEDB.LocalCDDBDir = dir_.file("blocker/sub");
+    EXPECT_FALSE(editor.Save());
+    EXPECT_EQ(prompter_.prompts.back().icon, MessageIcon::Error);
+    EXPECT_EQ(log_.Entries().back().level, 1);
+}
+
+TEST_F(AlbumTest, EditorSubmitNeedsACategoryAndPostsTheRecord) {
+    OpenDefaults();
+    auto& server = server_;
+    server.SetBody("200 Submission OK.\r\n");
+    CAlbumEditor editor(*ctx_);
+    editor.submitPort = server.Port();
+    editor.year = 2000;
+    EXPECT_FALSE(editor.Submit());
+    EXPECT_EQ(LastPrompt(), "Please Select a Category!");
+    EXPECT_EQ(server.Connections(), 0);
+
+    editor.category = CategoryIndex("soundtrack");
+    editor.email = "fan@example.org";
+    ASSERT_TRUE(editor.Submit());
+    EXPECT_EQ(LastPrompt(), "Successfully Submitted!");
+    EXPECT_TRUE(Logged("CDDB info successfully submitted.", 0));
+    const auto requests = server.Requests();
+    ASSERT_EQ(requests.size(), 1u);
+    // The body is the record's xmcd text as it stands: defaults keep revision 0 and the
+    // default submitting program.
+    const std::string body = XmcdBody(ctx_->album);
+    EXPECT_NE(body.find("# Revision: 0\r\n# Submitted via: MfcCDDB 1.28 \r\n"), std::string::npos);
+    EXPECT_EQ(requests[0].substr(0, requests[0].find("Content-Length: ")),
+              "POST /~cddb/submit.cgi HTTP/1.0\r\nCategory: soundtrack\r\nDiscid: " + id_ +
+                  "\r\nUser-Email: fan@example.org\r\nSubmit-Mode: submit\r\n"
+                  "X-Cddbd-Note: Fail to submit CDDB info to 127.0.0.1\r\n");
+    ASSERT_GE(requests[0].size(), body.size());
+    EXPECT_EQ(requests[0].substr(requests[0].size() - body.size()), body);
+
+    // A refusal throws out of Submit, after the client's box.
+    server.SetBody("501 Invalid header.\r\n");
+    EXPECT_THROW(editor.Submit(), CCDDBException);
+    EXPECT_NE(LastPrompt().find("Fail to Submit CDDB Info!"), std::string::npos);
+}
+
+TEST_F(AlbumTest, EditorTrackTitleEditing) {
+    OpenDefaults();
+    EXPECT_FALSE(EditTrackTitle(*ctx_, -1, "x"));
+    EXPECT_EQ(LastPrompt(), "Please Select a Track First!");
+    EXPECT_FALSE(EditTrackTitle(*ctx_, 4, "x"));
+    EXPECT_EQ(prompter_.prompts.size(), 2u);
+    const auto before = ctx_->album;
+    EXPECT_FALSE(EditTrackTitle(*ctx_, 1, ""));  // cancelled
+    EXPECT_EQ(ctx_->album, before);
+
+    // Lookup off: title changes, the information text is left alone.
+    ctx_->rows[0].titleTooltip = "old";
+    EXPECT_TRUE(EditTrackTitle(*ctx_, 0, "Opening"));
+    EXPECT_EQ(ctx_->rows[0].title + ctx_->album.trackTitles[0] + ctx_->rows[0].titleTooltip, "OpeningOpeningold");
+    ctx_->freeDbEnabled = true;
+    EXPECT_TRUE(EditTrackTitle(*ctx_, 3, "Closing"));
+    EXPECT_EQ(ctx_->album.trackTitles[3], "Closing");
+    EXPECT_EQ(ctx_->rows[3].titleTooltip, AlbumInfoText(ctx_->album, "Closing"));
+
+    // A record with fewer titles than rows grows both lists, so it still reads back.
+    ctx_->album.trackTitles.resize(1);
+    ctx_->album.trackExtendedData.resize(1);
+    EXPECT_TRUE(EditTrackTitle(*ctx_, 2, "Third"));
+    EXPECT_EQ(ctx_->album.trackTitles.size(), 3u);
+    EXPECT_EQ(ctx_->album.trackExtendedData.size(), 3u);
+}
+
+TEST_F(AlbumTest, EditorEditCommandNeedsAnAudioDisc) {
+    OpenDefaults();
+    EXPECT_TRUE(CanEditCdInfo(*ctx_));
+    ctx_->refreshing = true;
+    EXPECT_FALSE(CanEditCdInfo(*ctx_));
+    EXPECT_TRUE(prompter_.prompts.empty());
+    ctx_->refreshing = false;
+    ctx_->hasAudio = false;
+    EXPECT_FALSE(CanEditCdInfo(*ctx_));
+    EXPECT_EQ(LastPrompt(), "Not an Audio CD!");
+    drive_->EjectDisc();
+    grabber_.Drive().RefreshDisc();
+    EXPECT_FALSE(CanEditCdInfo(*ctx_));
+    EXPECT_EQ(LastPrompt(), "No Disc Found!");
 }

@@ -1,59 +1,70 @@
-// The disc's table of contents, its CDDB ID (checked against the reference library) and
-// the album defaults of a disc without lookup.
+// The disc's table of contents, its CDDB ID (checked against the reference library), the
+// album defaults of a disc without lookup, and the disc refresh's track list on simulated
+// discs: sessions, data tracks, ISRCs, no audio, no disc.
 #include <gtest/gtest.h>
 
 #include <discid/discid.h>
 
+#include <algorithm>
 #include <random>
 
 #include "albuminfo/AlbumRecord.h"
 #include "albuminfo/CDDBException.h"
-#include "app/CdDrive.h"
+#include "albuminfo/DiscRefresh.h"
 #include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "app/SimulatedDrive.h"
+#include "app/TrackKey.h"
+#include "support/CddbTestServer.h"
 
 using namespace quarrow;
+using test::Logged;
 
 namespace {
 
-// A drive that only has a table of contents.
-class TocDrive : public CdDrive {
-public:
-    explicit TocDrive(CdDiscLayout layout) : layout_(std::move(layout)) { RefreshDisc(); }
-    std::string IdentA() const override { return "Test"; }
-    std::string IdentB() const override { return "TOC"; }
-    std::string IdentC() const override { return "1"; }
-    std::string DriveName() const override { return "toc"; }
-
-protected:
-    CdDiscLayout ReadLayout() override { return layout_; }
-    bool ReadRawSectors(int32_t, int, uint8_t*) override { return false; }
-
-private:
-    CdDiscLayout layout_;
+// A simulated disc described in the simulator's text and a window context around it.
+struct Fixture {
+    explicit Fixture(const std::string& description) {
+        SimDisc disc;
+        SimIdentity ident;
+        bool present = true;
+        std::string error;
+        EXPECT_TRUE(ParseSimDisc(description, disc, ident, present, &error)) << error;
+        auto drive = std::make_unique<SimulatedDrive>(disc, ident, present);
+        sim = drive.get();
+        grabber.Add(std::move(drive));
+        grabber.SetCurrentDrive(1);
+        sim->RefreshDisc();
+        settings.FREEDB.LoadAlbumInfo = 0;  // no lookup: the refresh fills the defaults
+        ctx = std::make_unique<MainContext>(settings, log, grabber, prompter);
+        ctx->destinationOf = [](const TrackRow& r) { return "/out/" + r.title + ".wav"; };
+    }
+    CSettings settings = CSettings::Initial("/tmp/quarrow-refresh-test");
+    CEventLog log;
+    CdGrabber grabber;
+    RecordingPrompter prompter;
+    SimulatedDrive* sim = nullptr;
+    std::unique_ptr<MainContext> ctx;
 };
 
-CdDiscLayout Layout(const std::vector<int32_t>& lengths, const std::vector<int>& types = {}) {
-    CdDiscLayout d;
-    d.discState = kRecognizedDisc;
-    d.sessions.emplace_back();
-    for (std::size_t i = 0; i < lengths.size(); ++i) {
-        CdTrackInfo t;
-        t.number = static_cast<int>(i) + 1;
-        t.type = i < types.size() ? types[i] : kTrackAudio;
-        t.start = d.leadOut;
-        t.sectors = lengths[i];
-        d.leadOut += lengths[i];
-        d.sessions[0].push_back(t);
-    }
-    return d;
+// A one-session disc of these track lengths; the tracks listed in data are data tracks.
+std::string Tracks(const std::vector<int32_t>& lengths, const std::vector<std::size_t>& data = {}) {
+    std::string text;
+    for (std::size_t i = 0; i < lengths.size(); ++i)
+        text += (std::count(data.begin(), data.end(), i) ? "track mode1 " : "track audio ") +
+                std::to_string(lengths[i]) + "\n";
+    return text;
 }
 
-std::string LibDiscIdFreeDb(const CdDiscLayout& d) {
-    std::vector<int> offsets{d.leadOut + 150};
-    for (const auto& t : d.sessions[0]) offsets.push_back(t.start + 150);
+std::string LibDiscIdFreeDb(const std::vector<int32_t>& lengths) {
+    std::vector<int> offsets{150};
+    for (int32_t length : lengths) offsets.push_back(offsets.back() + length);
+    offsets.insert(offsets.begin(), offsets.back());  // the lead-out comes first
+    offsets.pop_back();
     offsets.resize(100);
     DiscId* disc = discid_new();
-    EXPECT_EQ(discid_put(disc, 1, static_cast<int>(d.sessions[0].size()), offsets.data()), 1);
+    EXPECT_EQ(discid_put(disc, 1, static_cast<int>(lengths.size()), offsets.data()), 1);
     std::string id = discid_get_freedb_id(disc);
     discid_free(disc);
     return id;
@@ -78,52 +89,50 @@ TEST(DiscId, WorkedExamplesOfTheIdRule) {
 
 TEST(DiscId, ReadTocAddsTheFrameTheDeviceLeavesOut) {
     // The last track ends one frame before a minute boundary plus one: carries run through.
-    TocDrive drive(Layout({4500 * 59 + 75 * 59 + 74 - 150, 1}));
-    EXPECT_EQ(ReadToc(drive), (CCDDBToc{{0, 2, 0}, {59, 59, 74}, {60, 0, 0}}));
+    Fixture f(Tracks({4500 * 59 + 75 * 59 + 74 - 150, 1}));
+    EXPECT_EQ(ReadToc(*f.sim), (CCDDBToc{{0, 2, 0}, {59, 59, 74}, {60, 0, 0}}));
 }
 
 TEST(DiscId, MatchesTheFreeDbIdOfLibDiscId) {
     std::mt19937 gen(20261205);
-    std::vector<CdDiscLayout> layouts = {
-        Layout({10000}),
-        Layout({13000, 20, 17000, 16000, 22000}),                                // a track under 1 s
-        Layout({30000, 15000, 15000}, {kTrackMode1, kTrackAudio, kTrackAudio}),  // data first
-        Layout({15000, 30000, 15000}, {kTrackAudio, kTrackMode1, kTrackAudio}),  // data in the middle
+    std::vector<std::pair<std::vector<int32_t>, std::vector<std::size_t>>> discs = {
+        {{10000}, {}},
+        {{13000, 20, 17000, 16000, 22000}, {}},  // a track under 1 s
+        {{30000, 15000, 15000}, {0}},           // data first
+        {{15000, 30000, 15000}, {1}},           // data in the middle
     };
     for (int n : {2, 12, 40, 99}) {
         std::vector<int32_t> lengths;
         std::uniform_int_distribution<int32_t> len(300, 3000);
         for (int i = 0; i < n; ++i) lengths.push_back(len(gen));
-        layouts.push_back(Layout(lengths));
+        discs.push_back({lengths, {}});
     }
-    for (const auto& layout : layouts) {
-        TocDrive drive(layout);
-        EXPECT_EQ(FormatDiscId(ComputeDiscId(ReadToc(drive))), LibDiscIdFreeDb(layout));
+    for (const auto& [lengths, data] : discs) {
+        Fixture f(Tracks(lengths, data));
+        EXPECT_EQ(FormatDiscId(ComputeDiscId(ReadToc(*f.sim))), LibDiscIdFreeDb(lengths));
     }
 }
 
 TEST(DiscId, NoAudioTrackThrowsAndLogs) {
-    TocDrive drive(Layout({20000}, {kTrackMode1}));
-    CEventLog log;
+    Fixture f(Tracks({20000}, {0}));
     try {
-        ReadToc(drive, &log);
+        ReadToc(*f.sim, &f.log);
         FAIL() << "no exception";
     } catch (const CCDDBException& e) {
         EXPECT_EQ(e.code() & 0xFFFF, 513u);
         EXPECT_FALSE(e.deviceError());
     }
-    ASSERT_FALSE(log.Entries().empty());
-    EXPECT_EQ(log.Entries().back().message.rfind("Warning: throwing CCDDBException for error ", 0), 0u);
+    EXPECT_TRUE(Logged(f.log, "Warning: throwing CCDDBException for error ", -1, false));
 }
 
 TEST(AlbumRecord, DefaultsOfADiscWithoutLookup) {
-    TocDrive drive(Layout({15000, 30000, 15000}, {kTrackAudio, kTrackMode1, kTrackAudio}));
-    drive.SetCurrentSession(0);
-    drive.SetCurrentTrack(0);
-    const CCDDBToc toc = ReadToc(drive);
+    Fixture f(Tracks({15000, 30000, 15000}, {1}));
+    f.sim->SetCurrentSession(0);
+    f.sim->SetCurrentTrack(0);
+    const CCDDBToc toc = ReadToc(*f.sim);
     CAlbumRecord r;
     r.playOrder = {3, 1};
-    FillAlbumDefaults(r, drive, toc);
+    FillAlbumDefaults(r, *f.sim, toc);
     const std::string d = FormatDiscId(ComputeDiscId(toc));
     CAlbumRecord expected;
     expected.trackFrameOffsets = {150, 15150, 45150};
@@ -143,8 +152,8 @@ TEST(AlbumRecord, DefaultsOfADiscWithoutLookup) {
     CAlbumRecord kept;
     kept.artist = "Kept";
     kept.trackTitles = {"x"};
-    drive.SetCurrentTrack(1);
-    FillAlbumDefaults(kept, drive, toc);
+    f.sim->SetCurrentTrack(1);
+    FillAlbumDefaults(kept, *f.sim, toc);
     EXPECT_EQ(kept.artist, "Kept");
     EXPECT_TRUE(kept.trackTitles.empty());
 }
@@ -157,4 +166,71 @@ TEST(AlbumRecord, ArtistAndTitleShareOneLine) {
     EXPECT_EQ(a + "|" + t, "No Separator/Here|No Separator/Here");
     EXPECT_EQ(JoinArtistTitle("A", "B"), "A / B");
     EXPECT_EQ(JoinArtistTitle("", "B"), "B");
+}
+
+TEST(DiscRefresh, EnhancedDiscWithTwoSessions) {
+    Fixture f("media 1\ntrack audio 15000 QZDA52600001\ntrack audio 4576\nsession\ntrack mode2 20000\n");
+    RefreshDisc(*f.ctx);
+    const MainContext& m = *f.ctx;
+    ASSERT_EQ(m.rows.size(), 3u);
+    EXPECT_TRUE(m.hasAudio);
+    EXPECT_EQ(m.mediaState.rfind("Recognized Disc: CD-R   " + FormatDiscId(m.discId) + "  Length: ", 0), 0u)
+        << m.mediaState;
+    // Lead-out: second session start + 20000 sectors, absolute.
+    EXPECT_EQ(m.toc.back().FrameOffset(), 15000 + 4576 + 11400 + 20000 + 150);
+    EXPECT_EQ(m.mediaState.substr(m.mediaState.size() - 9), FormatSectorTime(m.toc.back().FrameOffset()));
+
+    EXPECT_EQ(m.rows[0].number, "  01");
+    EXPECT_EQ(m.rows[1].duration, "01:01.013");
+    EXPECT_EQ(m.rows[1].start, FormatSectorTime(15000 + 150));
+    // Numbering and default titles restart in the second session; the tooltip names it.
+    EXPECT_EQ(m.rows[2].number + " " + m.rows[2].title, "  01 Track01");
+    EXPECT_EQ(m.rows[2].numberTooltip, "Track 01 of Disc Session 02");
+    EXPECT_EQ(m.rows[2].typeText, "Data Track (Mode 2)");
+    EXPECT_FALSE(m.rows[2].checked);
+    EXPECT_EQ(m.rows[2].destination, "Not an audio track");
+    EXPECT_EQ((std::vector<int>{m.rows[0].key, m.rows[1].key, m.rows[2].key}),
+              (std::vector<int>{200 * 1000 + 0, 61 * 1000 + 1, 100}));
+    EXPECT_EQ(m.rows[0].destination, "/out/Track01.wav");
+    EXPECT_TRUE(m.rows[0].isrc.empty());  // ISRCs are read only when asked for
+    EXPECT_EQ(m.album.artist, "Unknown Artist " + FormatDiscId(m.discId));
+    EXPECT_TRUE(Logged(f.log, "Refreshing CD..."));
+    EXPECT_TRUE(Logged(f.log, "Refreshing track list view..."));
+    EXPECT_FALSE(m.refreshing);
+}
+
+TEST(DiscRefresh, IsrcsAreReadWhenWantedAndKeptAcrossRefreshes) {
+    Fixture f("track audio 1000 QZDA52600001\ntrack audio 1000\n");
+    f.ctx->isrcWanted = true;
+    RefreshDisc(*f.ctx);
+    ASSERT_EQ(f.ctx->rows.size(), 2u);
+    EXPECT_EQ(f.ctx->rows[0].isrc + " " + f.ctx->rows[1].isrc, "QZDA52600001 N/A");
+    EXPECT_TRUE(Logged(f.log, "Reading ISRC information of session1 track2..."));
+    EXPECT_TRUE(Logged(f.log, "Fail to read ISRC information: \nN/A", 1));
+    f.log.Clear();
+    RefreshDisc(*f.ctx);
+    EXPECT_EQ(f.ctx->rows[1].isrc, "N/A");
+    EXPECT_FALSE(Logged(f.log, "Reading ISRC", -1, false));
+}
+
+TEST(DiscRefresh, DiscsWithoutAudioAndTheFirstCheckedTrack) {
+    Fixture data("track mode1 30000\n");
+    data.ctx->freeDbEnabled = true;
+    RefreshDisc(*data.ctx);
+    EXPECT_EQ(data.ctx->mediaState, "Recognized Disc: CD-ROM   Not an Audio CD");
+    EXPECT_FALSE(data.ctx->freeDbEnabled);
+    ASSERT_EQ(data.ctx->rows.size(), 1u);
+    EXPECT_TRUE(data.ctx->rows[0].start.empty());
+    EXPECT_LT(data.ctx->rows[0].key, 1000);
+
+    Fixture empty("nodisc\n");
+    RefreshDisc(*empty.ctx);
+    EXPECT_EQ(empty.ctx->mediaState, "No Disc   Not an Audio CD");
+    EXPECT_TRUE(empty.ctx->rows.empty());
+
+    Fixture f("track mode1 2000\ntrack audio 3000\ntrack audio 3000\n");
+    RefreshDisc(*f.ctx);
+    EXPECT_EQ(f.ctx->currentItem, 1);
+    EXPECT_EQ(f.sim->TrackNumber(), 1);
+    EXPECT_EQ(f.ctx->rows[1].start, FormatSectorTime(2000 + 150));
 }
