@@ -25,19 +25,6 @@ void LogError(CEventLog* log, const std::string& message) {
     if (log) log->Add(message, 1);
 }
 
-bool WriteAll(int fd, const std::string& text) {
-    size_t done = 0;
-    while (done < text.size()) {
-        ssize_t n = ::write(fd, text.data() + done, text.size() - done);
-        if (n < 0) {
-            if (errno == EINTR) continue;
-            return false;
-        }
-        done += static_cast<size_t>(n);
-    }
-    return true;
-}
-
 }  // namespace
 
 std::string LocalCddbFilePath(const std::string& folder, uint32_t discId) {
@@ -47,33 +34,10 @@ std::string LocalCddbFilePath(const std::string& folder, uint32_t discId) {
 bool WriteLocalCddbFile(const std::string& path, const CAlbumRecord& record, int protocolLevel,
                         std::string* error) {
     const std::string text = XmcdFileText(record, protocolLevel);
-    // The temporary file sits beside the target so that the rename stays on one file
-    // system; O_EXCL keeps two writers from sharing it.
-    const std::string temp = path + ".tmp" + std::to_string(::getpid());
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0644);
-    if (fd < 0 && errno == EEXIST) {
-        ::unlink(temp.c_str());
-        fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_TRUNC | O_CLOEXEC, 0644);
-    }
-    if (fd < 0) {
-        if (error) *error = "cannot create " + path + ": " + std::strerror(errno);
-        return false;
-    }
-    bool ok = WriteAll(fd, text);
-    int savedErrno = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        savedErrno = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        if (error) *error = "cannot write " + path + ": " + std::strerror(savedErrno);
-    }
-    return ok;
+    std::string why;
+    if (WriteFileAtomically(path, text, 0644, why)) return true;
+    if (error) *error = why;
+    return false;
 }
 
 bool LoadLocalCddb(const std::string& folder, uint32_t discId, CAlbumRecord& record,

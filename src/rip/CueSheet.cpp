@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "albuminfo/AlbumRecord.h"
+#include "app/SafeFile.h"
 #include "app/Settings.h"
 #include "rip/Naming.h"
 #include "rip/RipJob.h"
@@ -82,27 +83,10 @@ bool WriteCueSheet(const CRipJob& job, const CAlbumRecord& album, std::string* e
     }
 
     // Written beside the target and renamed over it, so a failure leaves no half file.
-    std::string temp = path + ".part";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    if (fd < 0) {
-        SetError(error, "Cannot create the cue sheet " + path + ": " + std::strerror(errno));
-        return false;
-    }
-    bool ok = WriteAll(fd, text);
-    int err = errno;
-    if (::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        SetError(error, "Cannot write the cue sheet " + path + ": " + std::strerror(err));
-    }
-    return ok;
+    std::string why;
+    if (WriteFileAtomically(path, text, 0644, why)) return true;
+    SetError(error, "Cannot write the cue sheet " + path + ": " + why);
+    return false;
 }
 
 bool WantsCueSheet(const CRipJob& job, const CSettings& s) {
@@ -204,23 +188,10 @@ bool RemovePlaylistLine(const std::string& outputPath, const CAlbumRecord& album
         return false;
     }
     // Replaced whole, so a failure never leaves half a playlist.
-    const std::string temp = path + ".part";
-    int fd = ::open(temp.c_str(), O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0666);
-    bool ok = fd >= 0 && WriteAll(fd, text);
-    err = errno;
-    if (fd >= 0 && ::close(fd) != 0 && ok) {
-        ok = false;
-        err = errno;
-    }
-    if (ok && ::rename(temp.c_str(), path.c_str()) != 0) {
-        ok = false;
-        err = errno;
-    }
-    if (!ok) {
-        ::unlink(temp.c_str());
-        SetError(error, "Cannot rewrite the playlist " + path + ": " + std::strerror(err));
-    }
-    return ok;
+    std::string why;
+    if (WriteFileAtomically(path, text, 0644, why)) return true;
+    SetError(error, "Cannot rewrite the playlist " + path + ": " + why);
+    return false;
 }
 
 }  // namespace quarrow
