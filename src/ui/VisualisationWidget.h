@@ -43,6 +43,7 @@ private:
 
     std::unique_ptr<CVisualisation> vis_;
     class QTimer* decayTimer_ = nullptr;
+    int preset_ = 0;
 };
 
 }  // namespace quarrow::ui
