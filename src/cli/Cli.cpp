@@ -132,7 +132,10 @@ std::string TerminalPrompter::SaveFileName(const std::string& proposal, const st
 }
 
 void Refresh(CliApp& app) {
-    if (app.main) RefreshDisc(*app.main);
+    if (app.main && !app.refreshed) RefreshDisc(*app.main);
+    app.refreshed = true;
 }
+
+void StartRefreshPlain(CliApp& app, const std::vector<std::string>&) { Refresh(app); }
 
 }  // namespace quarrow::cli

@@ -1,4 +1,4 @@
-// The command line front end: start-up and shutdown as the main window does them, and
+// The command line front end: the main window's opening and shutdown without a window, and
 // a table of commands, each in its own file, registered at static-initialisation time.
 #pragma once
 
@@ -9,11 +9,8 @@
 
 #include <nlohmann/json.hpp>
 
-#include "albuminfo/DiscRefresh.h"
-#include "app/CdDrive.h"
-#include "app/EventLog.h"
 #include "app/Prompter.h"
-#include "app/Settings.h"
+#include "rip/AppShell.h"
 
 namespace quarrow::cli {
 
@@ -33,20 +30,18 @@ public:
     std::string saveName;        // --single FILE answers the save-file question
 };
 
-struct CliApp {
-    std::string home;
-    CSettings settings;
-    CEventLog log;
-    CdGrabber grabber;
+struct CliApp : AppShell {
     TerminalPrompter prompter;
-    std::unique_ptr<MainContext> main;
-    std::string outputFormatLine;  // the "Output Audio Format" line
     bool json = false;
+    bool refreshed = false;      // the start-up's drive selection has refreshed the disc
 };
 
 // A command: args are the words after the command name (global options removed).
 // Returns the process exit status.
 using CommandFn = std::function<int(CliApp& app, std::vector<std::string>& args)>;
+// The refresh the drive selection starts at start-up, for a command that reads the disc;
+// it sees the command's words to refresh the way the command will want (ISRCs, lookup).
+using StartRefreshFn = std::function<void(CliApp& app, const std::vector<std::string>& args)>;
 
 struct CommandInfo {
     std::string name;
@@ -54,6 +49,7 @@ struct CommandInfo {
     bool needsDrive = true;      // false: runs without start-up (make-demo-disc)
     CommandFn run;
     bool driveOptional = false;  // true: starts up and runs even with no drive at all
+    StartRefreshFn startRefresh = {};  // empty: the command never reads the disc
 };
 
 struct CommandRegistrar {
@@ -79,7 +75,10 @@ std::string JsonString(const std::string& s);
 // keepNewlines lets line ends through (message texts have several lines; CR LF becomes LF).
 std::string TerminalText(const std::string& s, bool keepNewlines = false);
 
-// Runs the disc refresh and prints nothing; used by commands that need the disc.
+// Runs the disc refresh and prints nothing, unless start-up has just done it; used by
+// commands that need the disc.
 void Refresh(CliApp& app);
+// The plain start-up refresh of a command that reads the disc.
+void StartRefreshPlain(CliApp& app, const std::vector<std::string>& args);
 
 }  // namespace quarrow::cli

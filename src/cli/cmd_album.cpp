@@ -141,7 +141,7 @@ int RunAlbum(CliApp& app, std::vector<std::string>& args) {
 }
 
 CommandRegistrar albumCommand({"album", "album set FIELD VALUE... | save | submit --category NAME --email ADDR",
-                               true, RunAlbum});
+                               true, RunAlbum, false, StartRefreshPlain});
 
 }  // namespace
 

@@ -45,6 +45,7 @@ void PrintTable(std::ostream& out, const MainContext& m) {
 int RunInfo(CliApp& app, std::vector<std::string>& args) {
     const bool json = TakeFlag(args, "--json");
     // --isrc reads the tracks' ISRCs during the refresh, as "Get ISRC" does.
+    // (The start-up refresh has already done so; the flag is taken here all the same.)
     if (TakeFlag(args, "--isrc")) app.main->isrcWanted = true;
     if (!args.empty()) {
         std::cerr << "error: info takes no argument \"" << args[0] << "\"\n";
@@ -66,7 +67,15 @@ int RunDrives(CliApp& app, std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistrar info({"info", "info [--json] [--isrc]   refresh the disc and show its tracks", true, RunInfo});
+// The start-up refresh reads the ISRCs already when --isrc is given.
+void StartRefreshInfo(CliApp& app, const std::vector<std::string>& args) {
+    for (const std::string& a : args)
+        if (a == "--isrc") app.main->isrcWanted = true;
+    Refresh(app);
+}
+
+CommandRegistrar info({"info", "info [--json] [--isrc]   refresh the disc and show its tracks", true, RunInfo,
+                       false, StartRefreshInfo});
 CommandRegistrar drives({"drives", "drives                   list the CD drives", true, RunDrives});
 
 }  // namespace

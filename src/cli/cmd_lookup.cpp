@@ -41,7 +41,8 @@ int RunLookup(CliApp& app, std::vector<std::string>& args) {
         return 64;
     }
     MainContext& m = *app.main;
-    RefreshWithLookup(m, remote ? 1 : -1);
+    if (!app.refreshed) RefreshWithLookup(m, remote ? 1 : -1);
+    app.refreshed = true;
     if (!m.hasAudio) {
         std::cerr << "error: " << (m.mediaState.empty() ? "no disc" : m.mediaState)
                   << ": there is no audio track to look up\n";
@@ -56,7 +57,15 @@ int RunLookup(CliApp& app, std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistrar lookupCommand({"lookup", "lookup [--json] [--remote]", true, RunLookup});
+// The start-up refresh is the lookup itself, from the server alone with --remote.
+void StartRefreshLookup(CliApp& app, const std::vector<std::string>& args) {
+    bool remote = false;
+    for (const std::string& a : args) remote = remote || a == "--remote";
+    RefreshWithLookup(*app.main, remote ? 1 : -1);
+    app.refreshed = true;
+}
+
+CommandRegistrar lookupCommand({"lookup", "lookup [--json] [--remote]", true, RunLookup, false, StartRefreshLookup});
 
 }  // namespace
 

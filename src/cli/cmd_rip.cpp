@@ -283,7 +283,7 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     return 0;
 }
 
-CommandRegistrar ripCommand({"rip", std::string(kRipUsage), true, RunRip});
+CommandRegistrar ripCommand({"rip", std::string(kRipUsage), true, RunRip, false, StartRefreshPlain});
 
 }  // namespace
 

@@ -10,12 +10,28 @@
 #include <unistd.h>
 
 #include "cli/Cli.h"
-#include "cli/Startup.h"
+#include "rip/AppShell.h"
 
 using namespace quarrow;
 using namespace quarrow::cli;
 
 namespace {
+
+// The window's opening without a window: drives are listed by the `drives` command, and
+// the drive selection's refresh runs at once, for the commands that read the disc.
+class CliShellView : public ShellView {
+public:
+    CliShellView(CliApp& app, const CommandInfo& command, const std::vector<std::string>& args)
+        : app_(app), command_(command), args_(args) {}
+    void StartRefresh() override {
+        if (command_.startRefresh) command_.startRefresh(app_, args_);
+    }
+
+private:
+    CliApp& app_;
+    const CommandInfo& command_;
+    const std::vector<std::string>& args_;
+};
 
 void Usage(std::ostream& out) {
     out << "usage: quarrow-cli [--home DIR] [--drive DEVICE|IMAGE] [--yes] [--match N] COMMAND [ARGS]\n"
@@ -27,8 +43,10 @@ void Usage(std::ostream& out) {
 
 int main(int argc, char** argv) {
     std::vector<std::string> args(argv + 1, argv + argc);
-    GlobalOptions options;
+    ShellOptions options;
+    options.argv0 = argv[0];
     std::string value;
+    int match = -1;
     while (TakeOption(args, "--home", value)) options.home = value;
     while (TakeOption(args, "--drive", value)) options.drives.push_back(value);
     if (TakeOption(args, "--match", value)) {
@@ -38,9 +56,9 @@ int main(int argc, char** argv) {
             std::cerr << "error: --match needs a positive number, not \"" << value << "\"\n";
             return 64;
         }
-        options.match = static_cast<int>(n);
+        match = static_cast<int>(n);
     }
-    options.assumeYes = TakeFlag(args, "--yes");
+    const bool assumeYes = TakeFlag(args, "--yes");
     if (args.empty() || args[0] == "--help" || args[0] == "help") {
         Usage(args.empty() ? std::cerr : std::cout);
         return args.empty() ? 64 : 0;
@@ -57,6 +75,8 @@ int main(int argc, char** argv) {
     }
 
     CliApp app;
+    app.prompter.assumeYes = assumeYes;
+    app.prompter.match = match;
     if (!command->needsDrive) {
         std::string error;
         app.home = ResolveHomeFolder(options.home, argv[0], &error);
@@ -64,8 +84,6 @@ int main(int argc, char** argv) {
             std::cerr << "error: " << error << "\n";
             return 64;
         }
-        app.prompter.assumeYes = options.assumeYes;
-        app.prompter.match = options.match;
         try {
             return command->run(app, args);
         } catch (const std::exception& e) {
@@ -74,7 +92,9 @@ int main(int argc, char** argv) {
         }
     }
 
-    int status = StartUp(app, options, argv[0], command->driveOptional);
+    options.driveOptional = command->driveOptional;
+    CliShellView view(app, *command, args);
+    int status = OpenShell(app, app.prompter, options, view);
     if (status != 0) return status;
     try {
         status = command->run(app, args);
@@ -82,6 +102,6 @@ int main(int argc, char** argv) {
         std::cerr << "error: " << e.what() << "\n";
         status = 1;
     }
-    ShutDown(app);
+    CloseShell(app);
     return status;
 }
