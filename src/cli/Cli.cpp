@@ -1,5 +1,7 @@
 #include "cli/Cli.h"
 
+#include <algorithm>
+#include <cctype>
 #include <cstdio>
 #include <iostream>
 #include <unistd.h>
@@ -84,7 +86,12 @@ std::string TerminalText(const std::string& s, bool keepNewlines) {
 }
 
 void TerminalPrompter::Message(const std::string& text, MessageIcon icon, const std::string&) {
-    const char* prefix = icon == MessageIcon::Error ? "error: " : icon == MessageIcon::Warning ? "warning: " : "";
+    std::string prefix = icon == MessageIcon::Error ? "error: " : icon == MessageIcon::Warning ? "warning: " : "";
+    // A text that already begins with its kind ("Warning: Only Audio ...") is not labelled twice.
+    if (!prefix.empty() && text.size() >= prefix.size() - 1 &&
+        std::equal(prefix.begin(), prefix.end() - 1, text.begin(),
+                   [](char a, char b) { return a == std::tolower(static_cast<unsigned char>(b)); }))
+        prefix.clear();
     std::cerr << prefix << TerminalText(text, true) << "\n";
 }
 

@@ -13,6 +13,7 @@
 #include <optional>
 #include <sstream>
 
+#include "albuminfo/TrackList.h"
 #include "app/SectorRange.h"
 #include "cli/Cli.h"
 #include "cli/RipRunner.h"
@@ -239,7 +240,8 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
             std::cerr << "error: " << error << "\n";
             return kUsageError;
         }
-        for (std::size_t i = 0; i < ctx.rows.size(); ++i) ctx.rows[i].checked = marks[i];
+        // Each listed row is checked as a click on its box would: a data track is refused.
+        for (std::size_t i = 0; i < ctx.rows.size(); ++i) SetRowChecked(ctx, static_cast<int>(i), marks[i]);
         job = OnRipChecked(ctx, hooks);
     } else if (all) {
         job = OnRipAll(ctx, hooks);

@@ -161,6 +161,16 @@ TEST(CliInfo, TheTableShowsTheListColumns) {
     DiscImage image = WriteDiscImage(dir.path(), "table", l);
     ProcessResult r = RunCli({"--home", dir.path() + "/home", "--drive", image.cuePath, "info", "--isrc"});
     ASSERT_EQ(r.status, 0) << r.err;
+    // The drive selection refreshes the disc (reading the ISRCs) before the opening ends.
+    const std::string log = ReadFile(dir.path() + "/home/Quarrow.log");
+    std::size_t at = 0;
+    for (const char* line : {" Set drive ", " Refreshing CD...", " Reading ISRC information of session1 track2...",
+                             " Initialization finished.", " Closing Quarrow..."}) {
+        const std::size_t next = log.find(line, at);
+        EXPECT_NE(next, std::string::npos) << line << "\n" << log;
+        at = next == std::string::npos ? at : next;
+    }
+    EXPECT_EQ(log.find(" Refreshing CD...", log.find(" Initialization finished.")), std::string::npos) << log;
     // Track 1 has no ISRC: N/A.
     for (const std::string& want : {"Disc Media State: Recognized Disc: CD-ROM   " + FreeDbIdOf(image),
                                     std::string("  01"), std::string("01:01.000"), std::string("01:01.013"),

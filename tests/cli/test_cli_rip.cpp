@@ -80,6 +80,20 @@ TEST(RipPlanCli, PrintsTheJobOfEachCommand) {
     // Per-track files are named by the naming scheme (default: artist/album/NN-title).
     EXPECT_NE(entries[2]["destination"].get<std::string>().find("/05-"), std::string::npos);
 
+    // A data track in the list is refused as a click on its box is; the others are planned.
+    ImageLayout mixed = AudioLayout({900, 900, 900});
+    mixed.tracks[1].data = true;
+    const DiscImage withData = WriteDiscImage(dir.path(), "mixed", mixed);
+    ProcessResult refused = RunCli({"--home", home, "--drive", withData.cuePath, "rip", "--plan", "--json",
+                                    "--checked", "1-3"});
+    ASSERT_EQ(refused.status, 0) << refused.err;
+    EXPECT_EQ(refused.err, "Warning: Only Audio Track can be Checked!\n");
+    const json planned = json::parse(refused.out)["entries"];
+    ASSERT_EQ(planned.size(), 2u);
+    EXPECT_EQ(planned[1]["track"], 2);
+    EXPECT_NE(quarrow::support::ReadFile(home + "/Quarrow.log").find(" Warning: only audio track can be checked!\r\n"),
+              std::string::npos);
+
     json single = planJson({"--all", "--single", dir.path() + "/all.flac"});
     EXPECT_EQ(single["output_path"], dir.path() + "/all.flac");
     EXPECT_EQ(single["last_track"], 4);
