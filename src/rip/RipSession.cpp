@@ -150,6 +150,10 @@ void CRipSession::Start() {
     pc.maxSectors = maxSectors_;
     processor_ = std::make_unique<CSampleProcessor>(pc, intRing, leftRing, rightRing);
 
+    // 9. Thread priorities, applied by each thread to itself when it starts.
+    priorities_ = ChooseRipPriorities(static_cast<int>(std::thread::hardware_concurrency()),
+                                      settings_.OUTPUT.Normalize != 0, floatPath != 0, resample_);
+
     // 10, 11. Speed base, progress interval, tray.
     speedBase_ = static_cast<float>(ratio_ * 88200.0 / (mono ? 2 : 1) * 0.95);
     const double interval = ratio_ * (formatId_ == 7 ? 8 : 16);
@@ -442,6 +446,7 @@ void CRipSession::SelectEntry(const RipJobEntry& entry) {
 }
 
 void CRipSession::JobThread() {
+    jobNice_ = ApplyToCurrentThread(priorities_.job);
     jobStart_ = Now();
     // running was set by Start before this thread existed, so a Cancel in between holds.
     const int count = static_cast<int>(job_.entries.size());
@@ -575,6 +580,11 @@ void CRipSession::JoinReader() {
 }
 
 void CRipSession::ReaderThread() {
+    const int readerNice = ApplyToCurrentThread(priorities_.reader);
+    if (!prioritiesLogged_.exchange(true))
+        PostMessage("Thread priorities: " + DescribePriority("job thread", priorities_.job, jobNice_) + ", " +
+                        DescribePriority("reader", priorities_.reader, readerNice),
+                    0);
     try {
         processor_->OpenResamplers();
         if (settings_.OUTPUT.Normalize) {

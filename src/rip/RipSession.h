@@ -23,6 +23,7 @@
 #include "encoders/Encoder.h"
 #include "rip/RipJob.h"
 #include "rip/SampleProcessing.h"
+#include "rip/ThreadPriority.h"
 
 namespace quarrow {
 
@@ -129,6 +130,7 @@ public:
     std::string CurrentOutputPath() const;
     std::vector<std::string> WrittenFiles() const;   // files completed in this job
     int LargestRead() const { return largestRead_; }
+    RipPriorities Priorities() const { return priorities_; }
 
     // EncodeContext
     const CSettings& Settings() const override { return settings_; }
@@ -189,6 +191,9 @@ private:
     float speedBase_ = 88200 * 0.95f;
     int formatId_ = 0;
     std::unique_ptr<CSampleProcessor> processor_;
+    RipPriorities priorities_;
+    std::atomic<int> jobNice_{0};
+    std::atomic<bool> prioritiesLogged_{false};
 
     std::chrono::steady_clock::time_point epoch_;
     std::atomic<double> trackStart_{0};
