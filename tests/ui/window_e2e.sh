@@ -102,6 +102,9 @@ kill -0 $pid 2>/dev/null && fail "the window did not close on Exit"
 wait $pid || fail "quarrow ended with status $? (output in $out/quarrow.out)"
 trap - EXIT
 
+# OK on the tip kept "Show tips on startup" in the settings file, and Exit's save kept it.
+grep -qE $'^Tip=1\r?$' "$home/Quarrow.ini" || fail "Quarrow.ini has no Tip=1 after the tip's OK and Exit"
+
 # The run's part of the log ends with the closing line and five empty lines.
 run_log | python3 -c '
 import re, sys
