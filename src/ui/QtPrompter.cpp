@@ -1,0 +1,96 @@
+#include "ui/QtPrompter.h"
+
+#include <QDialog>
+#include <QDialogButtonBox>
+#include <QFileDialog>
+#include <QListWidget>
+#include <QMessageBox>
+#include <QVBoxLayout>
+
+#include "ui/GuiThread.h"
+
+namespace quarrow::ui {
+
+namespace {
+
+QString Caption(const std::string& caption) {
+    return caption.empty() ? QStringLiteral("Quarrow") : QString::fromStdString(caption);
+}
+
+QMessageBox::Icon BoxIcon(MessageIcon icon) {
+    switch (icon) {
+    case MessageIcon::Information: return QMessageBox::Information;
+    case MessageIcon::Warning: return QMessageBox::Warning;
+    case MessageIcon::Error: return QMessageBox::Critical;
+    case MessageIcon::Question: return QMessageBox::Question;
+    case MessageIcon::None: break;
+    }
+    return QMessageBox::NoIcon;
+}
+
+// "Wave (*.wav)|*.wav||" (description and pattern pairs) as a Qt filter list.
+QString QtFilter(const std::string& filter) {
+    QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+    QStringList out;
+    for (qsizetype i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty()) break;
+        out << (parts[i].contains(QLatin1Char('(')) ? parts[i] : parts[i] + " (" + parts[i + 1] + ")");
+    }
+    return out.join(QStringLiteral(";;"));
+}
+
+}  // namespace
+
+void QtPrompter::Message(const std::string& text, MessageIcon icon, const std::string& caption) {
+    RunOnGuiThread([&] {
+        QMessageBox box(BoxIcon(icon), Caption(caption), QString::fromStdString(text), QMessageBox::Ok, parent_);
+        // Album texts come from a server: never let them be read as markup.
+        box.setTextFormat(Qt::PlainText);
+        box.exec();
+    }, true);
+}
+
+bool QtPrompter::AskYesNo(const std::string& text, const std::string& caption) {
+    bool yes = false;
+    RunOnGuiThread([&] {
+        QMessageBox box(QMessageBox::Question, Caption(caption), QString::fromStdString(text),
+                        QMessageBox::Yes | QMessageBox::No, parent_);
+        box.setTextFormat(Qt::PlainText);
+        box.setDefaultButton(QMessageBox::Yes);
+        yes = box.exec() == QMessageBox::Yes;
+    }, true);
+    return yes;
+}
+
+int QtPrompter::PickOne(const std::string& caption, const std::vector<std::string>& choices) {
+    int picked = -1;
+    RunOnGuiThread([&] {
+        QDialog dialog(parent_);
+        dialog.setWindowTitle(Caption(caption));
+        auto* layout = new QVBoxLayout(&dialog);
+        auto* list = new QListWidget(&dialog);
+        for (const std::string& c : choices) list->addItem(QString::fromStdString(c));
+        if (!choices.empty()) list->setCurrentRow(0);
+        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
+        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
+        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
+        QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
+        layout->addWidget(list);
+        layout->addWidget(buttons);
+        dialog.resize(520, 260);
+        if (dialog.exec() == QDialog::Accepted) picked = list->currentRow();
+    }, true);
+    return picked;
+}
+
+std::string QtPrompter::SaveFileName(const std::string& proposal, const std::string& filter) {
+    std::string name;
+    RunOnGuiThread([&] {
+        QString chosen = QFileDialog::getSaveFileName(parent_, QStringLiteral("Save As"),
+                                                      QString::fromStdString(proposal), QtFilter(filter));
+        name = chosen.toStdString();
+    }, true);
+    return name;
+}
+
+}  // namespace quarrow::ui
