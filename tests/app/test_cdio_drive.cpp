@@ -25,12 +25,6 @@ std::unique_ptr<CdDrive> OpenImage(const std::string& path) {
     return drive;
 }
 
-std::string Msf(int32_t lba) {
-    char s[16];
-    std::snprintf(s, sizeof s, "%02d:%02d:%02d", lba / 4500, lba / 75 % 60, lba % 75);
-    return s;
-}
-
 // A cdrdao TOC over an image's BIN (audio tracks only; libcdio takes the names in it
 // from the working folder, so the path is absolute); returns its path.
 std::string WriteToc(const DiscImage& img, const ImageLayout& layout) {

@@ -11,12 +11,6 @@ namespace {
 
 constexpr int kRaw = 2352;
 
-std::string Msf(int32_t lba) {
-    char buf[16];
-    std::snprintf(buf, sizeof buf, "%02d:%02d:%02d", lba / 4500, (lba / 75) % 60, lba % 75);
-    return buf;
-}
-
 uint8_t Bcd(int v) { return static_cast<uint8_t>((v / 10) * 16 + v % 10); }
 
 // The bytes WriteDiscImage puts in one sector.
@@ -46,6 +40,12 @@ void ImageSector(bool data, int track, int32_t lba, uint8_t* out) {
 }
 
 }  // namespace
+
+std::string Msf(long frames) {
+    char text[32];
+    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", frames / 4500, frames / 75 % 60, frames % 75);
+    return text;
+}
 
 ImageLayout AudioLayout(const std::vector<int32_t>& sectors) {
     ImageLayout layout;

@@ -38,6 +38,10 @@ ImageLayout AudioLayout(const std::vector<int32_t>& sectors);
 // Writes dir/name.cue and dir/name.bin; throws std::runtime_error when it cannot.
 DiscImage WriteDiscImage(const std::string& dir, const std::string& name, const ImageLayout& layout);
 
+// mm:ss:ff of a count of frames (75 a second), minutes as many as they come; written
+// without the program's own code, so tests can check its times against it.
+std::string Msf(long frames);
+
 // Reads count sectors starting at lba from a BIN file.
 std::vector<uint8_t> ReadBinSectors(const std::string& binPath, int32_t lba, int32_t count);
 

@@ -108,11 +108,6 @@ std::vector<double> FeedContext::Progress() const {
     return progress_;
 }
 
-std::string FeedContext::FirstMessage() const {
-    std::lock_guard<std::mutex> l(mutex_);
-    return messages_.empty() ? std::string() : messages_[0];
-}
-
 int FeedContext::Encode(const std::string& path) {
     auto enc = CreateEncoder(settings);
     return enc ? enc->Encode(*this, path) : -1;

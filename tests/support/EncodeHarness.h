@@ -52,7 +52,6 @@ public:
     std::vector<std::string> Messages() const;
     std::vector<std::string> Statuses() const;
     std::vector<double> Progress() const;
-    std::string FirstMessage() const;   // "" when there is none
 
     CSettings settings;
     std::string home;
