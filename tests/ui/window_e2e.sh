@@ -65,6 +65,7 @@ trap 'kill $pid 2>/dev/null || true' EXIT
 
 wait_for 60 has_window "$title" || fail "no window titled \"Quarrow 3.1.0\" within 60 s"
 wait_for 60 run_log_has "Local CDDB loaded." || fail "the disc's album was not loaded from the local CDDB folder"
+wait_for 30 run_log_has "Refreshing track list view..." || fail "the track list was not filled"
 run_log_has "Initialization finished." || fail "the log has no \"Initialization finished.\""
 main=$(window "$title")
 
