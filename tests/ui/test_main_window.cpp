@@ -28,6 +28,7 @@ private slots:
     void commandsRouteToTheTrackList();
     void dataTrackCannotBeChecked();
     void driveCommandsWaitForTheRefresh();
+    void editTitleInPlace();
     void quickSetAndLogView();
 
 private:
@@ -160,6 +161,32 @@ void TestMainWindow::driveCommandsWaitForTheRefresh() {
     window->waitForDriveCommands();
     QCOMPARE(logLines("Refreshing CD..."), refreshes + 1);
     QCOMPARE(window->trackList()->topLevelItemCount(), 3);
+
+    // A new medium resets the tray items and the ISRCs and reads the disc again.
+    lock->trigger();
+    window->shell().main->isrcs = {"N/A", "N/A", "N/A"};
+    window->OnMediumChanged();
+    QTRY_COMPARE(logLines("Insert disc."), 1);
+    window->waitForDriveCommands();
+    QVERIFY(!lock->isChecked() && lock->isEnabled() && !unlock->isChecked() && unlock->isEnabled());
+    QVERIFY(window->shell().main->isrcs.empty());
+    QCOMPARE(logLines("Refreshing CD..."), refreshes + 2);
+    QCOMPARE(window->trackList()->topLevelItemCount(), 3);
+}
+
+void TestMainWindow::editTitleInPlace() {
+    QTreeWidget* list = window->trackList();
+    list->clearSelection();
+    window->action(MainWindow::CmdEditTitle)->trigger();
+    QCOMPARE(prompter.prompts.size(), std::size_t{1});
+    QCOMPARE(prompter.prompts[0].text, std::string(kSelectTrackFirst));
+    list->setCurrentItem(list->topLevelItem(2), 0);
+    window->action(MainWindow::CmdEditTitle)->trigger();
+    list->topLevelItem(2)->setText(1, QStringLiteral("Renamed"));   // as the editor commits
+    QCOMPARE(window->shell().main->rows[2].title, std::string("Renamed"));
+    list->topLevelItem(2)->setText(1, QString());                    // an empty edit changes nothing
+    QCOMPARE(list->topLevelItem(2)->text(1), QStringLiteral("Renamed"));
+    QCOMPARE(window->shell().main->rows[2].title, std::string("Renamed"));
 }
 
 void TestMainWindow::quickSetAndLogView() {
