@@ -1,0 +1,206 @@
+// The rip dialog on a simulated drive: a whole rip to WAV ends with "Open Dir" and
+// "Finish" and complete files; pause holds the rip; Cancel answered No goes on and Yes
+// leaves no partial file.
+#include <QComboBox>
+#include <QElapsedTimer>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QTimer>
+#include <QtTest>
+
+#include <algorithm>
+#include <filesystem>
+#include <functional>
+#include <thread>
+
+#include "albuminfo/DiscRefresh.h"
+#include "app/CdDrive.h"
+#include "app/EventLog.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
+#include "app/SimulatedDrive.h"
+#include "rip/RipSession.h"
+#include "support/TestFiles.h"
+#include "ui/RipDialog.h"
+#include "ui/VisualisationWidget.h"
+
+using namespace quarrow;
+namespace fs = std::filesystem;
+
+namespace {
+
+// Two audio tracks read at a pace (about 0.4 s in all) that lets the test act mid-track.
+const std::vector<int32_t> kSectors = {1500, 400};
+
+struct Rig {
+    Rig() : ctx(settings, log, grabber, prompter) {
+        SimDisc disc;
+        for (int32_t n : kSectors) disc.tracks.push_back(SimTrack{0, kTrackAudio, n, {}, {}});
+        disc.generator = [](int32_t lba, uint8_t* out) {
+            std::this_thread::sleep_for(std::chrono::microseconds(200));
+            SimulatedSector(lba, out);
+        };
+        auto drive = std::make_unique<SimulatedDrive>(disc);
+        drive->RefreshDisc();
+        grabber.Add(std::move(drive));
+        grabber.SetCurrentDrive(1);
+        settings = CSettings::Initial(dir.path());
+        settings.OUTPUT.DesDir = dir.path() + "/out/";
+        settings.OUTPUT.OutputFormat = 1;
+        settings.OUTPUT.Notify = 1;
+        settings.OUTPUT.VisRip = 1;
+        settings.MISC.Visualization = 3;
+        settings.DISC.RipModePreset = 1;
+        ctx.album.artist = "The Artist";
+        ctx.album.albumTitle = "The Album";
+        ctx.album.trackTitles = {"One", "Two"};
+        ResetRetryWatch();
+    }
+    CRipJob Job() const {
+        CRipJob job;
+        job.mode = kRipChecked;
+        for (int t = 0; t < 2; ++t) job.Append(0, t, SampleValuesOf(kSectors[t], kSectorBytes));
+        return job;
+    }
+    std::vector<fs::path> Files() const {
+        std::vector<fs::path> out;
+        if (fs::exists(dir.path() + "/out"))
+            for (const auto& e : fs::recursive_directory_iterator(dir.path() + "/out"))
+                if (e.is_regular_file() && e.path().extension() != ".m3u") out.push_back(e.path());
+        std::sort(out.begin(), out.end());
+        return out;
+    }
+    bool Logged(const std::string& start) const {
+        for (const LogEntry& e : log.Entries())
+            if (e.message.rfind(start, 0) == 0) return true;
+        return false;
+    }
+    bool Prompted(const std::string& text) const {
+        for (const auto& p : prompter.prompts)
+            if (p.text == text) return true;
+        return false;
+    }
+    support::ScratchDir dir;
+    CSettings settings;
+    CEventLog log;
+    CdGrabber grabber;
+    RecordingPrompter prompter;
+    MainContext ctx;
+};
+
+// Runs the dialog; step is called every 10 ms inside its loop until it returns false.
+// A dialog still open after a minute is closed and the test fails.
+int Drive(ui::RipDialog& dialog, std::function<bool()> step, bool* timedOut) {
+    QTimer timer;
+    QElapsedTimer clock;
+    clock.start();
+    *timedOut = false;
+    QObject::connect(&timer, &QTimer::timeout, [&] {
+        if (clock.elapsed() > 60000) {
+            *timedOut = true;
+            timer.stop();
+            dialog.done(QDialog::Rejected);
+        } else if (!step()) {
+            timer.stop();
+        }
+    });
+    timer.start(10);
+    return dialog.exec();
+}
+
+}  // namespace
+
+class RipDialogTest : public QObject {
+    Q_OBJECT
+private slots:
+    void aWholeRipFinishesWithOpenDirAndCompleteFiles() {
+        Rig rig;
+        ui::RipDialog dialog(rig.ctx, rig.dir.path(), rig.Job(), nullptr);
+        bool paused = false, resumed = false, timedOut = false;
+        int presetShown = -1;
+        const int result = Drive(dialog, [&] {
+            if (!paused && dialog.trackBar()->value() > 40) {
+                // Mid-rip: the preset list shows the setting, and Pause holds the rip.
+                presetShown = dialog.presetList()->currentIndex();
+                dialog.pauseButton()->click();
+                paused = dialog.pauseButton()->text() == "Resume";
+                if (qEnvironmentVariableIsSet("QUARROW_SHOTS")) {
+                    const QString dir = qEnvironmentVariable("QUARROW_SHOTS");
+                    dialog.grab().save(dir + "/rip-dialog.png");
+                    for (int p = 0; p < 8; ++p) {
+                        dialog.visualisation()->setPreset(p);
+                        dialog.visualisation()->grab().save(dir + QString("/visualisation-%1.png").arg(p + 1));
+                    }
+                    dialog.visualisation()->setPreset(3);
+                }
+                return true;
+            }
+            if (paused && !resumed) {
+                QTest::qWait(150);   // what was under way before the pause is shown
+                const int held = dialog.totalBar()->value();
+                QTest::qWait(300);
+                resumed = dialog.totalBar()->value() == held;
+                dialog.pauseButton()->click();
+                return true;
+            }
+            if (dialog.cancelButton()->text() != "Finish") return true;
+            dialog.cancelButton()->click();
+            return false;
+        }, &timedOut);
+        QVERIFY(!timedOut);
+        QCOMPARE(result, int(QDialog::Accepted));
+        QVERIFY(dialog.allWritten());
+        QCOMPARE(presetShown, 4);
+        QVERIFY2(resumed, "the total progress moved while paused");
+        QCOMPARE(dialog.pauseButton()->text(), QString("Open Dir"));
+        QCOMPARE(dialog.windowTitle(), QString("Finished Coping"));
+        QCOMPARE(dialog.trackBar()->value(), 100);
+        QCOMPARE(dialog.totalBar()->value(), 100);
+        QVERIFY(!dialog.presetList()->isEnabled());
+        QVERIFY(rig.Prompted("Finished Coping!"));
+        QVERIFY(rig.Logged("Thread priorities: job thread "));
+
+        // Every frame of both tracks, in order, in its own file.
+        const auto files = rig.Files();
+        QCOMPARE(files.size(), std::size_t(2));
+        int64_t frame = 0;
+        for (std::size_t t = 0; t < files.size(); ++t) {
+            const std::vector<int16_t> s = support::ReadShorts(files[t].string());
+            QCOMPARE(s.size(), std::size_t(kSectors[t]) * kSamplesPerSector);
+            for (std::size_t i = 0; i < s.size(); i += 2, ++frame)
+                if (SimulatedFramePosition(s[i], s[i + 1]) != frame) QFAIL(qPrintable(QString::fromStdString(files[t].string())));
+        }
+    }
+
+    void cancelAnsweredNoGoesOnAndYesLeavesNoPartialFile() {
+        Rig rig;
+        rig.prompter.yesNoReplies = {false, true};
+        ui::RipDialog dialog(rig.ctx, rig.dir.path(), rig.Job(), nullptr);
+        bool timedOut = false;
+        int asked = 0, afterNo = -1;
+        const int result = Drive(dialog, [&] {
+            const int total = dialog.totalBar()->value();
+            if (asked == 0 && dialog.trackBar()->value() > 0) {
+                dialog.cancelButton()->click();   // No
+                afterNo = total;
+                ++asked;
+            } else if (asked == 1 && total > afterNo) {   // still in the first track
+                dialog.reject();   // the close box: the same question, now Yes
+                ++asked;
+                return false;
+            }
+            return true;
+        }, &timedOut);
+        QVERIFY(!timedOut);
+        QCOMPARE(asked, 2);
+        QCOMPARE(result, int(QDialog::Rejected));
+        QVERIFY(!dialog.allWritten());
+        QCOMPARE(rig.prompter.prompts.size(), std::size_t(2));
+        QVERIFY(rig.Prompted(kCancelQuestion));
+        const auto files = rig.Files();
+        QVERIFY2(files.empty(), files.empty() ? "" : files.front().c_str());
+    }
+};
+
+QTEST_MAIN(RipDialogTest)
+#include "test_rip_dialog.moc"
