@@ -160,11 +160,6 @@ TEST(CddbParsers, StatAnswer) {
     EXPECT_TRUE(main.empty());
     EXPECT_TRUE(Logged(log, "CCDDB::ParseStatusBody, CDDB server failed to return a valid gets "
                             "response to the stat command.", 1));
-    std::string strip = body;
-    strip.replace(strip.find("strip ext: yes"), 14, "strip ext: 1");
-    EXPECT_TRUE(ParseStatusBody(strip, t, &log));
-    EXPECT_TRUE(Logged(log, "CCDDB::ParseStatusBody, CDDB server failed to return a valid strip "
-                            "extended response to the stat command.", 1));
     EXPECT_FALSE(ParseStatusBody("401 no", t, &log));
     EXPECT_FALSE(ParseStatusBody("", t, &log));
 }
