@@ -367,6 +367,7 @@ int MainWindow::open(const ShellOptions& options) {
     syncFormatMenu();
     if (shell_.grabber.DriveCount() > 0) shell_.grabber.Drive().SetListener(this);
     startPolling();
+    list_->setFocus();
     QTimer::singleShot(1000, this, &MainWindow::showTipOnce);
     return 0;
 }

@@ -11,7 +11,7 @@ constexpr int kWaitMs = 1000;
 const QByteArray kShowRequest("show\n");
 }  // namespace
 
-SingleInstance::SingleInstance(QObject* parent) : QObject(parent) {}
+SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(parent), name_(name) {}
 
 SingleInstance::~SingleInstance() = default;
 
@@ -21,7 +21,7 @@ QString SingleInstance::ServerName() {
 
 bool SingleInstance::askRunningInstance() {
     QLocalSocket socket;
-    socket.connectToServer(ServerName());
+    socket.connectToServer(name_);
     if (!socket.waitForConnected(kWaitMs)) return false;
     socket.write(kShowRequest);
     socket.waitForBytesWritten(kWaitMs);
@@ -33,10 +33,10 @@ bool SingleInstance::listen() {
     server_ = new QLocalServer(this);
     // Only this user may ask the window to show itself.
     server_->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!server_->listen(ServerName())) {
+    if (!server_->listen(name_)) {
         // A socket left behind by a run that crashed: nobody answered on it, so take it over.
-        QLocalServer::removeServer(ServerName());
-        if (!server_->listen(ServerName())) return false;
+        QLocalServer::removeServer(name_);
+        if (!server_->listen(name_)) return false;
     }
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* socket = server_->nextPendingConnection()) {

@@ -12,7 +12,8 @@ namespace quarrow::ui {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    explicit SingleInstance(QObject* parent = nullptr);
+    // name: the socket's name; the current user's own by default.
+    explicit SingleInstance(const QString& name = ServerName(), QObject* parent = nullptr);
     ~SingleInstance() override;
     // The socket's name for the current user.
     static QString ServerName();
@@ -26,6 +27,7 @@ signals:
     void showRequested();
 
 private:
+    QString name_;
     QLocalServer* server_ = nullptr;
 };
 

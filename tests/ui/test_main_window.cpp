@@ -3,6 +3,7 @@
 // data track's check box, and ignores drive commands while a refresh runs.
 #include <QAction>
 #include <QComboBox>
+#include <QSignalSpy>
 #include <QLineEdit>
 #include <QMenu>
 #include <QTreeWidget>
@@ -15,6 +16,7 @@
 #include "support/TestFiles.h"
 #include "ui/LogViewDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/SingleInstance.h"
 
 using namespace quarrow;
 using quarrow::ui::MainWindow;
@@ -30,6 +32,7 @@ private slots:
     void driveCommandsWaitForTheRefresh();
     void editTitleInPlace();
     void quickSetAndLogView();
+    void secondStartAsksTheFirst();
 
 private:
     // The check boxes as the list shows them; empty when the core's rows disagree.
@@ -204,6 +207,17 @@ void TestMainWindow::quickSetAndLogView() {
     window->shell().log.Add("one more", 1);
     QCOMPARE(rows->topLevelItem(rows->topLevelItemCount() - 1)->text(3), QStringLiteral("one more"));
     QCOMPARE(window->statusBox(MainWindow::LastEvent)->text().endsWith(QStringLiteral("  one more")), true);
+}
+
+void TestMainWindow::secondStartAsksTheFirst() {
+    // A name of this test's own, so that a window the user runs is left alone.
+    const QString name = QStringLiteral("quarrow-test-%1").arg(QCoreApplication::applicationPid());
+    ui::SingleInstance first(name), second(name);
+    QVERIFY(!second.askRunningInstance());
+    QVERIFY(first.listen());
+    QSignalSpy shown(&first, &ui::SingleInstance::showRequested);
+    QVERIFY(second.askRunningInstance());
+    QTRY_COMPARE(shown.count(), 1);
 }
 
 QTEST_MAIN(TestMainWindow)
