@@ -36,6 +36,8 @@ int main(int argc, char** argv) {
     quarrow::ui::MainWindow window;
     QObject::connect(&instance, &quarrow::ui::SingleInstance::showRequested, &window,
                      &quarrow::ui::MainWindow::bringToFront);
+    // The session ending quits the application: the shutdown still runs in full.
+    QObject::connect(&app, &QCoreApplication::aboutToQuit, &window, &quarrow::ui::MainWindow::shutdown);
     window.show();
     const int status = window.open(options);
     if (status != 0) {

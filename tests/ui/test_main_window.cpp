@@ -165,15 +165,18 @@ void TestMainWindow::driveCommandsWaitForTheRefresh() {
     QCOMPARE(logLines("Refreshing CD..."), refreshes + 1);
     QCOMPARE(window->trackList()->topLevelItemCount(), 3);
 
-    // A new medium resets the tray items and the ISRCs and reads the disc again.
+    // Get ISRC reads them with a refresh; a new medium forgets them, resets the tray items
+    // and reads the disc again.
+    window->action(MainWindow::CmdGetIsrc)->trigger();
+    window->waitForDriveCommands();
+    QCOMPARE(window->trackList()->topLevelItem(2)->text(3), QStringLiteral("N/A"));
     lock->trigger();
-    window->shell().main->isrcs = {"N/A", "N/A", "N/A"};
     window->OnMediumChanged();
     QTRY_COMPARE(logLines("Insert disc."), 1);
     window->waitForDriveCommands();
     QVERIFY(!lock->isChecked() && lock->isEnabled() && !unlock->isChecked() && unlock->isEnabled());
     QVERIFY(window->shell().main->isrcs.empty());
-    QCOMPARE(logLines("Refreshing CD..."), refreshes + 2);
+    QCOMPARE(logLines("Refreshing CD..."), refreshes + 3);
     QCOMPARE(window->trackList()->topLevelItemCount(), 3);
 }
 
