@@ -46,11 +46,8 @@ struct Rig {
         grabber.SetCurrentDrive(1);
         settings = CSettings::Initial(dir.path());
         settings.OUTPUT.DesDir = dir.path() + "/out/";
-        settings.OUTPUT.OutputFormat = 1;
-        settings.OUTPUT.Notify = 1;
-        settings.OUTPUT.VisRip = 1;
+        settings.OUTPUT.OutputFormat = settings.OUTPUT.Notify = settings.OUTPUT.VisRip = settings.DISC.RipModePreset = 1;
         settings.MISC.Visualization = 3;
-        settings.DISC.RipModePreset = 1;
         ctx.album.artist = "The Artist";
         ctx.album.albumTitle = "The Album";
         ctx.album.trackTitles = {"One", "Two"};
@@ -71,14 +68,8 @@ struct Rig {
         return out;
     }
     bool Logged(const std::string& start) const {
-        for (const LogEntry& e : log.Entries())
-            if (e.message.rfind(start, 0) == 0) return true;
-        return false;
-    }
-    bool Prompted(const std::string& text) const {
-        for (const auto& p : prompter.prompts)
-            if (p.text == text) return true;
-        return false;
+        const auto entries = log.Entries();
+        return std::any_of(entries.begin(), entries.end(), [&](const LogEntry& e) { return e.message.rfind(start, 0) == 0; });
     }
     support::ScratchDir dir;
     CSettings settings;
@@ -118,21 +109,18 @@ private slots:
         ui::RipDialog dialog(rig.ctx, rig.dir.path(), rig.Job(), nullptr);
         bool paused = false, resumed = false, timedOut = false;
         int presetShown = -1;
+        std::pair<int, int> clickedTo;
         const int result = Drive(dialog, [&] {
             if (!paused && dialog.trackBar()->value() > 40) {
                 // Mid-rip: the preset list shows the setting, and Pause holds the rip.
                 presetShown = dialog.presetList()->currentIndex();
                 dialog.pauseButton()->click();
                 paused = dialog.pauseButton()->text() == "Resume";
-                if (qEnvironmentVariableIsSet("QUARROW_SHOTS")) {
-                    const QString dir = qEnvironmentVariable("QUARROW_SHOTS");
-                    dialog.grab().save(dir + "/rip-dialog.png");
-                    for (int p = 0; p < 8; ++p) {
-                        dialog.visualisation()->setPreset(p);
-                        dialog.visualisation()->grab().save(dir + QString("/visualisation-%1.png").arg(p + 1));
-                    }
-                    dialog.visualisation()->setPreset(3);
-                }
+                if (qEnvironmentVariableIsSet("QUARROW_SHOTS"))
+                    dialog.grab().save(qEnvironmentVariable("QUARROW_SHOTS") + "/rip-dialog.png");
+                // A click on the visualisation moves on to the next preset, list and setting with it.
+                QTest::mouseClick(dialog.visualisation(), Qt::LeftButton);
+                clickedTo = {dialog.presetList()->currentIndex(), rig.settings.MISC.Visualization};
                 return true;
             }
             if (paused && !resumed) {
@@ -151,13 +139,14 @@ private slots:
         QCOMPARE(result, int(QDialog::Accepted));
         QVERIFY(dialog.allWritten());
         QCOMPARE(presetShown, 4);
+        QCOMPARE(clickedTo, std::make_pair(5, 4));
         QVERIFY2(resumed, "the total progress moved while paused");
         QCOMPARE(dialog.pauseButton()->text(), QString("Open Dir"));
         QCOMPARE(dialog.windowTitle(), QString("Finished Coping"));
         QCOMPARE(dialog.trackBar()->value(), 100);
         QCOMPARE(dialog.totalBar()->value(), 100);
         QVERIFY(!dialog.presetList()->isEnabled());
-        QVERIFY(rig.Prompted("Finished Coping!"));
+        QCOMPARE(rig.prompter.prompts.back().text, std::string("Finished Coping!"));
         QVERIFY(rig.Logged("Thread priorities: job thread "));
 
         // Every frame of both tracks, in order, in its own file.
@@ -168,7 +157,7 @@ private slots:
             const std::vector<int16_t> s = support::ReadShorts(files[t].string());
             QCOMPARE(s.size(), std::size_t(kSectors[t]) * kSamplesPerSector);
             for (std::size_t i = 0; i < s.size(); i += 2, ++frame)
-                if (SimulatedFramePosition(s[i], s[i + 1]) != frame) QFAIL(qPrintable(QString::fromStdString(files[t].string())));
+                if (SimulatedFramePosition(s[i], s[i + 1]) != frame) QFAIL(files[t].c_str());
         }
     }
 
@@ -196,7 +185,7 @@ private slots:
         QCOMPARE(result, int(QDialog::Rejected));
         QVERIFY(!dialog.allWritten());
         QCOMPARE(rig.prompter.prompts.size(), std::size_t(2));
-        QVERIFY(rig.Prompted(kCancelQuestion));
+        QCOMPARE(rig.prompter.prompts.back().text, std::string(kCancelQuestion));
         const auto files = rig.Files();
         QVERIFY2(files.empty(), files.empty() ? "" : files.front().c_str());
     }
