@@ -373,12 +373,15 @@ int MainWindow::open(const ShellOptions& options) {
 }
 
 void MainWindow::shutdown() {
-    if (shutDown_ || !opened_) return;
+    if (shutDown_) return;
     shutDown_ = true;
     stopPolling();
+    // An opening that stopped half-way may have started the first refresh: join it too.
     reapWorkers(true);
-    if (shell_.grabber.DriveCount() > 0) shell_.grabber.Drive().SetListener(nullptr);
-    CloseShell(shell_);
+    if (opened_) {
+        if (shell_.grabber.DriveCount() > 0) shell_.grabber.Drive().SetListener(nullptr);
+        CloseShell(shell_);
+    }
     shell_.log.SetSink({});
     shell_.log.SetEntrySink({});
 }
