@@ -2,7 +2,6 @@
 // sectors made independently of the job's cumulative ends, and failure without debris.
 #include <gtest/gtest.h>
 
-#include <cstdio>
 #include <filesystem>
 #include <random>
 
@@ -18,6 +17,7 @@ using namespace quarrow;
 namespace {
 
 using support::ReadFile;
+using discimage::Msf;
 
 CAlbumRecord Album() {
     CAlbumRecord a;
@@ -25,13 +25,6 @@ CAlbumRecord Album() {
     a.albumTitle = "Live";
     for (int i = 1; i <= 10; ++i) a.trackTitles.push_back("Song " + std::to_string(i));
     return a;
-}
-
-// mm:ss:ff of a frame count, written here without the writer's code.
-std::string Msf(long frames) {
-    char text[32];
-    std::snprintf(text, sizeof text, "%02ld:%02ld:%02ld", frames / 4500, frames / 75 % 60, frames % 75);
-    return text;
 }
 
 }  // namespace

@@ -104,10 +104,11 @@ TEST(RipCommands, ChecksComeInOrderWithTheirMessages) {
         EXPECT_EQ(f.Texts(), std::vector<std::string>(2, "Do You Wish to Stop Playing to Rip Audio Tracks?"));
     }
     {
-        // The user-customised encoder: a missing program is reported before the rest.
+        // The user-customised encoder, checked in order: a program (a folder is none), its
+        // parameters, its extension.
         Fixture f({Audio(1000)});
         f.settings.OUTPUT.OutputFormat = 31;
-        f.settings.CUSTOM.Encoder = f.dir.path() + "/no-such-encoder";
+        f.settings.CUSTOM.Encoder = f.dir.path();
         f.settings.CUSTOM.Parameter.clear();
         f.settings.CUSTOM.FileExt.clear();
         EXPECT_FALSE(OnRipAll(f.ctx));
