@@ -2,11 +2,9 @@
 
 #include <QComboBox>
 #include <QDesktopServices>
-#include <QDialogButtonBox>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
-#include <QPlainTextEdit>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -16,13 +14,13 @@
 
 #include "albuminfo/DiscRefresh.h"
 #include "app/CdDrive.h"
-#include "app/EventLog.h"
 #include "app/Prompter.h"
 #include "app/Settings.h"
 #include "encoders/EncodeMp3.h"
 #include "rip/RipSession.h"
 #include "rip/Visualisation.h"
 #include "ui/GuiThread.h"
+#include "ui/LogViewDialog.h"
 #include "ui/VisualisationWidget.h"
 
 namespace quarrow::ui {
@@ -248,19 +246,9 @@ void RipDialog::onPresetChosen(int index) {
 }
 
 void RipDialog::onLog() {
-    QDialog box(this);
-    box.setWindowTitle(QStringLiteral("Event Log"));
-    auto* text = new QPlainTextEdit(&box);
-    text->setReadOnly(true);
-    for (const LogEntry& e : ctx_.log.Entries())
-        text->appendPlainText(Q(e.time) + QStringLiteral("  ") + Q(e.message));
-    auto* close = new QDialogButtonBox(QDialogButtonBox::Close, &box);
-    connect(close, &QDialogButtonBox::rejected, &box, &QDialog::reject);
-    auto* layout = new QVBoxLayout(&box);
-    layout->addWidget(text);
-    layout->addWidget(close);
-    box.resize(520, 360);
-    box.exec();
+    // The event log as it stands; the window's own log view follows it live.
+    LogViewDialog view(ctx_.log, this);
+    view.exec();
 }
 
 }  // namespace quarrow::ui
