@@ -81,6 +81,12 @@ void LogViewDialog::appendRow(const LogEntry& entry) {
     list_->setColumnWidth(3, CLogView::DescriptionWidth(static_cast<std::size_t>(list_->topLevelItemCount())));
 }
 
+void LogViewDialog::hideEvent(QHideEvent* event) {
+    QDialog::hideEvent(event);
+    // Keys go back to the main window, also where no window manager hands the focus back.
+    if (QWidget* w = parentWidget()) w->activateWindow();
+}
+
 void LogViewDialog::clearLog() {
     log_.Clear();
     list_->clear();

@@ -23,6 +23,9 @@ public:
     void addEntry(const quarrow::LogEntry& entry);
     QTreeWidget* list() const { return list_; }
 
+protected:
+    void hideEvent(QHideEvent* event) override;
+
 private:
     void clearLog();
     void appendRow(const quarrow::LogEntry& entry);

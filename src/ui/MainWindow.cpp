@@ -830,6 +830,9 @@ void MainWindow::rip(int mode) {
     shell_.grabber.Drive().SetListener(this);
     pollPaused_ = false;
     ripping_ = false;
+    // Keys go back to the list, also where no window manager hands the focus back.
+    activateWindow();
+    list_->setFocus();
     FillDestinations(ctx);
     for (int r = 0; r < list_->topLevelItemCount(); ++r) syncRow(r);
 }

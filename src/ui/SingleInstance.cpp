@@ -1,5 +1,6 @@
 #include "ui/SingleInstance.h"
 
+#include <QCryptographicHash>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <unistd.h>
@@ -15,8 +16,10 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(p
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::ServerName() {
-    return QStringLiteral("quarrow-%1").arg(static_cast<qulonglong>(::getuid()));
+QString SingleInstance::ServerName(const QString& homeFolder) {
+    // A digest keeps the name short whatever the folder's path.
+    const QByteArray digest = QCryptographicHash::hash(homeFolder.toUtf8(), QCryptographicHash::Sha1).toHex();
+    return QStringLiteral("quarrow-%1-%2").arg(static_cast<qulonglong>(::getuid())).arg(QString::fromLatin1(digest.left(16)));
 }
 
 bool SingleInstance::askRunningInstance() {

@@ -1,5 +1,6 @@
-// One window per user: the first start listens on a local socket named after the user;
-// a later start asks it to come to the front and then ends without opening anything.
+// One window per user and home folder: the first start listens on a local socket named
+// after both; a later start asks it to come to the front and then ends without opening
+// anything. (Two windows on one home would overwrite each other's settings and log.)
 #pragma once
 
 #include <QObject>
@@ -12,11 +13,11 @@ namespace quarrow::ui {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // name: the socket's name; the current user's own by default.
-    explicit SingleInstance(const QString& name = ServerName(), QObject* parent = nullptr);
+    // name: the socket's name (ServerName of the home folder).
+    explicit SingleInstance(const QString& name, QObject* parent = nullptr);
     ~SingleInstance() override;
-    // The socket's name for the current user.
-    static QString ServerName();
+    // The socket's name for the current user and a home folder.
+    static QString ServerName(const QString& homeFolder);
     // true: another instance was running and has been asked to show itself.
     bool askRunningInstance();
     // Starts listening (after askRunningInstance found nobody); false when it cannot.

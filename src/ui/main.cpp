@@ -23,15 +23,17 @@ int main(int argc, char** argv) {
     parser.addOption(drive);
     parser.process(app);
 
-    // A second start shows the first window and opens nothing.
-    quarrow::ui::SingleInstance instance;
-    if (instance.askRunningInstance()) return 0;
-    instance.listen();
-
     quarrow::ShellOptions options;
     if (parser.isSet(home)) options.home = parser.value(home).toStdString();
     for (const QString& d : parser.values(drive)) options.drives.push_back(d.toStdString());
     options.argv0 = argc > 0 ? argv[0] : "quarrow";
+
+    // A second start on the same home shows the first window and opens nothing. (A home
+    // that cannot be resolved is reported by the opening itself.)
+    const std::string homeFolder = quarrow::ResolveHomeFolder(options.home, options.argv0);
+    quarrow::ui::SingleInstance instance(quarrow::ui::SingleInstance::ServerName(QString::fromStdString(homeFolder)));
+    if (instance.askRunningInstance()) return 0;
+    instance.listen();
 
     quarrow::ui::MainWindow window;
     QObject::connect(&instance, &quarrow::ui::SingleInstance::showRequested, &window,

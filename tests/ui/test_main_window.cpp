@@ -212,8 +212,9 @@ void TestMainWindow::quickSetAndLogView() {
 }
 
 void TestMainWindow::secondStartAsksTheFirst() {
-    // A name of this test's own, so that a window the user runs is left alone.
-    const QString name = QStringLiteral("quarrow-test-%1").arg(QCoreApplication::applicationPid());
+    // This test's own home, so that a window the user runs is left alone.
+    const QString name = ui::SingleInstance::ServerName(QString::fromStdString(home->path()));
+    QVERIFY(name != ui::SingleInstance::ServerName(QStringLiteral("/another/home")));
     ui::SingleInstance first(name), second(name);
     QVERIFY(!second.askRunningInstance());
     QVERIFY(first.listen());
