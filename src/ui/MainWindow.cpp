@@ -33,6 +33,7 @@
 #include "encoders/OutputFormat.h"
 #include "encoders/QuickSet.h"
 #include "rip/RipCommands.h"
+#include "rip/ThreadPriority.h"
 #include "ui/AboutBox.h"
 #include "ui/GuiThread.h"
 #include "ui/Icons.h"
@@ -471,6 +472,8 @@ bool MainWindow::startDriveCommand(DriveCommand command) {
 }
 
 void MainWindow::runDriveCommand(DriveCommand command) {
+    // Drive commands run at the highest priority the system allows this process.
+    ApplyToCurrentThread(ThreadPriority::Highest);
     MainContext& ctx = *shell_.main;
     try {
         CdDrive& drive = shell_.grabber.Drive();
