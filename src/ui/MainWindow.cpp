@@ -523,6 +523,7 @@ void MainWindow::waitForDriveCommands() {
 }
 
 void MainWindow::setTrayMenu(int lockedState) {
+    trayState_ = lockedState;
     QAction* lock = actions_[CmdTrayLock];
     QAction* unlock = actions_[CmdTrayUnlock];
     lock->setChecked(lockedState == 1);
@@ -795,11 +796,12 @@ void MainWindow::cmdPlayback() {}
 void MainWindow::cmdEject() { startDriveCommand(Eject); }
 void MainWindow::cmdCloseTray() { startDriveCommand(CloseTray); }
 void MainWindow::cmdRefresh() { startDriveCommand(Refresh); }
+// A checkable item has already changed its mark when the command is ignored: put it back.
 void MainWindow::cmdTrayLock() {
-    if (!startDriveCommand(LockTray)) setTrayMenu(actions_[CmdTrayLock]->isEnabled() ? -1 : 1);
+    if (!startDriveCommand(LockTray)) setTrayMenu(trayState_);
 }
 void MainWindow::cmdTrayUnlock() {
-    if (!startDriveCommand(UnlockTray)) setTrayMenu(actions_[CmdTrayUnlock]->isEnabled() ? -1 : 0);
+    if (!startDriveCommand(UnlockTray)) setTrayMenu(trayState_);
 }
 
 void MainWindow::cmdRipSelected() { rip(0); }

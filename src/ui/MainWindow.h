@@ -152,6 +152,7 @@ private:
     bool updatingList_ = false;
     bool tipShown_ = false;
     bool ripping_ = false;
+    int trayState_ = -1;   // as setTrayMenu was last told
 
     struct Worker {
         std::thread thread;

@@ -158,6 +158,10 @@ void TestMainWindow::driveCommandsWaitForTheRefresh() {
     QVERIFY(lock->isChecked() && !lock->isEnabled() && unlock->isEnabled() && !unlock->isChecked());
     unlock->trigger();
     QVERIFY(unlock->isChecked() && !unlock->isEnabled() && lock->isEnabled() && !lock->isChecked());
+    window->shell().main->refreshing = true;
+    lock->trigger();
+    QVERIFY(unlock->isChecked() && !unlock->isEnabled() && lock->isEnabled() && !lock->isChecked());
+    window->shell().main->refreshing = false;
     window->action(MainWindow::CmdRefresh)->trigger();
     QVERIFY(!window->startDriveCommand(MainWindow::Refresh));   // the first is still running
     window->waitForDriveCommands();
