@@ -64,11 +64,12 @@ void TestMainWindow::init() {
     discimage::ImageLayout layout;
     layout.tracks = {{false, 300, "", ""}, {true, 300, "", ""}, {false, 450, "", ""}};
     const auto image = discimage::WriteDiscImage(home->path(), "disc", layout);
+    const auto other = discimage::WriteDiscImage(home->path(), "other", discimage::AudioLayout({200, 200}));
     prompter = RecordingPrompter();
     window = std::make_unique<MainWindow>(&prompter);
     ShellOptions options;
     options.home = home->path();
-    options.drives = {image.cuePath};
+    options.drives = {other.cuePath, image.cuePath};   // the last one is selected
     QCOMPARE(window->open(options), 0);
     window->waitForDriveCommands();
 }
@@ -94,8 +95,16 @@ void TestMainWindow::opensAndShowsTheDisc() {
     QVERIFY2(media->text().startsWith(QStringLiteral("Recognized Disc: CD-ROM  ")), qPrintable(media->text()));
     QCOMPARE(media->toolTip(), QStringLiteral("Disc Media State:  ") + media->text());
     QVERIFY(!window->statusBox(MainWindow::OutputFormat)->text().isEmpty());
-    QCOMPARE(window->driveCombo()->count(), 1);
+    QCOMPARE(window->driveCombo()->currentIndex(), 1);
     QVERIFY(window->driveCombo()->isEnabled());
+    QVERIFY(window->driveMenu()->actions().at(1)->isChecked());
+
+    // The Drive(s) menu selects the other disc, and the combo box follows.
+    window->driveMenu()->actions().at(0)->trigger();
+    window->waitForDriveCommands();
+    QCOMPARE(list->topLevelItemCount(), 2);
+    QCOMPARE(window->driveCombo()->currentIndex(), 0);
+    QVERIFY(window->driveMenu()->actions().at(0)->isChecked());
     // The accelerator is read from the menu text, blank after the tab included.
     QCOMPARE(window->action(MainWindow::CmdRipSelected)->shortcut(), QKeySequence(QStringLiteral("Ctrl+F2")));
 }
@@ -203,6 +212,13 @@ void TestMainWindow::quickSetAndLogView() {
     QCOMPARE(window->shell().settings.OUTPUT.OutputFormat, int16_t{1});
     QVERIFY(window->formatMenu()->actions().first()->isChecked());
     QVERIFY(window->statusBox(MainWindow::OutputFormat)->text().startsWith(QStringLiteral("WAV:  ")));
+    // Ogg FLAC answered No: the format and its menu mark stay.
+    prompter.yesNoReplies = {false};
+    for (QAction* a : window->formatMenu()->actions())
+        if (a->text().startsWith(QStringLiteral("OGG FLAC"))) a->trigger();
+    QCOMPARE(prompter.prompts.size(), std::size_t{1});
+    QCOMPARE(window->shell().settings.OUTPUT.OutputFormat, int16_t{1});
+    QVERIFY(window->formatMenu()->actions().first()->isChecked());
 
     window->action(MainWindow::CmdViewLog)->trigger();
     QTreeWidget* rows = window->logView()->list();
