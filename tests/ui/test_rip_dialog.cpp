@@ -1,6 +1,6 @@
 // The rip dialog on a simulated drive: a whole rip to WAV ends with "Open Dir" and
 // "Finish" and complete files; pause holds the rip; Cancel answered No goes on and Yes
-// leaves no partial file.
+// leaves no partial file; the retry limit closes the dialog by itself.
 #include <QComboBox>
 #include <QElapsedTimer>
 #include <QProgressBar>
@@ -42,6 +42,7 @@ struct Rig {
         };
         auto drive = std::make_unique<SimulatedDrive>(disc);
         drive->RefreshDisc();
+        sim = drive.get();
         grabber.Add(std::move(drive));
         grabber.SetCurrentDrive(1);
         settings = CSettings::Initial(dir.path());
@@ -72,6 +73,7 @@ struct Rig {
         return std::any_of(entries.begin(), entries.end(), [&](const LogEntry& e) { return e.message.rfind(start, 0) == 0; });
     }
     support::ScratchDir dir;
+    SimulatedDrive* sim = nullptr;
     CSettings settings;
     CEventLog log;
     CdGrabber grabber;
@@ -86,13 +88,14 @@ int Drive(ui::RipDialog& dialog, std::function<bool()> step, bool* timedOut) {
     QElapsedTimer clock;
     clock.start();
     *timedOut = false;
+    bool stepping = true;
     QObject::connect(&timer, &QTimer::timeout, [&] {
         if (clock.elapsed() > 60000) {
             *timedOut = true;
             timer.stop();
             dialog.done(QDialog::Rejected);
-        } else if (!step()) {
-            timer.stop();
+        } else if (stepping) {
+            stepping = step();
         }
     });
     timer.start(10);
@@ -188,6 +191,20 @@ private slots:
         QCOMPARE(rig.prompter.prompts.back().text, std::string(kCancelQuestion));
         const auto files = rig.Files();
         QVERIFY2(files.empty(), files.empty() ? "" : files.front().c_str());
+    }
+
+    void theRetryLimitClosesTheDialogAndDropsTheFile() {
+        Rig rig;
+        rig.settings.DISC.GrabOnErrorRetries = 2;
+        rig.sim->SetUnreadable(700);
+        ui::RipDialog dialog(rig.ctx, rig.dir.path(), rig.Job(), nullptr);
+        bool timedOut = false;
+        QCOMPARE(Drive(dialog, [] { return true; }, &timedOut), int(QDialog::Rejected));
+        QVERIFY(!timedOut);
+        QVERIFY(!dialog.allWritten() && !dialog.cancelButton()->isEnabled());
+        QCOMPARE(dialog.windowTitle(), QString(kMaxRetriesCaption));
+        QCOMPARE(rig.prompter.prompts.back().text, std::string(kScratchedDiscMessage));
+        QVERIFY(rig.Files().empty());
     }
 };
 
