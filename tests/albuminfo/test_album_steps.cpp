@@ -365,6 +365,7 @@ TEST_F(AlbumTest, EditorSubmitNeedsACategoryAndPostsTheRecord) {
     EXPECT_EQ(LastPrompt(), "Please Select a Category!");
     EXPECT_EQ(server.Connections(), 0);
 
+    EXPECT_EQ(CategoryIndex("Soundtrack"), -1);  // the names are lower case
     editor.category = CategoryIndex("soundtrack");
     editor.email = "fan@example.org";
     ASSERT_TRUE(editor.Submit());
