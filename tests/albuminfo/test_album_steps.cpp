@@ -204,11 +204,10 @@ TEST_F(AlbumTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
     blankTitle.replace(blankTitle.find("TTITLE1=Album two"), 17, "TTITLE1=\t");
     const struct {
         int source;
-        std::string localFile;  // written when not empty ("-": an empty file)
+        std::string localFile;  // written when not empty
         std::string readBody;   // the server's read answer body
         std::string artist, album, track2, albumSource, why;
     } cases[] = {
-        {2, "-", "", Unknown("Artist"), Unknown("Album"), "Track02", "default", "is not a CDDB record"},
         {2, std::string("\x89PNG\0\xff", 6), "", Unknown("Artist"), Unknown("Album"), "Track02", "default",
          "is not a CDDB record"},
         {2, std::string(kXmcdStatusLine) + blankArtist, "", Unknown("Artist"), Unknown("Album"), "Album two", "local",
@@ -224,7 +223,7 @@ TEST_F(AlbumTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
         fs::remove_all(settings_.FREEDB.LocalCDDBDir);
         if (!c.localFile.empty()) {
             fs::create_directories(settings_.FREEDB.LocalCDDBDir);
-            support::WriteFile(LocalFile(), c.localFile == "-" ? "" : c.localFile);
+            support::WriteFile(LocalFile(), c.localFile);
         }
         settings_.FREEDB.AlbumInfoSource = c.source;
         settings_.FREEDB.SaveAlbumInfo = 0;
