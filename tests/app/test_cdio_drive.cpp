@@ -65,8 +65,8 @@ std::string Pcm(uint32_t seed, int32_t sectors) {
     return s;
 }
 
-void WriteWav(const std::string& path, const std::string& pcm, int channels = 2, int format = SF_FORMAT_PCM_16) {
-    SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | format, 0, 0};
+void WriteWav(const std::string& path, const std::string& pcm, int channels = 2) {
+    SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_TRUE(f) << path;
     std::vector<int16_t> v(pcm.size() / 2);
@@ -119,7 +119,7 @@ TEST(CdioDrive, TableOfContentsTrackTypesAndIsrcs) {
     mixed.catalog = "0724384260910";
     mixed.tracks = {{true, 400, {}, {}}, {false, 40, "GBAYE6700149", {}}, {true, 300, {}, {}},
                     {false, 4575, {}, {}}, {false, 4576, "USRC17607839", {}}};
-    const ImageLayout layouts[] = {AudioLayout({600}), AudioLayout({675, 751, 826}), AudioLayout(lengths), mixed};
+    const ImageLayout layouts[] = {AudioLayout({600}), AudioLayout(lengths), mixed};
     for (const ImageLayout& layout : layouts) {
         const int n = static_cast<int>(layout.tracks.size());
         SCOPED_TRACE("tracks: " + std::to_string(n));
@@ -252,7 +252,6 @@ TEST(CdioDrive, UnusableImagesGiveAnErrorNamingTheFileAtFault) {
     WriteCueFiles(dir.path(), {{"named.bin", "", 300}, {"short.bin", "BINARY", 150}, {"x.mp3", "BINARY", 300},
                                {"lonely.bin", "BINARY", 10}});
     WriteWav(dir.file("mono.wav"), Pcm(1, 300), 1);
-    WriteWav(dir.file("float.wav"), Pcm(1, 300), 2, SF_FORMAT_FLOAT);
     std::filesystem::create_directory(dir.file("folder.bin"));
     WriteFile(dir.file("garbage.cue"), "FILE \"\xff\xfe\" WAVE\nTRACK 99999 RUBBISH\nINDEX x\n");
 
@@ -264,7 +263,6 @@ TEST(CdioDrive, UnusableImagesGiveAnErrorNamingTheFileAtFault) {
         {sheet("named.cue", "Not There.bin", "BINARY"), {"\"Not There.bin\""}},
         {sheet("short.cue", "short.bin", "BINARY"), {"\"short.bin\"", "shorter", "150"}},
         {sheet("mono.cue", "mono.wav", "WAVE"), {"\"mono.wav\"", "16-bit stereo"}},
-        {sheet("float.cue", "float.wav", "WAVE"), {"\"float.wav\"", "16-bit stereo"}},
         {sheet("mp3.cue", "x.mp3", "MP3"), {"\"x.mp3\"", "MP3"}},
         {sheet("folder.cue", "folder.bin", "BINARY"), {"\"folder.bin\""}},
     };
@@ -285,8 +283,7 @@ TEST(CdioDrive, ADamagedImageFollowsTheErrorActionAndTheReadEnds) {
         bool toc;
         int mode, action;
     } cases[] = {{false, kReadBurst, kErrorStop}, {false, kReadBurst, kErrorSilence}, {false, kReadBurst, kErrorCut},
-                 {true, kReadSynch, kErrorStop},  {true, kReadSecure, kErrorStop},     {true, kReadParanoid, kErrorStop},
-                 {true, kReadSynch, kErrorSilence}, {true, kReadSecure, kErrorSilence}, {true, kReadParanoid, kErrorSilence}};
+                 {true, kReadSynch, kErrorStop}, {true, kReadParanoid, kErrorStop}, {true, kReadSecure, kErrorSilence}};
     ScratchDir dir;
     int n = 0;
     for (const Case& c : cases) {
