@@ -150,6 +150,14 @@ TEST(AlbumRecord, DefaultsOfADiscWithoutLookup) {
     EXPECT_TRUE(kept.trackTitles.empty());
 }
 
+TEST(AlbumRecord, ArtistAndTitleShareOneLine) {
+    std::string a, t, b, u;
+    SplitArtistTitle("AC/DC / Back in Black / Remastered", a, t);
+    SplitArtistTitle("No Separator/Here", b, u);
+    EXPECT_EQ(a + "|" + t + "|" + b + "|" + u, "AC/DC|Back in Black / Remastered|No Separator/Here|No Separator/Here");
+    EXPECT_EQ(JoinArtistTitle("A", "B") + "|" + JoinArtistTitle("", "B"), "A / B|B");
+}
+
 TEST(DiscRefresh, EnhancedDiscWithTwoSessions) {
     Fixture f("media 1\ntrack audio 15000 QZDA52600001\ntrack audio 4576\nsession\ntrack mode2 20000\n");
     RefreshDisc(*f.ctx);
