@@ -416,8 +416,8 @@ TEST(FreeDBServerList, LoadAndSaveFiles) {
     EXPECT_NE(err.find("missing/x.ini"), std::string::npos);
 }
 
-// The pages' Apply shows address, time-out and the proxy; here what only the settings
-// reach: the hello text, credentials dropped without authentication, an index past the list.
+// The pages' Apply shows address, time-out and a proxy switched on and off; here what only
+// the settings reach: the hello text, the proxy credentials, an index past the list.
 TEST(FreeDBServerList, ApplyToClient) {
     CSettings s = CSettings::Initial("/tmp/home");
     const FreeDBServerList list{{"a.example.org", 80, 60000, 5}, {"cddb.local", 8880, 1500, 4}};
@@ -425,13 +425,21 @@ TEST(FreeDBServerList, ApplyToClient) {
     s.FREEDB.Application = "App";
     s.FREEDB.Version = "2.0";
     s.FREEDB.Username = "Unregistered User 7";
-    s.FREEDB.Proxy = 1;
-    s.FREEDB.ProxyURL = s.FREEDB.ProxyUsername = "proxy.local";
+    s.FREEDB.Proxy = s.FREEDB.Authentication = 1;
+    s.FREEDB.ProxyURL = "proxy.local";
+    s.FREEDB.ProxyPort = 3128;
+    s.FREEDB.ProxyUsername = "u";
+    s.FREEDB.ProxyPassword = "p";
     CCDDB client;
     CCDDBServerAddress addr;
     ASSERT_TRUE(ApplyFreeDBServer(client, addr, list, s));
     EXPECT_EQ(client.HelloParameters(), "hello=Unregistered_User_7+cddb_local+App+2.0&proto=4");
-    EXPECT_EQ(client.ProxyHost() + "/" + client.ProxyUser(), "proxy.local/");
+    const auto proxy = [&] { return client.ProxyHost() + ":" + std::to_string(client.ProxyPort()) + " " +
+                                    client.ProxyUser() + "/" + client.ProxyPassword(); };
+    EXPECT_EQ(proxy(), "proxy.local:3128 u/p");
+    s.FREEDB.Authentication = 0;
+    ASSERT_TRUE(ApplyFreeDBServer(client, addr, list, s));
+    EXPECT_EQ(proxy(), "proxy.local:3128 /");
     s.FREEDB.CurFreeDBServer = 2;
     EXPECT_FALSE(ApplyFreeDBServer(client, addr, list, s));
     EXPECT_EQ(addr.host, "cddb.local");
