@@ -65,9 +65,8 @@ TEST(LameLibrary, LoadFailuresAreToldAndLogged) {
     }
     LameEncoderLibrary lib;
     ASSERT_EQ(lib.Load(), LameEncoderLibrary::LoadResult::Loaded) << lib.Detail();
-    for (const char* name : {"beInitStream", "beEncodeChunk", "beDeinitStream", "beCloseStream",
-                             "beWriteVBRHeader", "beWriteInfoTag"})
-        EXPECT_NE(lib.Lookup(name), nullptr) << name;
+    EXPECT_TRUE(lib.EntryPoints().Complete());
+    EXPECT_NE(lib.Lookup("beWriteInfoTag"), nullptr);
     EXPECT_EQ(lib.Lookup("beVersion"), nullptr);
     CEventLog log;
     RecordingPrompter prompter;

@@ -29,8 +29,7 @@ TEST(OutputFormatLists, ParsingAndOutOfRangeLookups) {
 // Every SVX and XI sub-format is mono-only, no SD2 one is; elsewhere exactly the GSM,
 // G72x, DWVW and Dialogic labels are.
 TEST(OutputFormatLists, MonoOnlySubFormats) {
-    EXPECT_TRUE(IsMonoOnlySubFormat(16, 0));
-    EXPECT_TRUE(IsMonoOnlySubFormat(24, 1));
+    for (int id : {16, 24}) EXPECT_TRUE(IsMonoOnlySubFormat(id, 1)) << id;
     EXPECT_FALSE(IsMonoOnlySubFormat(26, 0));
     for (int id : {1, 9, 13, 14, 20}) {
         const auto& list = SubFormatList(id);
@@ -61,8 +60,6 @@ TEST(AppliedFormat, SamplePathPerFormat) {
         {"ogg floats at 44100", [](CSettings& s) { s.OUTPUT.OutputFormat = 4; }, false, true, false, 44100},
         {"vqf 11025 mono", [](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 4; }, true, true, true, 11025},
         {"vqf 44100 stereo", [](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 18; }, false, true, false, 44100},
-        {"vqf 44100 mono", [](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 16; }, true, true, false, 44100},
-        {"flac", [](CSettings& s) { s.OUTPUT.OutputFormat = 6; }, false, false, false, 44100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -77,10 +74,6 @@ TEST(AppliedFormat, SamplePathPerFormat) {
         EXPECT_EQ(f.sampleRate, c.rate);
         EXPECT_DOUBLE_EQ(f.ratio, c.rate / 44100.0);
     }
-    CSettings s;
-    s.OUTPUT.OutputFormat = 1;
-    s.WAV.SubFormat = 11;
-    EXPECT_EQ(COutputFormat::FromSettings(s).subFormatLabel, "G721 ADPCM 32kbps");
 }
 
 TEST(AppliedFormat, DamagedSettingsAreNamed) {
@@ -103,8 +96,7 @@ TEST(AppliedFormat, DamagedSettingsAreNamed) {
     EXPECT_EQ(f.subFormatLabel, "");
 }
 
-// The line and the log line for each format's default settings (WAV, MP3 and MP2 are
-// shown by the quick-set, MP2 and command-line tests).
+// The line and the log line for a format's default settings, one per family.
 TEST(FormatSummaryLine, DefaultsOfEveryFamily) {
     struct Case {
         int id;
@@ -114,16 +106,10 @@ TEST(FormatSummaryLine, DefaultsOfEveryFamily) {
     const Case cases[] = {
         {3, "WMA:  WMA 9.2  128kbps; 44100 Hz; Stereo; CBR;", "Set audio format: WMA."},
         {4, "OGG:  Ogg Vorbis Quality : 0.35; Stereo; 44100 Hz;", "Set audio format: OGG."},
-        {5, "APE: Compression Level High", "Set audio format: APE."},
-        {6, "FLAC:  Native Flac;Compression Level 5;", "Set audio format: FLAC."},
-        {8, "VQF:   TwinVQ 44100 Hz; Stereo; 96 kbps; Quality  16;", "Set audio format: VQF."},
         {9, "AIFF:  Signed 16 bit PCM 44100 Hz; Stereo;", "Set audio format: AIFF Signed 16 bit PCM"},
         {10, "MP4:   FAAC Codec   Quality 100;", "Set audio format: AAC, container format: MP4."},
-        {11, "MPC:   Musepack Quality  5.00;", "Set audio format: MPC."},
         {12, "WV:   WavPack Pure Lossless Mode; Compression Level Normal; ", "Set audio format: WV."},
-        {13, "AU:  Signed 8 bit PCM 44100 Hz; Stereo;", "Set audio format: AU Signed 8 bit PCM"},
         {16, "SVX:  Signed 8 bit PCM 44100 Hz; Mono;", "Set audio format: SVX Signed 8 bit PCM"},
-        {25, "HTK:  Signed 16 bit PCM 44100 Hz; Mono;", "Set audio format: HTK Signed 16 bit PCM"},
         {31, "User-Customized Format:  *.mp3", "Set audio format: User-Customized format"},
     };
     for (const Case& c : cases) {
@@ -150,24 +136,18 @@ TEST(FormatSummaryLine, ModesAndVariants) {
          "OGG:  Ogg Vorbis ABR : Average Bitrate 128 kbps; Mono; 22050 Hz;"},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 4, s.OGG.Quality = 0, s.OGG.VBR = 1, s.OGG.NomiBit = 9; },
          "OGG:  Ogg Vorbis VBR : Nominate Bitrate  96 kbps; Stereo; 44100 Hz;"},
-        {[](CSettings& s) { s.OUTPUT.OutputFormat = 4, s.OGG.QualityCompression = -10; },
-         "OGG:  Ogg Vorbis Quality : -0.10; Stereo; 44100 Hz;"},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 5, s.APE.CompLev = 1000; }, "APE:  Compression Level Fast"},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 5, s.APE.CompLev = 1234; }, "kept"},   // no text of its own
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 6, s.FLAC.Native = 0, s.FLAC.CompLev = 8; },
          "FLAC:  Ogg Flac;Compression Level 8;"},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 10, s.AAC.Encoder = 1, s.AAC.ContainerFormat = 3; },
          "M4A:   Nero Codec   Quality 0.35;", "Set audio format: AAC, container format: M4A."},
-        {[](CSettings& s) { s.OUTPUT.OutputFormat = 10, s.AAC.Encoder = 1, s.AAC.NEROEncMode = 2; },
-         "MP4:   Nero Codec   CBR  96 kbps;"},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 10, s.AAC.Encoder = 2, s.AAC.ContainerFormat = 2; },
          "AAC:   CT AAC+ Codec   CBR 128 kbps;", "Set audio format: AAC, container format: raw AAC."},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 11, s.MPC.Ext = 1, s.MPC.Quality = 75; },
          "MP+:   Musepack Quality  7.50;", "Set audio format: MP+."},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 12, s.WV.EncMod = 1, s.WV.ComLev = 3; },
          "WV:   WavPack Hybrid Lossy Mode; Compression Level Very High; "},
-        {[](CSettings& s) { s.OUTPUT.OutputFormat = 12, s.WV.EncMod = 1, s.WV.CrtWvc = 1; },
-         "WV:   WavPack Hybrid Lossless Mode; Compression Level Normal; "},
         {[](CSettings& s) { s.OUTPUT.OutputFormat = 8, s.VQF.Profile = 3, s.VQF.Quality = 5; },
          "VQF:   TwinVQ 11025 Hz; Mono; 8 kbps; Quality   5;"},
         // GSM: shown as mono whatever the flag says.
