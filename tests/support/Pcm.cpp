@@ -6,7 +6,6 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
-#include <fstream>
 
 #include <nlohmann/json.hpp>
 
@@ -138,14 +137,6 @@ MpegScan ScanMpeg(const std::string& path) {
         pos += fr.length;
     }
     return scan;
-}
-
-long OggSerialOf(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    unsigned char h[27] = {};
-    in.read(reinterpret_cast<char*>(h), sizeof h);
-    if (!in || std::memcmp(h, "OggS", 4) != 0) return -1;
-    return static_cast<long>(h[14] | (h[15] << 8) | (h[16] << 16) | (static_cast<uint32_t>(h[17]) << 24));
 }
 
 std::set<long> TimeSeededSerials(std::time_t before, std::time_t after) {

@@ -1,6 +1,6 @@
 // Test helper: reads written audio files back as a listener's tools see them: ffprobe
 // for the stream's shape and tags, ffmpeg for the samples, and walks over MPEG frames
-// and Ogg pages for the header fields no decoder reports.
+// for the header fields no decoder reports.
 #pragma once
 
 #include <cstddef>
@@ -56,9 +56,7 @@ struct MpegScan {
 };
 MpegScan ScanMpeg(const std::string& path);
 
-// The serial number of a file's first Ogg page (-1 when it is no Ogg file), and the
-// serials srand(t); rand() gives for every second t from before to after.
-long OggSerialOf(const std::string& path);
+// The serials srand(t); rand() gives for every second t from before to after.
 std::set<long> TimeSeededSerials(std::time_t before, std::time_t after);
 
 }  // namespace quarrow::testsupport
