@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <mutex>
 #include <thread>
 
 #include "app/EventLog.h"
@@ -22,9 +23,14 @@ struct Rig {
     Rig(const std::string& path, bool writeLog) {
         log.SetClock(FixedTime);
         log.SetFile(path, writeLog);
-        log.SetSink([this](const std::string& t) { lastEvents.push_back(t); });
+        // The sink runs outside the log's lock, so concurrent adds reach it concurrently.
+        log.SetSink([this](const std::string& t) {
+            std::lock_guard<std::mutex> lock(sinkMutex);
+            lastEvents.push_back(t);
+        });
     }
     CEventLog log;
+    std::mutex sinkMutex;
     std::vector<std::string> lastEvents;
 };
 
