@@ -141,8 +141,14 @@ TEST(Mp3Pages, ModesChecksAndTexts) {
     ASSERT_TRUE(vbr.Apply(s, false).applied);
     EXPECT_EQ(std::vector<int>({s.MP3.LameMinVBRBit, s.MP3.LameCodingMode}), std::vector<int>({12, 4}));
 
+    CMp3PresetPage preset;
+    preset.Load(s);
+    preset.OnShown(s);
+    EXPECT_EQ(s.MP3.LameTab, 5);
     CMp3CbrPage cbr;
     cbr.Load(s);
+    cbr.OnShown(s);
+    EXPECT_EQ(s.MP3.LameTab, 1);
     cbr.quality = 10;
     EXPECT_EQ(cbr.Apply(s, false).message, "Please enter an integer between 0 and 9.");
 
@@ -159,6 +165,7 @@ TEST(OggPage, ParametersAreTriedWithTheEncoder) {
     CSettings s;
     COggPage page;
     page.Load(s);
+    EXPECT_TRUE(page.qualityEnabled() && !page.minMaxEnabled());
     page.quality = -10;
     EXPECT_EQ(page.qualityText(), "Quality : -0.10");
     ASSERT_TRUE(page.Apply(s, false).applied);
@@ -231,14 +238,14 @@ TEST(SimplePages, FlacApeMp2VqfWavPack) {
 
     CWavPackPage wv;
     wv.Load(s);
-    EXPECT_EQ(wv.shapingText(), "Noise Shaping Override: Off");
+    EXPECT_EQ(wv.blockSizeText() + "|" + wv.bitrateText() + "|" + wv.shapingText(),
+              "Block Size: Default|Bitrate: 320 kbps|Noise Shaping Override: Off");
     EXPECT_FALSE(wv.hybridEnabled());
     wv.enableBlockSize = wv.maxHybrid = wv.enableShape = true;
     wv.blockSize = 4096;
     wv.shape = -50;
-    EXPECT_EQ(wv.blockSizeText(), "Block Size:  4096 Samples");
-    EXPECT_EQ(wv.bitrateText(), "Bitrate: Maximum Hybrid Compression");
-    EXPECT_EQ(wv.shapingText(), "Noise Shaping Override: -0.50");
+    EXPECT_EQ(wv.blockSizeText() + "|" + wv.bitrateText() + "|" + wv.shapingText(),
+              "Block Size:  4096 Samples|Bitrate: Maximum Hybrid Compression|Noise Shaping Override: -0.50");
     wv.blockSize = 64;
     EXPECT_FALSE(wv.Apply(s, false).applied);
     wv.blockSize = 4096;
