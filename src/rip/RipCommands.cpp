@@ -3,6 +3,7 @@
 #include <cstdio>
 
 #include "albuminfo/DiscRefresh.h"
+#include "albuminfo/TrackList.h"
 #include "app/CdDrive.h"
 #include "app/Prompter.h"
 #include "app/SectorRange.h"
@@ -15,8 +16,6 @@ namespace quarrow {
 
 const char* const kNoDiscFound = "No Disc Found!";
 const char* const kNotAnAudioCd = "Not an Audio CD!";
-const char* const kNoTrackSelected = "No Audio Track Selected!";
-const char* const kNotAnAudioTrack = "Not an Audio Track!";
 const char* const kStopPlayingQuestion = "Do You Wish to Stop Playing to Rip Audio Tracks?";
 const char* const kNoTracksChecked = "No Audio Tracks Checked!";
 const char* const kNoTracksFound = "No Audio Tracks Found!";
@@ -150,13 +149,13 @@ std::vector<int32_t> TocStarts(const MainContext& ctx) {
 std::optional<CRipJob> OnRipSelected(MainContext& ctx, int selectedRow, const RipCommandHooks& hooks) {
     if (ctx.refreshing) return std::nullopt;
     if (selectedRow < 0 || selectedRow >= static_cast<int>(ctx.rows.size())) {
-        ctx.prompter.Message(kNoTrackSelected, MessageIcon::None, "");
+        ctx.prompter.Message(kNoAudioTrackSelected, MessageIcon::None, "");
         return std::nullopt;
     }
     if (!StopPlaybackIfWanted(ctx, hooks)) return std::nullopt;
     if (!CustomEncoderUsable(ctx, true)) return std::nullopt;
     if (!IsAudioKey(ctx.rows[static_cast<std::size_t>(selectedRow)].key)) {
-        ctx.prompter.Message(kNotAnAudioTrack, MessageIcon::Error, "");
+        ctx.prompter.Message(kNotAnAudioTrackRow, MessageIcon::Error, "");
         return std::nullopt;
     }
     CRipJob job;

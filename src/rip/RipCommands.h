@@ -29,8 +29,6 @@ struct RipCommandHooks {
 // Message texts of the commands.
 extern const char* const kNoDiscFound;          // "No Disc Found!"
 extern const char* const kNotAnAudioCd;         // "Not an Audio CD!"
-extern const char* const kNoTrackSelected;      // "No Audio Track Selected!"
-extern const char* const kNotAnAudioTrack;      // "Not an Audio Track!"
 extern const char* const kStopPlayingQuestion;
 extern const char* const kNoTracksChecked;      // "No Audio Tracks Checked!"
 extern const char* const kNoTracksFound;        // "No Audio Tracks Found!"
