@@ -1,6 +1,5 @@
 #include "ui/SingleInstance.h"
 
-#include <QCryptographicHash>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <unistd.h>
@@ -16,10 +15,9 @@ SingleInstance::SingleInstance(const QString& name, QObject* parent) : QObject(p
 
 SingleInstance::~SingleInstance() = default;
 
-QString SingleInstance::ServerName(const QString& homeFolder) {
-    // A digest keeps the name short whatever the folder's path.
-    const QByteArray digest = QCryptographicHash::hash(homeFolder.toUtf8(), QCryptographicHash::Sha1).toHex();
-    return QStringLiteral("quarrow-%1-%2").arg(static_cast<qulonglong>(::getuid())).arg(QString::fromLatin1(digest.left(16)));
+QString SingleInstance::ServerName() {
+    // One window per user: the socket lives in the temporary folder (TMPDIR), named by the user.
+    return QStringLiteral("quarrow-%1").arg(static_cast<qulonglong>(::getuid()));
 }
 
 bool SingleInstance::askRunningInstance() {

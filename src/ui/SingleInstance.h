@@ -13,11 +13,11 @@ namespace quarrow::ui {
 class SingleInstance : public QObject {
     Q_OBJECT
 public:
-    // name: the socket's name (ServerName of the home folder).
+    // name: the socket's name (ServerName() for the program).
     explicit SingleInstance(const QString& name, QObject* parent = nullptr);
     ~SingleInstance() override;
     // The socket's name for the current user and a home folder.
-    static QString ServerName(const QString& homeFolder);
+    static QString ServerName();
     // true: another instance was running and has been asked to show itself.
     bool askRunningInstance();
     // Starts listening (after askRunningInstance found nobody); false when it cannot.

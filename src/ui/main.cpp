@@ -2,6 +2,7 @@
 #include <QApplication>
 #include <QCommandLineParser>
 
+#include "ui/FocusFollower.h"
 #include "ui/MainWindow.h"
 #include "ui/SingleInstance.h"
 
@@ -28,13 +29,12 @@ int main(int argc, char** argv) {
     for (const QString& d : parser.values(drive)) options.drives.push_back(d.toStdString());
     options.argv0 = argc > 0 ? argv[0] : "quarrow";
 
-    // A second start on the same home shows the first window and opens nothing. (A home
-    // that cannot be resolved is reported by the opening itself.)
-    const std::string homeFolder = quarrow::ResolveHomeFolder(options.home, options.argv0);
-    quarrow::ui::SingleInstance instance(quarrow::ui::SingleInstance::ServerName(QString::fromStdString(homeFolder)));
+    // A second start by the same user shows the first window and opens nothing.
+    quarrow::ui::SingleInstance instance(quarrow::ui::SingleInstance::ServerName());
     if (instance.askRunningInstance()) return 0;
     instance.listen();
 
+    quarrow::ui::FocusFollower focus(&app);
     quarrow::ui::MainWindow window;
     QObject::connect(&instance, &quarrow::ui::SingleInstance::showRequested, &window,
                      &quarrow::ui::MainWindow::bringToFront);

@@ -15,6 +15,9 @@ if [ "${1:-}" != "--inside" ]; then
     export LSAN_OPTIONS="${LSAN_OPTIONS:-suppressions=$(dirname "$(realpath "$0")")/lsan.supp}"
     work=$(mktemp -d /tmp/quarrow-e2e.XXXXXX)
     trap 'rm -rf "$work"' EXIT
+    # The one-window-per-user socket lives in TMPDIR: this run's own, so a window the
+    # user has open is neither raised nor mistaken for ours.
+    export TMPDIR="$work"
     home="$work/home"
     setup="$out/setup.out"
     : >"$setup"
