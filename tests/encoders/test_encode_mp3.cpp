@@ -49,11 +49,7 @@ TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
     CAlbumRecord album = SampleAlbum();
     album.artist = "Bj\u00f6rk \U0001f3b5";
     album.trackTitles[2] = "Caf\u00e9 \u6771\u4eac";
-    struct Case {
-        int fillTag, kind;
-        bool v2, v1;
-        std::string title;
-    };
+    struct Case { int fillTag, kind; bool v2, v1; std::string title; };
     for (const Case& c : {Case{0, 0, false, false, ""}, Case{1, 1, false, true, std::string("Caf\xe9 ??\0", 8)},
                           Case{1, 2, true, false, album.trackTitles[2]}, Case{1, 0, true, true, album.trackTitles[2]}}) {
         CSettings s = SettingsFor(2);
@@ -83,15 +79,10 @@ TEST(EncodeMp3, TagsFollowFillTagAndTagKind) {
 TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
     discimage::ScratchDir dir;
     const std::size_t frames = 44100 * 4;
-    struct Case {
-        const char* name;
-        std::function<void(CSettings&)> change;
-        int minKbps, maxKbps;     // of the audio frames
-        double average;           // 0: not looked at
-        bool varies;              // the quiet half and the noisy half differ
-        int version, mode, channels, rate;
-        bool crc = false;
-    };
+    // kbps range of the audio frames, average (0: not looked at), whether the quiet half and
+    // the noisy half differ, then the frame header and the decoded shape.
+    struct Case { const char* name; std::function<void(CSettings&)> change; int minKbps, maxKbps; double average;
+                  bool varies; int version, mode, channels, rate; bool crc = false; };
     const Case cases[] = {
         {"default cbr 128 joint", [](CSettings&) {}, 128, 128, 0, false, 1, 1, 2, 44100},
         {"vbr 96..160", [](CSettings& s) { s.MP3.LameTab = 3, s.MP3.LameMinVBRBit = 9, s.MP3.LameMaxVBRBit = 12,
@@ -99,13 +90,11 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
          96, 160, 0, true, 1, 1, 2, 44100},
         {"abr 96", [](CSettings& s) { s.MP3.LameTab = 3, s.MP3.LameCodingMode = 4, s.MP3.LameTargetBit = 96; },
          32, 320, 96, true, 1, 1, 2, 44100},
-        {"insane", [](CSettings& s) { s.MP3.LameTab = 5, s.MP3.LamePreset = 6; }, 320, 320, 0, false, 1, 1, 2, 44100},
         {"phone, fed stereo", [](CSettings& s) { s.MP3.LameTab = 5, s.MP3.LamePreset = 8; }, 8, 32, 16, true, 2, 3, 1, 0},
         {"cd", [](CSettings& s) { s.MP3.LameTab = 5, s.MP3.LamePreset = 16; }, 32, 320, 192, true, 1, 1, 2, 44100},
         {"mono 22050 crc", [](CSettings& s) { s.MP3.LameChannel = 0, s.MP3.LameFreq = 4, s.MP3.LameCRC = 1,
                                               s.MP3.LameCopyRight = 1, s.MP3.LameOriginal = 1; },
          128, 128, 0, false, 2, 3, 1, 22050, true},
-        {"stereo 192", [](CSettings& s) { s.MP3.LameChannel = 1, s.MP3.LameBits = 13; }, 192, 192, 0, false, 1, 0, 2, 44100},
         {"dual 192", [](CSettings& s) { s.MP3.LameChannel = 3, s.MP3.LameBits = 13; }, 192, 192, 0, false, 1, 2, 2, 44100},
     };
     for (const Case& c : cases) {
@@ -122,9 +111,7 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         EXPECT_GE(*kbps.begin(), c.minKbps);
         EXPECT_LE(*kbps.rbegin(), c.maxKbps);
         EXPECT_EQ(kbps.size() > 1, c.varies);
-        if (c.average > 0) {
-            EXPECT_NEAR(scan.AverageKbps(), c.average, c.average / 5 + 8);
-        }
+        if (c.average > 0) { EXPECT_NEAR(scan.AverageKbps(), c.average, c.average / 5 + 8); }
         for (const MpegFrame& f : scan.frames) {
             if (f.xing) continue;
             EXPECT_EQ(std::vector<int>({f.version, f.mode, f.crc, f.copyright, f.original}),
@@ -132,13 +119,9 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         }
         const Decoded d = Decode(out);
         EXPECT_EQ(d.channels, c.channels);
-        if (c.rate) {
-            EXPECT_EQ(d.sampleRate, c.rate);
-        }
+        if (c.rate) { EXPECT_EQ(d.sampleRate, c.rate); }
         // Gapless, after the library's own resampling too: the decoded length is the input's.
-        if (c.rate == 44100) {
-            EXPECT_EQ(d.samples.size(), frames * static_cast<std::size_t>(c.channels));
-        }
+        if (c.rate == 44100) { EXPECT_EQ(d.samples.size(), frames * static_cast<std::size_t>(c.channels)); }
         EXPECT_NEAR(static_cast<double>(d.samples.size()) / d.channels / d.sampleRate, 4.0, 0.01);
     }
 }
@@ -149,7 +132,6 @@ TEST(EncodeMp3, HeaderFallback) {
     ASSERT_EQ(library->Load(), LameEncoderLibrary::LoadResult::Loaded);
     LameEntryPoints without = library->EntryPoints();
     without.beWriteInfoTag = nullptr;   // an older library: the path-only header call
-
     for (int writeHead : {1, 0}) {
         CSettings s = SettingsFor(2);
         s.MP3.LameWriteHead = static_cast<int16_t>(writeHead);
@@ -159,8 +141,6 @@ TEST(EncodeMp3, HeaderFallback) {
         ASSERT_FALSE(scan.frames.empty());
         EXPECT_EQ(scan.frames[0].xing, writeHead == 1);
         EXPECT_EQ(scan.strayBytes, 0u);
-        if (writeHead) {
-            EXPECT_EQ(Decode(out).samples.size(), 60000u);
-        }
+        if (writeHead) { EXPECT_EQ(Decode(out).samples.size(), 60000u); }
     }
 }

