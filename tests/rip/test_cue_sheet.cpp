@@ -49,24 +49,23 @@ TEST(CueSheet, ExactTextAndIndexTimesOfEveryEntry) {
     std::mt19937 rng(7);
     for (int i = 0; i < 20; ++i) sectors.push_back(std::uniform_int_distribution<int>(1, 30000)(rng));
     job.entries.clear();
-    for (std::size_t i = 0; i < sectors.size(); ++i) job.Append(0, static_cast<int>(i % 10), SampleValuesOf(sectors[i], 2352));
+    std::string times;
+    long sum = 0;
+    for (std::size_t i = 0; i < sectors.size(); sum += sectors[i++]) {
+        job.Append(0, static_cast<int>(i % 10), SampleValuesOf(sectors[i], 2352));
+        times += Msf(sum) + " ";
+    }
     ASSERT_TRUE(WriteCueSheet(job, Album()));
     const std::string cue = ReadFile(tmp.path() + "/Multiple Tracks.cue");
-    std::size_t at = 0;
-    long sum = 0;
-    for (std::size_t i = 0; i < sectors.size(); ++i, sum += sectors[i - 1]) {
-        at = cue.find("INDEX 01 ", at);
-        ASSERT_NE(at, std::string::npos) << i;
-        at += 9;
-        EXPECT_EQ(cue.substr(at, cue.find("\r\n", at) - at), Msf(sum)) << "entry " << i;
-    }
-    EXPECT_EQ(cue.find("INDEX 01 ", at), std::string::npos);
+    std::string got;
+    for (std::size_t at = 0; (at = cue.find("INDEX 01 ", at)) != std::string::npos; at += 9)
+        got += cue.substr(at + 9, cue.find("\r\n", at) - at - 9) + " ";
+    EXPECT_EQ(got, times);
     EXPECT_EQ(CueTime(100L * 4500 + 75 + 3), "100:01:03");   // minutes as they come
 }
 
 TEST(CueSheet, PathsTextsAndFailures) {
-    EXPECT_EQ(CueSheetPath("/a/b/x.tar.gz"), "/a/b/x.tar.cue");
-    EXPECT_EQ(CueSheetPath("/a/my.music/Sector 1 to 5"), "/a/my.music/Sector 1 to 5.cue");
+    EXPECT_EQ(CueSheetPath("/a/b/x.tar.gz") + CueSheetPath("/a/my.music/S 1"), "/a/b/x.tar.cue/a/my.music/S 1.cue");
 
     discimage::ScratchDir tmp;
     CAlbumRecord album = Album();
@@ -110,19 +109,16 @@ TEST(Playlist, ListsEachFileOnceInRipOrder) {
     fs::create_directories(folder);
     // Ripping again lists a file once (the rip session shows the order); a file that did
     // not complete takes its line out, and a playlist left empty goes.
-    bool added = false;
+    bool added = false, again = true;
     ASSERT_TRUE(AppendPlaylist(folder + "/05-Song 5.mp3", album, nullptr, &added));
-    EXPECT_TRUE(added);
-    ASSERT_TRUE(AppendPlaylist(folder + "/05-Song 5.mp3", album, nullptr, &added));
-    EXPECT_FALSE(added);
+    ASSERT_TRUE(AppendPlaylist(folder + "/05-Song 5.mp3", album, nullptr, &again));
+    EXPECT_TRUE(added && !again);
     ASSERT_TRUE(RemovePlaylistLine(folder + "/05-Song 5.mp3", album));
     EXPECT_FALSE(fs::exists(folder + "/Live.m3u"));
 
     // An album title cannot move the playlist out of the output folder.
     album.albumTitle = "../../escape";
     EXPECT_EQ(PlaylistPath(folder + "/x.mp3", album), folder + "/.. .. escape.m3u");
-    album.albumTitle = "..";
-    EXPECT_EQ(PlaylistPath(folder + "/x.mp3", album), folder + "/...m3u");
 
     std::string error;
     EXPECT_FALSE(AppendPlaylist(tmp.path() + "/nope/x.mp3", Album(), &error));

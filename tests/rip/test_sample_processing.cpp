@@ -12,17 +12,6 @@ using transform::Block;
 
 namespace {
 
-// Interleaved stereo: a sine on the left, half of it inverted on the right.
-Block Sine(std::size_t frames, double amp, int16_t bias = 0) {
-    Block s(2 * frames);
-    for (std::size_t i = 0; i < frames; ++i) {
-        const double v = amp * std::sin(2 * M_PI * 1000 * static_cast<double>(i) / 44100.0);
-        s[2 * i] = static_cast<int16_t>(std::lround(v) + bias);
-        s[2 * i + 1] = static_cast<int16_t>(std::lround(-v / 2) + bias);
-    }
-    return s;
-}
-
 struct Rings {
     CSampleRing<int16_t> intRing{1048576};
     CSampleRing<float> left{524288};
@@ -77,41 +66,6 @@ TEST(Transform, MixSplitJoinAndFileLevel) {
         transform::ApplyLevel(v, meter.Gain(c.percent, c.dc), 0);
         EXPECT_EQ(v, c.out) << c.percent;
     }
-}
-
-TEST(SampleProcessing, IntegerPathPassesAndMixes) {
-    const Block loud = Sine(588 * 3, 12000, 300);
-    const Block quiet = Sine(588 * 3, 3000, 300);
-    auto run = [&](SampleProcessingConfig c) {
-        Rings r;
-        CSampleProcessor p(c, r.intRing, r.left, r.right);
-        for (Block b : {loud, quiet}) p.ProcessSampleBlock(b, false);
-        return Rings::Drain(r.intRing);
-    };
-    Block both = loud;
-    both.insert(both.end(), quiet.begin(), quiet.end());
-    SampleProcessingConfig c;
-    c.dcBias = true;   // without levelling the bias setting has no effect
-    EXPECT_EQ(run(c), both);
-    c = {};
-    c.mono = true;
-    EXPECT_EQ(run(c), transform::MixDown(both));
-}
-
-TEST(SampleProcessing, FloatPathWithoutResamplingSplitsIntoChannelRings) {
-    Rings r;
-    SampleProcessingConfig c;
-    c.floatPath = true;
-    c.maxSectors = 4;
-    CSampleProcessor p(c, r.intRing, r.left, r.right);
-    Block block = Sine(588 * 2, 20000);
-    const Block copy = block;
-    p.ProcessSampleBlock(block, false);
-    const auto left = Rings::Drain(r.left), right = Rings::Drain(r.right);
-    ASSERT_EQ(left.size(), 1176u);
-    ASSERT_EQ(right.size(), 1176u);
-    EXPECT_FLOAT_EQ(left[5], copy[10] / 32768.0f);
-    EXPECT_FLOAT_EQ(right[5], copy[11] / 32768.0f);
 }
 
 TEST(SampleProcessing, ResamplingGivesTheRatioOfSamplesAndClips) {
