@@ -6,6 +6,7 @@
 #include <discid/discid.h>
 
 #include <algorithm>
+#include <memory>
 #include <random>
 
 #include "albuminfo/AlbumRecord.h"
@@ -34,9 +35,7 @@ struct Fixture {
         bool present = true;
         std::string error;
         EXPECT_TRUE(ParseSimDisc(description, disc, ident, present, &error)) << error;
-        auto drive = std::make_unique<SimulatedDrive>(disc, ident, present);
-        sim = drive.get();
-        grabber.Add(std::move(drive));
+        grabber.Add(std::unique_ptr<SimulatedDrive>(sim = new SimulatedDrive(disc, ident, present)));
         grabber.SetCurrentDrive(1);
         sim->RefreshDisc();
         settings.FREEDB.LoadAlbumInfo = 0;  // no lookup: the refresh fills the defaults
@@ -66,11 +65,9 @@ std::string LibDiscIdFreeDb(const std::vector<int32_t>& lengths) {
     offsets.insert(offsets.begin(), offsets.back());  // the lead-out comes first
     offsets.pop_back();
     offsets.resize(100);
-    DiscId* disc = discid_new();
-    EXPECT_EQ(discid_put(disc, 1, static_cast<int>(lengths.size()), offsets.data()), 1);
-    std::string id = discid_get_freedb_id(disc);
-    discid_free(disc);
-    return id;
+    std::unique_ptr<DiscId, void (*)(DiscId*)> disc(discid_new(), discid_free);
+    EXPECT_EQ(discid_put(disc.get(), 1, static_cast<int>(lengths.size()), offsets.data()), 1);
+    return discid_get_freedb_id(disc.get());
 }
 
 }  // namespace
