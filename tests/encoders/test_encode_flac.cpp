@@ -77,9 +77,7 @@ TEST(EncodeFlac, FilesAreLosslessTaggedAndShapedAsAsked) {
         FeedContext ctx(s);
         ctx.ShapeFromSettings();
         EXPECT_FALSE(ctx.floatPath);
-        ctx.album = SampleAlbum();
-        ctx.trackIndex = 1;
-        ctx.discTracks = 12;
+        ctx.album = SampleAlbum(), ctx.trackIndex = 1, ctx.discTracks = 12;
         ctx.FeedShorts(NoisyShorts(c.frames));
         const std::string out = dir.path() + "/02 - " + c.name + (s.FLAC.Native ? ".flac" : ".ogg");
         ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));

@@ -81,9 +81,7 @@ TEST(EncodeOggVorbis, FilesCarryTheirShapeCommentsAndPaging) {
         CSettings s = SettingsFor(4);
         c.change(s);
         FeedContext ctx(s);
-        ctx.album = album;
-        ctx.trackIndex = 1;
-        ctx.discTracks = 11;
+        ctx.album = album, ctx.trackIndex = 1, ctx.discTracks = 11;
         const std::size_t frames = static_cast<std::size_t>(c.rate) * 2 + 77;
         FeedTone(ctx, frames, c.rate);
         EXPECT_TRUE(ctx.floatPath);

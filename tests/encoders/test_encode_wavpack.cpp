@@ -120,9 +120,7 @@ TEST(EncodeWavPack, FilesDecodeAsTheirModeAllows) {
         FeedContext ctx(c.settings);
         ctx.ShapeFromSettings();
         EXPECT_FALSE(ctx.floatPath);
-        ctx.album = SampleAlbum();
-        ctx.trackIndex = 2;
-        ctx.discTracks = 16;
+        ctx.album = SampleAlbum(), ctx.trackIndex = 2, ctx.discTracks = 16;
         ctx.FeedShorts(pcm);
         const std::string out = dir.path() + "/" + c.name + ".wv", wvc = out + "c";
         ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));

@@ -88,10 +88,6 @@ TEST(LameLibrary, RecordFieldsTheFramesDoNotShow) {
     std::memcpy(&quality, &bits, sizeof quality);
     EXPECT_FLOAT_EQ(quality, 5.0f);
     ExpectFields(r, {{68, 1}, {80, 2}});
-    s.MP3.LameTab = 2;             // no such page: only the fixed fields
-    s.MP3.LameOriginal = 1;
-    s.MP3.LameComplyISO = 1;
-    ExpectFields(BuildLameConfig(s), {{12, 0}, {32, 0}, {36, 1}, {60, 1}, {88, 1}, {24, 0}});
 }
 
 TEST(LameLibrary, EntryPointsRefuseBadRecordsHandlesAndBlocks) {
