@@ -158,15 +158,13 @@ TEST(XmcdParser, StatusLineRules) {
               std::vector<std::string>{"CCDDB::ParseRecordBody, CDDB server failed to return a valid xmcd record."});
     CAlbumRecord ok;
     EXPECT_TRUE(ParseRecordBody("219 ok\n" + Replace(MinimalBody(), "prog 1.0 note", "   a    b c d"), ok, &log));
-    EXPECT_EQ(ok.artist + "|" + ok.albumTitle + "|" + ok.submittingProgram + "|" + ok.submittingVersion + "|" +
-                  ok.submittingComment,
+    EXPECT_EQ(ok.artist + "|" + ok.albumTitle + "|" + ok.submittingProgram + "|" + ok.submittingVersion + "|" + ok.submittingComment,
               "Artist|Album|a|b|c");
     EXPECT_TRUE(ok.discId == 0x0a025602u && ok.trackFrameOffsets == (std::vector<uint32_t>{150, 20000}));
 }
 
 TEST(XmcdParser, EachMissingPartHasItsMessage) {
     const struct { std::string from, to, message; } cases[] = {
-        {"# xmcd\n", "# not it\n", "a XMCD comment line."},
         {"# Submitted via: prog 1.0 note\n", "", "a Submiteed via line."},
         {"DISCID=0a025602\n", "DISCID=1234567\n", "a DISCID line."},
         {"EXTT1=\n", "", "an equal amount of TTITLE lines to EXTT lines."},
@@ -195,8 +193,8 @@ TEST(XmcdParser, KeyedLinesAndTheirQuirks) {
     // TTITLE lines out of order cut the list back; the EXTT lines are made to match.
     std::string body = Replace(MinimalBody(), "TTITLE0=One\nTTITLE1=Two\n", "TTITLE5=Five\nTTITLE2=Two\nTTITLE2= more\n");
     ASSERT_TRUE(ParseRecordBodyHelper(Replace(body, "EXTT0=\nEXTT1=\n", "EXTT2=x\n"), r, &log));
-    EXPECT_EQ(r.trackTitles, (std::vector<std::string>{"", "", "Two more"}));
-    EXPECT_EQ(r.trackExtendedData, (std::vector<std::string>{"", "", "x"}));
+    EXPECT_EQ(std::pair(r.trackTitles, r.trackExtendedData),
+              std::pair(std::vector<std::string>{"", "", "Two more"}, std::vector<std::string>{"", "", "x"}));
     // Escapes, later DYEAR replaces, DGENRE and EXTD append, lines without "=" and unknown
     // or wrongly cased keys are ignored, the DISCID takes the first of a list.
     body = Replace(MinimalBody(), "DYEAR=1999\n",
