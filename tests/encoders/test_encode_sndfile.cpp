@@ -38,8 +38,7 @@ TEST(EncodeSndfile, FormatWordFollowsTheContainerRules) {
     const std::vector<std::pair<std::array<int, 3>, int>> cases = {
         {{25, 7, 0}, SF_FORMAT_HTK | SF_FORMAT_PCM_16},     // HTK ignores the index, even past its list
         {{15, 1, 0}, SF_FORMAT_PAF | SF_FORMAT_PCM_16 | SF_ENDIAN_BIG},   // PAF's byte order: its extension
-        {{16, 2, 0}, SF_FORMAT_SVX},                        // an index beyond the list: no sub-type
-        {{1, -1, 0}, SF_FORMAT_WAV},
+        {{1, -1, 0}, SF_FORMAT_WAV},                        // no sub-format chosen: no sub-type
         {{2, 0, 0}, 0},
     };
     for (const auto& [in, word] : cases) EXPECT_EQ(SndfileFormatOf(in[0], in[1], in[2]), word) << in[0] << "/" << in[1];

@@ -249,8 +249,7 @@ TEST(AacPage, ProgramChecksAndContainers) {
     present.insert("neroAacEnc");
     const std::size_t before = prompter.prompts.size();
     page.SelectEncoder(1, find, prompter);   // Nero cannot keep the raw container
-    EXPECT_EQ(page.v.Encoder, 1);
-    EXPECT_EQ(page.v.ContainerFormat, 6);
+    EXPECT_EQ(std::vector<int>({page.v.Encoder, page.v.ContainerFormat}), std::vector<int>({1, 6}));
     ASSERT_EQ(prompter.prompts.size(), before + 1);
     EXPECT_EQ(prompter.prompts.back().text,
               "Nero AAC Encoder does NOT Support Raw AAC Format!\nPlease Choose FAAC or CT AAC+ as the AAC Encoder.");
