@@ -239,9 +239,10 @@ TEST(DestinationColumn, NamesAudioRowsAndLogsReplacements) {
     ctx.album.trackTitles = {"One", "Two", "Th:ree", "Four"};
     // The last row is in the second session: the fourth title.
     for (auto [session, track, audio] : std::vector<std::tuple<int, int, bool>>{
-             {0, 0, true}, {0, 1, true}, {0, 2, false}, {1, 0, true}})
-        ctx.rows.push_back(
-            TrackRow{.key = 100 * session + track + (audio ? 60000 : 0), .session = session, .track = track, .audio = audio});
+             {0, 0, true}, {0, 1, true}, {0, 2, false}, {1, 0, true}}) {
+        TrackRow& r = ctx.rows.emplace_back();
+        r.key = 100 * session + track + (audio ? 60000 : 0), r.session = session, r.track = track, r.audio = audio;
+    }
     InstallDestinationColumn(ctx);
     FillDestinations(ctx);
     std::vector<std::string> dests;
