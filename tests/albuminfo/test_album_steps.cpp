@@ -315,8 +315,7 @@ TEST_F(AlbumTest, EditorTrackTitleEditing) {
     EXPECT_EQ(LastPrompt(), "Please Select a Track First!");
     EXPECT_EQ(prompter_.prompts.size(), 2u);
     const auto before = ctx_->album;
-    EXPECT_FALSE(EditTrackTitle(*ctx_, 1, ""));  // cancelled
-    EXPECT_EQ(ctx_->album, before);
+    EXPECT_FALSE(EditTrackTitle(*ctx_, 1, "") || ctx_->album != before);  // cancelled
     // Lookup off: title changes, the information text is left alone.
     ctx_->rows[0].titleTooltip = "old";
     EXPECT_TRUE(EditTrackTitle(*ctx_, 0, "Opening"));
@@ -325,8 +324,7 @@ TEST_F(AlbumTest, EditorTrackTitleEditing) {
     EXPECT_TRUE(EditTrackTitle(*ctx_, 3, "Closing") && ctx_->album.trackTitles[3] == "Closing");
     EXPECT_EQ(ctx_->rows[3].titleTooltip, AlbumInfoText(ctx_->album, "Closing"));
     // A record with fewer titles than rows grows both lists, so it still reads back.
-    ctx_->album.trackTitles.resize(1);
-    ctx_->album.trackExtendedData.resize(1);
+    ctx_->album.trackTitles.resize(1), ctx_->album.trackExtendedData.resize(1);
     EXPECT_TRUE(EditTrackTitle(*ctx_, 2, "Third"));
     EXPECT_EQ(std::pair(ctx_->album.trackTitles.size(), ctx_->album.trackExtendedData.size()), std::pair(3ul, 3ul));
 }
@@ -337,10 +335,8 @@ TEST_F(AlbumTest, EditorEditCommandNeedsAnAudioDisc) {
     ctx_->refreshing = true;
     EXPECT_TRUE(!CanEditCdInfo(*ctx_) && prompter_.prompts.empty());
     ctx_->refreshing = false, ctx_->hasAudio = false;
-    EXPECT_FALSE(CanEditCdInfo(*ctx_));
-    EXPECT_EQ(LastPrompt(), "Not an Audio CD!");
+    EXPECT_FALSE(CanEditCdInfo(*ctx_) || LastPrompt() != "Not an Audio CD!") << LastPrompt();
     drive_->EjectDisc();
     grabber_.Drive().RefreshDisc();
-    EXPECT_FALSE(CanEditCdInfo(*ctx_));
-    EXPECT_EQ(LastPrompt(), "No Disc Found!");
+    EXPECT_FALSE(CanEditCdInfo(*ctx_) || LastPrompt() != "No Disc Found!") << LastPrompt();
 }
