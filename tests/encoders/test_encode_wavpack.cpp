@@ -18,9 +18,7 @@ namespace {
 
 CSettings Hybrid(bool correction) {
     CSettings s = SettingsFor(12);
-    s.WV.EncMod = 1;
-    s.WV.CrtWvc = correction ? 1 : 0;
-    s.WV.Kbps = 320;
+    s.WV.EncMod = 1, s.WV.CrtWvc = correction ? 1 : 0, s.WV.Kbps = 320;
     return s;
 }
 

@@ -18,8 +18,7 @@ namespace {
 // The drivers run end to end here, WavPack in hybrid mode with its correction file.
 CSettings DriverSettings(int id) {
     CSettings s = SettingsFor(id);
-    s.WV.EncMod = 1;
-    s.WV.CrtWvc = 1;
+    s.WV.EncMod = 1, s.WV.CrtWvc = 1;
     return s;
 }
 
@@ -36,11 +35,7 @@ TEST(EncoderContract, DriverTableAndTemporaryName) {
 TEST(EncoderContract, FailuresAreReportedAndLeaveNothing) {
     discimage::ScratchDir dir;
     const std::string p = dir.path() + "/no/such/folder/x";
-    auto with = [](int id, std::function<void(CSettings&)> change) {
-        CSettings s = DriverSettings(id);
-        change(s);
-        return s;
-    };
+    auto with = [](int id, auto change) { CSettings s = DriverSettings(id); change(s); return s; };
     struct Case { CSettings s; std::string path; std::vector<std::string> prefixes; };
     const Case cases[] = {
         {DriverSettings(1), p, {"1:Error : could not open file : " + p}},

@@ -90,9 +90,8 @@ TEST(FormatCommandLine, SetShowAndList) {
     auto image = discimage::WriteDiscImage(dir.path(), "disc", discimage::AudioLayout({600}));
     const std::string home = dir.path() + "/home";
     auto cli = [&](std::vector<std::string> args) {
-        std::vector<std::string> all = {"--home", home, "--drive", image.cuePath};
-        all.insert(all.end(), args.begin(), args.end());
-        return RunCli(all);
+        args.insert(args.begin(), {"--home", home, "--drive", image.cuePath});
+        return RunCli(args);
     };
     const std::string mp3 = "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n";
     const std::string oggFlac = "FLAC:  Ogg Flac;Compression Level 5;\n";
