@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <cstdlib>
 #include <stdexcept>
+#include <utility>
 
 #include "app/EventLog.h"
 #include "support/TestFiles.h"
@@ -34,8 +35,7 @@ CddbTestServer::CddbTestServer() {
 void CddbTestServer::Stop() {
     stop_ = true;
     if (thread_.joinable()) thread_.join();
-    if (listenFd_ >= 0) ::close(listenFd_);
-    listenFd_ = -1;
+    if (listenFd_ >= 0) ::close(std::exchange(listenFd_, -1));
 }
 
 void CddbTestServer::SetHandler(Handler handler) { Set([&] { handler_ = std::move(handler); }); }
@@ -64,11 +64,8 @@ bool CddbTestServer::WaitReadable(int fd) {
 
 void CddbTestServer::Run() {
     while (WaitReadable(listenFd_)) {
-        const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC);
-        if (fd < 0) continue;
-        ++connections_;
-        Serve(fd);
-        ::close(fd);
+        if (const int fd = ::accept4(listenFd_, nullptr, nullptr, SOCK_CLOEXEC); fd >= 0)
+            ++connections_, Serve(fd), ::close(fd);
     }
 }
 
@@ -100,9 +97,8 @@ void CddbTestServer::Serve(int fd) {
         while (WaitReadable(fd) && ::recv(fd, buf, 1, 0) > 0) {}
         return;
     }
-    const auto header = request.substr(0, request.find("\r\n\r\n") + 2);
     const std::string answer =
-        !auth.empty() && header.find("\r\nProxy-Authorization: Basic " + auth + "\r\n") == std::string::npos
+        !auth.empty() && request.substr(0, request.find("\r\n\r\n") + 2).find("\r\nProxy-Authorization: Basic " + auth + "\r\n") == std::string::npos
             ? "HTTP/1.0 407 Proxy Authentication Required\r\nProxy-Authenticate: Basic realm=\"test\"\r\n\r\n"
             : handler(request);
     for (std::size_t sent = 0; sent < answer.size() && !stop_;) {

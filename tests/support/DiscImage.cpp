@@ -21,10 +21,7 @@ void ImageSector(bool data, int track, int32_t lba, uint8_t* out) {
         std::memset(out, 0, kRaw);
         std::memset(out + 1, 0xFF, 10);
         const int32_t a = lba + 150;
-        out[12] = Bcd(a / 4500);
-        out[13] = Bcd((a / 75) % 60);
-        out[14] = Bcd(a % 75);
-        out[15] = 1;
+        out[12] = Bcd(a / 4500), out[13] = Bcd((a / 75) % 60), out[14] = Bcd(a % 75), out[15] = 1;
         for (int i = 16; i < 2064; ++i) out[i] = static_cast<uint8_t>((lba * 31 + i * 7 + track) & 0xFF);
         return;
     }

@@ -17,10 +17,7 @@ FeedContext::FeedContext(const CSettings& s) : settings(s) {
     running = 1;
 }
 
-FeedContext::~FeedContext() {
-    running = 0;
-    JoinReader();
-}
+FeedContext::~FeedContext() { running = 0, JoinReader(); }
 
 void FeedContext::ShapeFromSettings() {
     const COutputFormat shape = COutputFormat::FromSettings(settings);
@@ -48,8 +45,7 @@ void FeedContext::StartReader() {
     JoinReader();
     readerRunning = true;
     reader_ = std::thread([this] {
-        std::size_t pos = 0, fpos = 0;
-        std::size_t delivered = 0;
+        std::size_t pos = 0, fpos = 0, delivered = 0;
         const std::size_t floats = mono ? lefts.size() : std::min(lefts.size(), rights.size());
         while (running && (floatPath ? fpos < floats : pos < shorts.size())) {
             if (paused) {
@@ -57,15 +53,13 @@ void FeedContext::StartReader() {
                 continue;
             }
             if (!floatPath) {
-                pos += intRing.Write(shorts.data() + pos, std::min(piece, shorts.size() - pos));
-                delivered = pos;
+                delivered = pos += intRing.Write(shorts.data() + pos, std::min(piece, shorts.size() - pos));
             } else {
                 std::size_t n = std::min({piece, floats - fpos, leftRing.FreeCount()});
                 if (!mono) n = std::min(n, rightRing.FreeCount());
                 leftRing.Write(lefts.data() + fpos, n);
                 if (!mono) rightRing.Write(rights.data() + fpos, n);
-                fpos += n;
-                delivered = fpos;
+                delivered = fpos += n;
             }
             if (onDelivered) onDelivered(delivered);
             std::this_thread::sleep_for(std::chrono::microseconds(100));
@@ -74,39 +68,7 @@ void FeedContext::StartReader() {
     });
 }
 
-void FeedContext::JoinReader() {
-    if (reader_.joinable()) reader_.join();
-}
-
-void FeedContext::PostProgress(double track, double) {
-    std::lock_guard<std::mutex> l(mutex_);
-    progress_.push_back(track);
-}
-
-void FeedContext::PostMessage(const std::string& text, int severity) {
-    std::lock_guard<std::mutex> l(mutex_);
-    messages_.push_back(std::to_string(severity) + ":" + text);
-}
-
-void FeedContext::PostStatus(int kind, const std::string& text) {
-    std::lock_guard<std::mutex> l(mutex_);
-    statuses_.push_back(std::to_string(kind) + ":" + text);
-}
-
-std::vector<std::string> FeedContext::Messages() const {
-    std::lock_guard<std::mutex> l(mutex_);
-    return messages_;
-}
-
-std::vector<std::string> FeedContext::Statuses() const {
-    std::lock_guard<std::mutex> l(mutex_);
-    return statuses_;
-}
-
-std::vector<double> FeedContext::Progress() const {
-    std::lock_guard<std::mutex> l(mutex_);
-    return progress_;
-}
+void FeedContext::JoinReader() { if (reader_.joinable()) reader_.join(); }
 
 int FeedContext::Encode(const std::string& path) {
     auto enc = CreateEncoder(settings);
@@ -142,10 +104,9 @@ bool LeftNothing(const std::string& path) {
 
 ::testing::AssertionResult Written(const FeedContext& ctx, int result, const std::string& path) {
     const auto messages = ctx.Messages();
-    if (result != 1 || !messages.empty()) {
+    if (result != 1 || !messages.empty())
         return ::testing::AssertionFailure() << "result " << result << ", " << messages.size()
                                              << " messages: " << (messages.empty() ? "" : messages[0]);
-    }
     if (!ctx.finalSent) return ::testing::AssertionFailure() << "no final progress";
     if (!std::filesystem::exists(path) || std::filesystem::exists(CEncoder::TemporaryNameOf(path)))
         return ::testing::AssertionFailure() << path << " not published under its own name";
@@ -154,12 +115,9 @@ bool LeftNothing(const std::string& path) {
 
 std::vector<int16_t> SineShorts(std::size_t frames, int channels, double amplitude) {
     std::vector<int16_t> v(frames * static_cast<std::size_t>(channels));
-    for (std::size_t i = 0; i < frames; ++i) {
-        for (int c = 0; c < channels; ++c) {
-            const double hz = c == 0 ? 440.0 : 660.0;
-            v[i * static_cast<std::size_t>(channels) + static_cast<std::size_t>(c)] = static_cast<int16_t>(
-                std::lround(amplitude * 32767.0 * std::sin(2 * M_PI * hz * static_cast<double>(i) / 44100.0)));
-        }
+    for (std::size_t k = 0; k < v.size(); ++k) {
+        const double hz = k % static_cast<std::size_t>(channels) == 0 ? 440.0 : 660.0, i = double(k / channels);
+        v[k] = static_cast<int16_t>(std::lround(amplitude * 32767.0 * std::sin(2 * M_PI * hz * i / 44100.0)));
     }
     return v;
 }

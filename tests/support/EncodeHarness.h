@@ -38,10 +38,12 @@ public:
     void StartReader() override;
     bool ReaderRunning() const override { return readerRunning; }
     void JoinReader() override;
-    void PostProgress(double track, double total) override;
+    void PostProgress(double track, double) override { Record(progress_, track); }
     void SendFinalProgress() override { finalSent = true; }
-    void PostMessage(const std::string& text, int severity) override;
-    void PostStatus(int kind, const std::string& text) override;
+    void PostMessage(const std::string& text, int severity) override {
+        Record(messages_, std::to_string(severity) + ":" + text);
+    }
+    void PostStatus(int kind, const std::string& text) override { Record(statuses_, std::to_string(kind) + ":" + text); }
     void PostPhase(int) override {}
     void RestartTrackClock() override {}
 
@@ -49,9 +51,9 @@ public:
     int Encode(const std::string& path);
 
     // Copies of what was reported, taken under the lock ("1:text" for an error).
-    std::vector<std::string> Messages() const;
-    std::vector<std::string> Statuses() const;
-    std::vector<double> Progress() const;
+    std::vector<std::string> Messages() const { return Copy(messages_); }
+    std::vector<std::string> Statuses() const { return Copy(statuses_); }
+    std::vector<double> Progress() const { return Copy(progress_); }
 
     CSettings settings;
     std::string home;
@@ -67,6 +69,17 @@ public:
     std::atomic<bool> finalSent{false};
 
 private:
+    // The reports arrive from the encoder's threads.
+    template <typename T>
+    void Record(std::vector<T>& to, T what) {
+        std::lock_guard<std::mutex> l(mutex_);
+        to.push_back(std::move(what));
+    }
+    template <typename T>
+    T Copy(const T& from) const {
+        std::lock_guard<std::mutex> l(mutex_);
+        return from;
+    }
     std::thread reader_;
     mutable std::mutex mutex_;
     std::vector<std::string> messages_, statuses_;

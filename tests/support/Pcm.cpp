@@ -3,9 +3,10 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <fstream>
+#include <iterator>
 
 #include <nlohmann/json.hpp>
 
@@ -70,29 +71,23 @@ double SnrDb(const std::vector<int16_t>& source, const std::vector<int16_t>& dec
 
 std::set<int> MpegScan::AudioKbps() const {
     std::set<int> s;
-    for (const MpegFrame& f : frames) {
+    for (const MpegFrame& f : frames)
         if (!f.xing) s.insert(f.kbps);
-    }
     return s;
 }
 
 double MpegScan::AverageKbps() const {
     double sum = 0;
     int n = 0;
-    for (const MpegFrame& f : frames) {
+    for (const MpegFrame& f : frames)
         if (!f.xing) sum += f.kbps, ++n;
-    }
     return n ? sum / n : 0;
 }
 
 MpegScan ScanMpeg(const std::string& path) {
     MpegScan scan;
-    std::FILE* f = std::fopen(path.c_str(), "rb");
-    if (!f) return scan;
-    std::vector<uint8_t> d;
-    uint8_t buf[65536];
-    for (std::size_t n; (n = std::fread(buf, 1, sizeof buf, f)) > 0;) d.insert(d.end(), buf, buf + n);
-    std::fclose(f);
+    std::ifstream in(path, std::ios::binary);
+    const std::vector<uint8_t> d{std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
     std::size_t pos = 0, end = d.size();
     if (d.size() >= 10 && std::memcmp(d.data(), "ID3", 3) == 0) {
         scan.id3v2 = true;
@@ -111,8 +106,7 @@ MpegScan ScanMpeg(const std::string& path) {
         const uint8_t* h = d.data() + pos;
         const int v = (h[1] >> 3) & 3, l = (h[1] >> 1) & 3, b = h[2] >> 4, r = (h[2] >> 2) & 3;
         if (h[0] != 0xff || (h[1] & 0xe0) != 0xe0 || v == 1 || (l != 1 && l != 2) || b == 0 || b == 15 || r == 3) {
-            ++scan.strayBytes;
-            ++pos;
+            ++scan.strayBytes, ++pos;
             continue;
         }
         MpegFrame fr;
@@ -121,18 +115,14 @@ MpegScan ScanMpeg(const std::string& path) {
         fr.kbps = (fr.version != 1 ? kV2 : fr.layer == 3 ? kL3v1 : kL2v1)[b];
         fr.rate = kRates[r] / (fr.version == 1 ? 1 : fr.version == 2 ? 2 : 4);
         fr.mode = h[3] >> 6;
-        fr.crc = (h[1] & 1) == 0;
-        fr.copyright = (h[3] & 8) != 0;
-        fr.original = (h[3] & 4) != 0;
-        const int pad = (h[2] >> 1) & 1;
-        const int factor = fr.layer == 3 && fr.version != 1 ? 72 : 144;
+        fr.crc = (h[1] & 1) == 0, fr.copyright = (h[3] & 8) != 0, fr.original = (h[3] & 4) != 0;
+        const int pad = (h[2] >> 1) & 1, factor = fr.layer == 3 && fr.version != 1 ? 72 : 144;
         fr.length = static_cast<std::size_t>(factor * fr.kbps * 1000 / fr.rate + pad);
         fr.offset = pos;
         if (fr.length < 4) break;
         const std::size_t span = std::min(fr.length, end - pos);
-        for (std::size_t i = 4; i + 4 <= span && i < 48; ++i) {
-            if (std::memcmp(h + i, "Xing", 4) == 0 || std::memcmp(h + i, "Info", 4) == 0) fr.xing = true;
-        }
+        for (std::size_t i = 4; i + 4 <= span && i < 48; ++i)
+            fr.xing = fr.xing || std::memcmp(h + i, "Xing", 4) == 0 || std::memcmp(h + i, "Info", 4) == 0;
         scan.frames.push_back(fr);
         pos += fr.length;
     }

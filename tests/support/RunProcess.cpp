@@ -30,11 +30,9 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
     pid_t pid = 0;
     int rc = posix_spawn(&pid, args[0], &actions, nullptr, args.data(), environ);
     posix_spawn_file_actions_destroy(&actions);
-    close(outPipe[1]);
-    close(errPipe[1]);
+    close(outPipe[1]), close(errPipe[1]);
     if (rc != 0) {
-        close(outPipe[0]);
-        close(errPipe[0]);
+        close(outPipe[0]), close(errPipe[0]);
         throw std::runtime_error("cannot start " + argv[0]);
     }
     ProcessResult r;
@@ -46,13 +44,8 @@ ProcessResult RunProcess(const std::vector<std::string>& argv) {
         for (int i = 0; i < 2; ++i) {
             if (fds[i].fd < 0 || !(fds[i].revents & (POLLIN | POLLHUP | POLLERR))) continue;
             ssize_t n = read(fds[i].fd, buf, sizeof buf);
-            if (n <= 0) {
-                close(fds[i].fd);
-                fds[i].fd = -1;
-                --open;
-            } else {
-                (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
-            }
+            if (n > 0) (i == 0 ? r.out : r.err).append(buf, static_cast<std::size_t>(n));
+            else close(fds[i].fd), fds[i].fd = -1, --open;
         }
     }
     int status = 0;
