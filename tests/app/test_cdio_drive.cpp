@@ -5,7 +5,6 @@
 #include <sndfile.h>
 
 #include <algorithm>
-#include <cstring>
 #include <filesystem>
 
 #include "app/CdioDrive.h"
@@ -69,9 +68,7 @@ void WriteWav(const std::string& path, const std::string& pcm, int channels = 2)
     SF_INFO info{0, 44100, channels, SF_FORMAT_WAV | SF_FORMAT_PCM_16, 0, 0};
     SNDFILE* f = sf_open(path.c_str(), SFM_WRITE, &info);
     ASSERT_TRUE(f) << path;
-    std::vector<int16_t> v(pcm.size() / 2);
-    std::memcpy(v.data(), pcm.data(), pcm.size());
-    sf_write_short(f, v.data(), static_cast<sf_count_t>(v.size()));
+    sf_write_raw(f, pcm.data(), static_cast<sf_count_t>(pcm.size()));  // little-endian 16-bit, as the disc's
     sf_close(f);
 }
 
@@ -87,13 +84,9 @@ std::string WriteCueFiles(const std::string& dir, const std::vector<CueFile>& fi
         std::string pcm = Pcm(static_cast<uint32_t>(i + 1), files[i].sectors);
         const std::string path = dir + "/" + files[i].name;
         disc += files[i].type.empty() ? "" : pcm;
-        if (files[i].type == "WAVE") {
-            WriteWav(path, pcm);
-            continue;
-        }
         if (files[i].type == "MOTOROLA")
             for (size_t b = 0; b + 1 < pcm.size(); b += 2) std::swap(pcm[b], pcm[b + 1]);
-        WriteFile(path, pcm);
+        files[i].type == "WAVE" ? WriteWav(path, pcm) : WriteFile(path, pcm);
     }
     return disc;
 }
@@ -101,9 +94,7 @@ std::string WriteCueFiles(const std::string& dir, const std::vector<CueFile>& fi
 struct RetryLog : CdDriveListener {
     void OnMediumChanged() override {}
     void OnReadRetry(int16_t attempt, int32_t sector) override {
-        ++events;
-        maxAttempt = std::max<int>(maxAttempt, attempt);
-        minSector = std::min(minSector, sector);
+        ++events, maxAttempt = std::max<int>(maxAttempt, attempt), minSector = std::min(minSector, sector);
     }
     int events = 0, maxAttempt = 0;
     int32_t minSector = 1 << 30;
