@@ -12,26 +12,6 @@
 using namespace quarrow;
 using namespace quarrow::testsupport;
 
-TEST(EncodeMp2, PlaneConversionMatchesTheSharedConversion) {
-    std::vector<float> values = {0.0f, 1.0f, -1.0f, 1.5f, -1.5f, 1.5f / 65536, 0.99999994f, std::nanf(""), -1e-9f};
-    // Just below and above a step of the upper 16 bits: rounding, not truncation, decides.
-    for (int k = 1; k < 200; ++k) {
-        for (double d : {-0.4, 0.4}) {
-            values.push_back(static_cast<float>((k * 65536.0 + d) / 2147483648.0));
-            values.push_back(static_cast<float>((-k * 65536.0 + d) / 2147483648.0));
-        }
-    }
-    if (values.size() % 2) values.push_back(0.25f);
-    std::vector<int16_t> expected(values.size());
-    FloatToShort(values.data(), expected.data(), values.size());
-    EXPECT_EQ(std::vector<int16_t>(expected.begin() + 1, expected.begin() + 4), (std::vector<int16_t>{32767, -32768, 32767}));
-    const std::size_t frames = values.size() / 2;
-    std::vector<int16_t> left(frames), right(frames), both;
-    FloatToShortPlanes(values.data(), frames, left.data(), right.data());
-    for (std::size_t i = 0; i < frames; ++i) both.insert(both.end(), {left[i], right[i]});
-    EXPECT_EQ(both, expected);
-}
-
 // Each row: the settings' channel, rate and bit rate, and what every frame must carry.
 // The tone is fed as the rip delivers it: floats at the output rate.
 TEST(EncodeMp2, ChannelModesRatesAndFlagsReachTheFrames) {

@@ -120,22 +120,3 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         EXPECT_NEAR(static_cast<double>(d.samples.size()) / d.channels / d.sampleRate, 4.0, 0.01);
     }
 }
-
-TEST(EncodeMp3, HeaderFallback) {
-    discimage::ScratchDir dir;
-    auto library = std::make_shared<LameEncoderLibrary>();
-    ASSERT_EQ(library->Load(), LameEncoderLibrary::LoadResult::Loaded);
-    LameEntryPoints without = library->EntryPoints();
-    without.beWriteInfoTag = nullptr;   // an older library: the path-only header call
-    for (int writeHead : {1, 0}) {
-        CSettings s = SettingsFor(2);
-        s.MP3.LameWriteHead = static_cast<int16_t>(writeHead);
-        const std::string out = dir.path() + "/fallback" + std::to_string(writeHead) + ".mp3";
-        ASSERT_EQ(Encode(s, out, 30000, {}, MakeMp3EncoderWith(s, library, without)), 1);
-        const MpegScan scan = ScanMpeg(out);
-        ASSERT_FALSE(scan.frames.empty());
-        EXPECT_EQ(scan.frames[0].xing, writeHead == 1);
-        EXPECT_EQ(scan.strayBytes, 0u);
-        if (writeHead) { EXPECT_EQ(Decode(out).samples.size(), 60000u); }
-    }
-}

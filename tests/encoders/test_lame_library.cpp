@@ -89,36 +89,3 @@ TEST(LameLibrary, RecordFieldsTheFramesDoNotShow) {
     EXPECT_FLOAT_EQ(quality, 5.0f);
     ExpectFields(r, {{68, 1}, {80, 2}});
 }
-
-TEST(LameLibrary, EntryPointsRefuseBadRecordsHandlesAndBlocks) {
-    LameEncoderLibrary lib;
-    ASSERT_EQ(lib.Load(), LameEncoderLibrary::LoadResult::Loaded);
-    const LameEntryPoints be = lib.EntryPoints();
-    CSettings s = Defaults();
-    const Record config = BuildLameConfig(s);
-    uint32_t chunk = 0, size = 0;
-    LameStream stream = 0;
-    auto init = [&](const uint8_t* record) {
-        return be.beInitStream(record, &chunk, &size, &stream, 0, 0, "", "", "", "", "", "", "", 0, 0, 0, 0, 0, 0);
-    };
-    auto bad = config;
-    bad[0] = 255;                  // not a configuration record
-    EXPECT_EQ(init(bad.data()), kLameInvalidFormat);
-    s.MP3.LameTab = 5;
-    s.MP3.LamePreset = 99;         // beyond the list: refused, not guessed
-    EXPECT_EQ(init(BuildLameConfig(s).data()), kLameInvalidFormatParameters);
-    ASSERT_EQ(init(config.data()), kLameOk);
-    EXPECT_EQ(chunk, 2304u);       // one frame of stereo values
-    std::vector<uint8_t> out(size);
-    uint32_t produced = 7;
-    const std::vector<int16_t> block = testsupport::SineShorts(1152, 2);
-    EXPECT_EQ(be.beEncodeChunk(stream + 1000, 2304, block.data(), out.data(), &produced), kLameInvalidHandle);
-    std::vector<int16_t> huge(2 * 1152 * 8);
-    EXPECT_EQ(be.beEncodeChunk(stream, static_cast<uint32_t>(huge.size()), huge.data(), out.data(), &produced),
-              kLameBufferTooSmall);
-    ASSERT_EQ(be.beDeinitStream(stream, out.data(), &produced), kLameOk);
-    EXPECT_EQ(be.beCloseStream(stream), kLameOk);
-    EXPECT_EQ(be.beCloseStream(stream), kLameInvalidHandle);
-    // The Info frame needs a file with an MPEG frame where it belongs.
-    EXPECT_NE(be.beWriteInfoTag(stream, "/nonexistent/x.mp3"), kLameOk);
-}
