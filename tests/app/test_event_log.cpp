@@ -24,10 +24,7 @@ struct Rig {
         log.SetClock(FixedTime);
         log.SetFile(path, writeLog);
         // The sink runs outside the log's lock, so concurrent adds reach it concurrently.
-        log.SetSink([this](const std::string& t) {
-            std::lock_guard<std::mutex> lock(sinkMutex);
-            lastEvents.push_back(t);
-        });
+        log.SetSink([this](const std::string& t) { std::lock_guard<std::mutex> l(sinkMutex); lastEvents.push_back(t); });
     }
     CEventLog log;
     std::mutex sinkMutex;
@@ -51,10 +48,9 @@ TEST(EventLog, FileLayoutOfARunWithConcurrentAdds) {
     const std::string stars(60, '*');
     std::string expected = stars + "\r\n" + stars + "\r\n***************Quarrow 3.1.0****************\r\n" +
                            "Starting Time: 14:03:59  December 05, 2026\r\n#  1 14:03:59 Refreshing CD...\r\n";
-    char line[64];
     for (int i = 2; i <= 1201; ++i) {
-        std::snprintf(line, sizeof line, "#%3d 14:03:59 x\r\n", i);
-        expected += line;
+        char l[32];
+        expected += std::string(l, std::snprintf(l, sizeof l, "#%3d 14:03:59 x\r\n", i));
     }
     expected += "#1202 14:03:59 Closing Quarrow...\r\n\r\n\r\n\r\n\r\n\r\n";
     EXPECT_EQ(ReadFile(dir.file("Quarrow.log")), expected);
