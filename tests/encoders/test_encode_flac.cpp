@@ -83,8 +83,7 @@ TEST(EncodeFlac, FilesAreLosslessTaggedAndShapedAsAsked) {
         ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));
         const Decoded d = Decode(out);
         ASSERT_TRUE(d.ok) << d.error;
-        EXPECT_EQ(d.codec + std::to_string(d.sampleRate), "flac44100");
-        EXPECT_TRUE(d.samples == ctx.shorts);
+        EXPECT_TRUE(d.codec + std::to_string(d.sampleRate) == "flac44100" && d.samples == ctx.shorts) << d.codec;
         EXPECT_EQ(d.tags, c.tagged ? expectedTags : decltype(expectedTags){});
         if (!s.FLAC.Native) continue;
         const ProcessResult t = RunProcess({"/usr/bin/flac", "-t", "-s", out});

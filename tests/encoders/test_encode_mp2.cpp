@@ -22,10 +22,8 @@ TEST(EncodeMp2, ChannelModesRatesAndFlagsReachTheFrames) {
                           Case{2, 8, 17, 0, 384, 48000, true}}) {
         SCOPED_TRACE(c.channel * 100 + c.freq);
         CSettings s = SettingsFor(7);
-        s.MP2.Channel = static_cast<int16_t>(c.channel);
-        s.MP2.Freq = static_cast<int16_t>(c.freq);
-        s.MP2.Bits = static_cast<int16_t>(c.bits);
-        s.MP2.CopyRight = s.MP2.Original = c.flags;
+        s.MP2.Channel = static_cast<int16_t>(c.channel), s.MP2.Freq = static_cast<int16_t>(c.freq);
+        s.MP2.Bits = static_cast<int16_t>(c.bits), s.MP2.CopyRight = s.MP2.Original = c.flags;
         FeedContext ctx(s);
         FeedTone(ctx, static_cast<std::size_t>(SampleRateOf(c.freq)), SampleRateOf(c.freq));
         EXPECT_TRUE(ctx.floatPath);
@@ -33,8 +31,7 @@ TEST(EncodeMp2, ChannelModesRatesAndFlagsReachTheFrames) {
         const std::string out = dir.path() + "/m" + std::to_string(c.channel) + std::to_string(c.freq) + ".mp2";
         ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));
         const MpegScan scan = ScanMpeg(out);
-        ASSERT_GT(scan.frames.size(), 30u);
-        EXPECT_EQ(scan.strayBytes, 0u);
+        ASSERT_TRUE(scan.frames.size() > 30u && scan.strayBytes == 0u) << scan.frames.size();
         int joint = 0;
         for (const MpegFrame& f : scan.frames) {
             EXPECT_EQ(std::vector<int>({f.version * 10 + f.layer, f.kbps, f.rate, f.copyright, f.original}),

@@ -90,7 +90,6 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         {"mono 22050 crc", [](CSettings& s) { s.MP3.LameChannel = 0, s.MP3.LameFreq = 4, s.MP3.LameCRC = 1,
                                               s.MP3.LameCopyRight = 1, s.MP3.LameOriginal = 1; },
          128, 128, 0, false, 2, 3, 1, 22050, true},
-        {"dual 192", [](CSettings& s) { s.MP3.LameChannel = 3, s.MP3.LameBits = 13; }, 192, 192, 0, false, 1, 2, 2, 44100},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -100,11 +99,9 @@ TEST(EncodeMp3, CodingModesChannelsAndHeaderBitsReachTheFrames) {
         ASSERT_EQ(Encode(s, out, frames), 1);
         const MpegScan scan = ScanMpeg(out);
         ASSERT_GT(scan.frames.size(), 3u);
-        EXPECT_TRUE(scan.frames[0].xing);
-        EXPECT_EQ(scan.strayBytes, 0u);
+        EXPECT_TRUE(scan.frames[0].xing && scan.strayBytes == 0u);
         const std::set<int> kbps = scan.AudioKbps();
-        EXPECT_GE(*kbps.begin(), c.minKbps);
-        EXPECT_LE(*kbps.rbegin(), c.maxKbps);
+        EXPECT_TRUE(*kbps.begin() >= c.minKbps && *kbps.rbegin() <= c.maxKbps) << *kbps.begin() << ".." << *kbps.rbegin();
         EXPECT_EQ(kbps.size() > 1, c.varies);
         if (c.average > 0) { EXPECT_NEAR(scan.AverageKbps(), c.average, c.average / 5 + 8); }
         for (const MpegFrame& f : scan.frames) {

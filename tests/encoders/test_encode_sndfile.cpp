@@ -57,8 +57,7 @@ TEST(EncodeSndfile, EveryChoiceAPageAcceptsCanBeWritten) {
             for (int channel : {0, 1}) {
                 CSettings s = SettingsFor(id);
                 SetContainerChoice(s, id, {sub, static_cast<int>(exts) - 1, 7, channel});
-                CEncoderOptionPage other;
-                CContainerFormatPage own(id);
+                CEncoderOptionPage other; CContainerFormatPage own(id);
                 IsOtherFormat(id) ? other.Load(s) : own.Load(s);
                 const PageResult r = IsOtherFormat(id) ? other.Apply(s, false) : own.Apply(s, false);
                 ASSERT_NE(SndfileSubType(SubFormatList(id)[sub]), 0) << id << SubFormatList(id)[sub];
@@ -113,8 +112,7 @@ TEST(EncodeSndfile, FloatPathWritesMonoAndInterleavedStereo) {
         const std::string out = dir.path() + "/f" + std::to_string(channels) + ".au";
         ASSERT_TRUE(Written(ctx, ctx.Encode(out), out));
         const Decoded d = Decode(out);
-        ASSERT_EQ(d.channels, channels);
-        ASSERT_EQ(d.samples.size(), left.size() * static_cast<std::size_t>(channels));
+        ASSERT_TRUE(d.channels == channels && d.samples.size() == left.size() * static_cast<std::size_t>(channels));
         for (std::size_t i = 0; i < left.size(); i += 97) {
             EXPECT_NEAR(d.samples[i * channels] / 32768.0, left[i], 1e-4) << i;
             EXPECT_NEAR(d.samples[i * channels + channels - 1] / 32768.0, channels == 2 ? right[i] : left[i], 1e-4) << i;
@@ -140,8 +138,7 @@ TEST(EncodeSndfile, FullDiskWritesNothing) {
         _exit(r == 0 && reported && !ctx.finalSent && ctx.running == 0 ? 0 : 1);
     }
     int status = 0;
-    waitpid(pid, &status, 0);
-    EXPECT_TRUE(WIFEXITED(status) && WEXITSTATUS(status) == 0);
+    EXPECT_TRUE(waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
     EXPECT_FALSE(fs::exists(out));
 }
 

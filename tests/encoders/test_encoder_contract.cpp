@@ -79,9 +79,7 @@ TEST(EncoderContract, CancelLeavesNothing) {
         FeedContext ctx(DriverSettings(id));
         FeedTone(ctx, 44100 * 4);
         ctx.piece = 2048;
-        ctx.onDelivered = [&ctx](std::size_t done) {
-            if (done > 44100) ctx.aborted = 1, ctx.running = 0;
-        };
+        ctx.onDelivered = [&ctx](std::size_t done) { if (done > 44100) ctx.aborted = 1, ctx.running = 0; };
         const std::string out = dir.path() + "/cancel" + std::to_string(id);
         EXPECT_EQ(ctx.Encode(out), 0) << id;
         EXPECT_TRUE(!ctx.finalSent && LeftNothing(out) && LeftNothing(out + ".wvc")) << id;
@@ -94,9 +92,7 @@ TEST(EncoderContract, ImageModeAnnouncesEachTrackAndTagsTheWholeDisc) {
     discimage::ScratchDir dir;
     for (int id : {1, 2, 4, 6, 12}) {
         FeedContext ctx(DriverSettings(id));
-        ctx.singleOutput = true;
-        ctx.album = SampleAlbum();
-        ctx.discTracks = 3;
+        ctx.singleOutput = true, ctx.album = SampleAlbum(), ctx.discTracks = 3;
         FeedTone(ctx, 15000);
         const double units = ctx.entryLengths[0];
         ctx.entryLengths = {units / 3, units / 6, units / 2};

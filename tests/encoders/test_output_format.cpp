@@ -53,16 +53,14 @@ TEST(AppliedFormat, DamagedSettingsAreNamed) {
     s.OUTPUT.OutputFormat = 1;
     s.WAV.Freq = 42;
     COutputFormat f = COutputFormat::FromSettings(s);
-    EXPECT_FALSE(f.ok());
-    EXPECT_NE(f.error.find("WAV/Freq"), std::string::npos);
+    EXPECT_TRUE(!f.ok() && f.error.find("WAV/Freq") != std::string::npos) << f.error;
     EXPECT_EQ(f.ratio, 1.0);            // never a zero ratio
     s.OUTPUT.OutputFormat = 0;
     EXPECT_NE(COutputFormat::FromSettings(s).error.find("OUTPUT/OutputFormat"), std::string::npos);
     s.OUTPUT.OutputFormat = 22;         // MAT5 with a codec beyond its list
     s.OTHER.Codec[9] = 12;
     f = COutputFormat::FromSettings(s);
-    EXPECT_TRUE(f.ok());                // the encoder rejects it when the rip starts
-    EXPECT_EQ(f.subFormatLabel, "");
+    EXPECT_TRUE(f.ok() && f.subFormatLabel.empty());   // the encoder rejects it when the rip starts
 }
 
 // Each row: settings changed from the defaults (format id first), the line and, where given, the log line.

@@ -24,10 +24,7 @@ struct QuickSetFixture : ::testing::Test {
         EXPECT_TRUE(ParseQuickSetTarget(name, target)) << name;
         return QuickSetOutputFormat(s, log, prompter, target, "previous");
     }
-    std::string LastLog() const {
-        auto entries = log.Entries();
-        return entries.empty() ? std::string() : entries.back().message;
-    }
+    std::string LastLog() const { auto e = log.Entries(); return e.empty() ? std::string() : e.back().message; }
 };
 
 // Names are matched without regard to case; the command line shows the Ogg FLAC name.
@@ -39,9 +36,8 @@ TEST(QuickSetCommandTable, NamesAndTargets) {
 }
 
 TEST_F(QuickSetFixture, PlainFormatsAndFlacAskNothing) {
-    QuickSetResult r = Run("wav");
-    EXPECT_EQ(r.outcome, QuickSetOutcome::Set);
-    EXPECT_EQ(r.summary, "WAV:  Signed 16 bit PCM 44100 Hz; Stereo;");
+    const QuickSetResult r = Run("wav");
+    EXPECT_TRUE(r.outcome == QuickSetOutcome::Set && r.summary == "WAV:  Signed 16 bit PCM 44100 Hz; Stereo;") << r.summary;
     EXPECT_EQ(LastLog(), "Set audio format: WAV Signed 16 bit PCM");
     s.FLAC.Native = 0;
     Run("flac");                        // plain FLAC turns Ogg FLAC off again
@@ -89,10 +85,7 @@ TEST(FormatCommandLine, SetShowAndList) {
     discimage::ScratchDir dir("quarrow-format-cli");
     auto image = discimage::WriteDiscImage(dir.path(), "disc", discimage::AudioLayout({600}));
     const std::string home = dir.path() + "/home";
-    auto cli = [&](std::vector<std::string> args) {
-        args.insert(args.begin(), {"--home", home, "--drive", image.cuePath});
-        return RunCli(args);
-    };
+    auto cli = [&](std::vector<std::string> a) { a.insert(a.begin(), {"--home", home, "--drive", image.cuePath}); return RunCli(a); };
     const std::string mp3 = "MP3:  CBR 128 kbps; 44100 Hz; Quality  5; Joint Stereo;\n";
     const std::string oggFlac = "FLAC:  Ogg Flac;Compression Level 5;\n";
     struct Step { std::vector<std::string> args; int status; std::string out, err; };   // err: a part of it
@@ -111,8 +104,8 @@ TEST(FormatCommandLine, SetShowAndList) {
     }
     const auto r = cli({"formats"});
     ASSERT_EQ(r.status, 0) << r.err;
-    EXPECT_NE(r.out.find("29  WAVEX  (MS WAVE with WAVEFORMATEX)"), std::string::npos) << r.out;
-    EXPECT_EQ(std::count(r.out.begin(), r.out.end(), '\n'), 31);
+    EXPECT_TRUE(r.out.find("29  WAVEX  (MS WAVE with WAVEFORMATEX)") != std::string::npos &&
+                std::count(r.out.begin(), r.out.end(), '\n') == 31) << r.out;
 }
 
 }  // namespace
