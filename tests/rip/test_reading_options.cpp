@@ -19,8 +19,7 @@ TEST(ReadingOptions, ModesProposeRereadsApplyChecksTheRangeAndResetRestores) {
         proposals += page.rereadText + "/" + std::to_string(ReadBlockSectors(mode)) + " ";
     }
     EXPECT_EQ(proposals, "0/64 5/48 10/16 25/4 50/1 ");   // rereads / sectors per read
-    page.ChooseReadMode(3);
-    page.ChooseErrorAction(1);
+    page.ChooseReadMode(3), page.ChooseErrorAction(1);
     for (const auto& [text, busy, stored] : std::vector<std::tuple<const char*, bool, int>>{
              {"30", true, 5}, {"30", false, 30}, {"1000", false, 1000}, {" 0 ", false, 0}}) {
         page.SetRereadText(text);
@@ -31,18 +30,14 @@ TEST(ReadingOptions, ModesProposeRereadsApplyChecksTheRangeAndResetRestores) {
     EXPECT_TRUE(prompter.prompts.empty());
 
     for (const char* bad : {"1001", "-1", "abc", "", "12x", "99999999999999999999"}) {
-        prompter.prompts.clear();
-        page.ChooseReadMode(4);
-        page.SetRereadText(bad);
+        prompter.prompts.clear(), page.ChooseReadMode(4), page.SetRereadText(bad);
         EXPECT_FALSE(page.Apply(s, false, prompter, 17)) << bad;
         ASSERT_EQ(prompter.prompts.size(), 1u);
         EXPECT_EQ(prompter.prompts[0].text, "Number of Retries must be an Integer between 0 and 1000!");
-        EXPECT_EQ(page.rereadText, "17");   // the drive's current count
-        EXPECT_EQ(s.DISC.RipModePreset, 3);
+        EXPECT_TRUE(page.rereadText == "17" && s.DISC.RipModePreset == 3);   // the drive's current count
     }
 
-    s.DISC.GrabOnErrorRetries = 77;
-    page.Open(s);
+    s.DISC.GrabOnErrorRetries = 77, page.Open(s);
     EXPECT_EQ(std::make_tuple(page.readMode, page.rereadText), std::make_tuple(3, std::string("77")));
     page.Reset(s);
     EXPECT_EQ(std::make_tuple(s.DISC.RipModePreset, s.DISC.RipOnErrorAction, s.DISC.GrabOnErrorRetries),

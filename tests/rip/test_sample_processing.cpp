@@ -19,8 +19,7 @@ struct Rings {
     template <typename T>
     static std::vector<T> Drain(CSampleRing<T>& r) {
         std::vector<T> v(r.Available());
-        r.Read(v.data(), v.size());
-        return v;
+        return r.Read(v.data(), v.size()), v;
     }
 };
 
@@ -28,7 +27,7 @@ struct Rings {
 
 TEST(SampleConversion, ShortAndFloatEdgeValuesAndRoundTrip) {
     const int16_t in[4] = {-32768, 32767, 0, 16384};
-    std::vector<float> f(4);
+    std::vector<float> f(4), fl(65536);
     ShortToFloat(in, f.data(), 4);
     EXPECT_EQ(f, (std::vector<float>{-1.0f, 0.999969482421875f, 0.0f, 0.5f}));
     const float g[7] = {1.0f, -1.0f, 0.5f, 1.5f, -1.5f, 0.0f, -0.5f};
@@ -38,7 +37,6 @@ TEST(SampleConversion, ShortAndFloatEdgeValuesAndRoundTrip) {
 
     std::vector<int16_t> all(65536), back(65536);
     for (int i = 0; i < 65536; ++i) all[i] = static_cast<int16_t>(i - 32768);
-    std::vector<float> fl(65536);
     ShortToFloat(all.data(), fl.data(), all.size());
     FloatToShort(fl.data(), back.data(), fl.size());
     EXPECT_EQ(all, back);
@@ -72,10 +70,7 @@ TEST(SampleProcessing, ResamplingGivesTheRatioOfSamplesAndClips) {
     for (bool mono : {false, true}) {
         Rings r;
         SampleProcessingConfig c;
-        c.floatPath = c.resample = true;
-        c.mono = mono;
-        c.ratio = 0.5;
-        c.maxSectors = 16;
+        c.floatPath = c.resample = true, c.mono = mono, c.ratio = 0.5, c.maxSectors = 16;
         CSampleProcessor p(c, r.intRing, r.left, r.right);
         p.OpenResamplers();
         // A full-scale square wave overshoots when filtered; the output must be clipped.
