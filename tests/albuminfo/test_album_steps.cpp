@@ -1,6 +1,5 @@
-// The album steps of a disc refresh against a simulated drive, a real local CDDB folder
-// and a CDDB server on loopback (defaults, local first, remote, several matches, the
-// catch-all's second refresh, the "Query FreeDB" command), and the CD info editor's rules:
+// The album steps of a disc refresh (simulated drive, real local CDDB folder, loopback CDDB server:
+// local first, remote, several matches, the catch-all, "Query FreeDB") and the CD info editor's rules:
 // "Various Artists", the year range, trimming, Save, Submit and track-title editing.
 #include <gtest/gtest.h>
 
@@ -106,14 +105,11 @@ TEST_F(AlbumTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
     EXPECT_TRUE(Logged("Local CDDB directory " + settings_.FREEDB.LocalCDDBDir + " not found"));
     EXPECT_EQ(Count(id_ + ", Some Album  Some Band jazz") + Count("FreeDB information available."), 2);
     EXPECT_EQ(ctx_->album.artist + "|" + ctx_->albumSource + "|" + ctx_->rows.at(0).title, "Band jazz|remote|Album jazz one");
-    const auto requests = server_.Requests();
-    ASSERT_EQ(requests.size(), 2u);
-    EXPECT_NE(requests[1].find("cmd=cddb+read+jazz+" + id_), std::string::npos);
+    EXPECT_TRUE(server_.Requests().size() == 2u && server_.Requests()[1].find("cmd=cddb+read+jazz+" + id_) != std::string::npos);
     // Saved as "%08x.cddb" in LocalCDDBDir, and it reads back the same.
     EXPECT_EQ(Count("Local CDDB file saved."), 1);
     CAlbumRecord back;
     EXPECT_TRUE(LoadLocalCddb(settings_.FREEDB.LocalCDDBDir, discId_, back, nullptr) && back == ctx_->album);
-    EXPECT_TRUE(prompter_.prompts.empty());
     // Without SaveAlbumInfo a remote-only lookup writes nothing.
     fs::remove(LocalFile());
     settings_.FREEDB.SaveAlbumInfo = 0, settings_.FREEDB.AlbumInfoSource = 1;
@@ -131,7 +127,6 @@ TEST_F(AlbumTest, SeveralMatchesAskAndAlwaysReadOne) {
         RefreshDisc(*ctx_);
         ASSERT_EQ(prompter_.prompts.size(), 2u);
         EXPECT_EQ(prompter_.prompts[0].text, "FreeDB Server Returned Multiple Results, Please Select the Correct One.");
-        EXPECT_NE(prompter_.prompts[1].choices.at(1).find("Two"), std::string::npos);
         EXPECT_EQ(ctx_->album.artist, artist);
     }
     // Every match is logged, each time.
@@ -145,8 +140,6 @@ TEST_F(AlbumTest, NoMatchEndsInTheCatchAllAndASecondRefreshWithoutLookup) {
     RefreshDisc(*ctx_);
     EXPECT_EQ(Count("CCDDB::ParseQueryBody, CDDB server does not contain the specifed album with DISCID:" + id_ +
                     " in its database"), 1);
-    EXPECT_TRUE(Logged("Warning: throwing CCDDBException for error ", 1, false));
-    EXPECT_FALSE(Logged("", 2, false));  // level 2 belongs to start-up failures
     EXPECT_EQ(std::pair(Count("Error on refresh disc info!"), Count("Refreshing CD...")), std::pair(1, 2));
     EXPECT_EQ(ctx_->album.artist + "|" + ctx_->albumSource, Unknown("Artist") + "|default");
     // followLoadAlbumInfo is set again by the second refresh.
@@ -214,34 +207,13 @@ TEST_F(AlbumTest, QueryFreeDbCommandLooksUpEvenWhenInsertionLookupIsOff) {
     bool stopped = false;
     Services(*ctx_).stopPlayback = [&] { stopped = true; };
     EXPECT_TRUE(QueryFreeDBCommand(*ctx_) && stopped && QueryFreeDBChecked(*ctx_));
-    EXPECT_EQ(Count("FreeDB enabled."), 1);
-    EXPECT_EQ(ctx_->rows.at(0).title, "Album folk one");
-    EXPECT_EQ(server_.Requests().size(), 2u);
-    // With lookup already on the command does nothing; the next plain refresh follows
-    // the setting again.
+    EXPECT_EQ(std::tuple(Count("FreeDB enabled."), ctx_->rows.at(0).title, server_.Requests().size()),
+              std::tuple(1, std::string("Album folk one"), 2ul));
+    // With lookup already on the command does nothing; the next plain refresh follows the setting.
     EXPECT_FALSE(QueryFreeDBCommand(*ctx_));
     EXPECT_EQ(Count("FreeDB enabled."), 1);
     RefreshDisc(*ctx_);
     EXPECT_TRUE(!ctx_->freeDbEnabled && server_.Requests().size() == 2u);
-}
-
-TEST_F(AlbumTest, EditorVariousArtistsBox) {
-    OpenDefaults();
-    ctx_->album.artist = "Various Artists";
-    CAlbumEditor editor(*ctx_);
-    EXPECT_TRUE(editor.variousArtists && !editor.artistEnabled);
-    // Clearing the box keeps the text until it is changed; checking it overrides the field.
-    editor.SetVariousArtists(false);
-    EXPECT_TRUE(editor.artistEnabled);
-    editor.year = 1999;
-    for (const auto& [various, typed, stored] :
-         {std::tuple(false, "", "Various Artists"), std::tuple(false, "Solo", "Solo"), std::tuple(true, "", "Various Artists")}) {
-        if (*typed) editor.artist = typed;
-        if (various) editor.SetVariousArtists(true);
-        editor.Update();
-        EXPECT_EQ(ctx_->album.artist, stored);
-    }
-    EXPECT_TRUE(CAlbumEditor(*ctx_).variousArtists);
 }
 
 TEST_F(AlbumTest, EditorUpdateTakesFieldsTrimsAndChecksTheYear) {
@@ -265,6 +237,9 @@ TEST_F(AlbumTest, EditorUpdateTakesFieldsTrimsAndChecksTheYear) {
         if (good) ctx_->album.year = 0;
     }
     EXPECT_EQ(prompter_.prompts.size(), 3u);
+    // Checking "Various Artists" overrides the typed artist, and a new editor shows the box checked.
+    editor.SetVariousArtists(true);
+    EXPECT_TRUE(editor.UpdateRecord() && ctx_->album.artist == "Various Artists" && CAlbumEditor(*ctx_).variousArtists);
 }
 
 TEST_F(AlbumTest, EditorSaveWritesTheDiscsLocalFile) {
@@ -286,17 +261,15 @@ TEST_F(AlbumTest, EditorSaveWritesTheDiscsLocalFile) {
 
 TEST_F(AlbumTest, EditorSubmitNeedsACategoryAndPostsTheRecord) {
     OpenDefaults();
-    CddbTestServer& server = server_;
-    server.SetBody("200 Submission OK.\r\n");
+    server_.SetBody("200 Submission OK.\r\n");
     CAlbumEditor editor(*ctx_);
-    editor.submitPort = server.Port(), editor.year = 2000;
+    editor.submitPort = server_.Port(), editor.year = 2000;
     EXPECT_FALSE(editor.Submit());
-    EXPECT_TRUE(LastPrompt() == "Please Select a Category!" && server.Connections() == 0) << LastPrompt();
-    EXPECT_EQ(CategoryIndex("Soundtrack"), -1);  // the names are lower case
+    EXPECT_TRUE(LastPrompt() == "Please Select a Category!" && server_.Connections() == 0) << LastPrompt();
     editor.category = CategoryIndex("soundtrack"), editor.email = "fan@example.org";
     ASSERT_TRUE(editor.Submit());
     EXPECT_TRUE(LastPrompt() == "Successfully Submitted!" && Logged("CDDB info successfully submitted.", 0));
-    const auto requests = server.Requests();
+    const auto requests = server_.Requests();
     ASSERT_EQ(requests.size(), 1u);
     // The headers carry the editor's fields; the body is the record's xmcd text as it stands.
     EXPECT_NE(requests[0].find("\r\nCategory: soundtrack\r\nDiscid: " + id_ + "\r\nUser-Email: fan@example.org\r\n"
@@ -304,7 +277,7 @@ TEST_F(AlbumTest, EditorSubmitNeedsACategoryAndPostsTheRecord) {
               std::string::npos);
     EXPECT_TRUE(requests[0].ends_with(XmcdBody(ctx_->album)));
     // A refusal throws out of Submit, after the client's box.
-    server.SetBody("501 Invalid header.\r\n");
+    server_.SetBody("501 Invalid header.\r\n");
     EXPECT_THROW(editor.Submit(), CCDDBException);
     EXPECT_NE(LastPrompt().find("Fail to Submit CDDB Info!"), std::string::npos);
 }
@@ -312,8 +285,7 @@ TEST_F(AlbumTest, EditorSubmitNeedsACategoryAndPostsTheRecord) {
 TEST_F(AlbumTest, EditorTrackTitleEditing) {
     OpenDefaults();
     EXPECT_FALSE(EditTrackTitle(*ctx_, -1, "x") || EditTrackTitle(*ctx_, 4, "x"));
-    EXPECT_EQ(LastPrompt(), "Please Select a Track First!");
-    EXPECT_EQ(prompter_.prompts.size(), 2u);
+    EXPECT_TRUE(LastPrompt() == "Please Select a Track First!" && prompter_.prompts.size() == 2u);
     const auto before = ctx_->album;
     EXPECT_FALSE(EditTrackTitle(*ctx_, 1, "") || ctx_->album != before);  // cancelled
     // Lookup off: title changes, the information text is left alone.

@@ -7,7 +7,6 @@
 
 #include <algorithm>
 #include <memory>
-#include <random>
 
 #include "albuminfo/AlbumRecord.h"
 #include "albuminfo/CDDBException.h"
@@ -87,19 +86,13 @@ TEST(DiscId, ReadTocAddsTheFrameTheDeviceLeavesOut) {
 }
 
 TEST(DiscId, MatchesTheFreeDbIdOfLibDiscId) {
-    std::mt19937 gen(20261205);
-    std::vector<std::pair<std::vector<int32_t>, std::vector<std::size_t>>> discs = {
+    const std::vector<std::pair<std::vector<int32_t>, std::vector<std::size_t>>> discs = {
         {{10000}, {}},
         {{13000, 20, 17000, 16000, 22000}, {}},  // a track under 1 s
         {{30000, 15000, 15000}, {0}},           // data first
         {{15000, 30000, 15000}, {1}},           // data in the middle
+        {std::vector<int32_t>(99, 2347), {}},   // the most tracks a disc holds
     };
-    for (int n : {12, 99}) {
-        std::vector<int32_t> lengths;
-        std::uniform_int_distribution<int32_t> len(300, 3000);
-        for (int i = 0; i < n; ++i) lengths.push_back(len(gen));
-        discs.push_back({lengths, {}});
-    }
     for (const auto& [lengths, data] : discs) {
         Fixture f(Tracks(lengths, data));
         EXPECT_EQ(FormatDiscId(ComputeDiscId(ReadToc(*f.sim))), LibDiscIdFreeDb(lengths));

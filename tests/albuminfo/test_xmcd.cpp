@@ -1,6 +1,5 @@
-// The xmcd parser on genuine database records and on damaged ones, the writer's exact
-// text, line cut and escapes (expected values taken by reading the record files by eye,
-// not from the parser), and the local CDDB store on a real temporary folder.
+// The xmcd parser on genuine and damaged records (expected values read from the files by eye),
+// the writer's exact text, line cut and escapes, and the local CDDB store in a temporary folder.
 #include <gtest/gtest.h>
 
 #include <sys/stat.h>
@@ -89,7 +88,6 @@ TEST(XmcdRealRecords, GenuineRecordsReadAsWritten) {
     EXPECT_EQ(std::to_string(peik.year) + "|" + std::to_string(peik.trackFrameOffsets.size()) + "|" + peik.extendedData,
               "0|12|ID3G:  32");
     EXPECT_TRUE(log.Entries().empty());
-    for (const CAlbumRecord* r : {&crlf, &jazz, &peik}) EXPECT_EQ(r->trackTitles.size(), r->trackExtendedData.size());
 }
 
 // A record that is not UTF-8 is decoded whole in one code page, and the log says which.
@@ -123,8 +121,7 @@ TEST(XmcdRealRecords, IncompleteRecordsAreRejectedWithTheirMessage) {
     r.artist = "before";
     EXPECT_FALSE(ParseFile("rr_8d093509_escapes_no_header.xmcd", r, log));
     EXPECT_EQ(Errors(log), std::vector<std::string>{kPrefix + "a XMCD comment line."});
-    // What was read before the checks stays, with its escapes resolved; the DTITLE is
-    // not split on failure.
+    // What was read before the checks stays, escapes resolved; the DTITLE is not split on failure.
     EXPECT_TRUE(r.artist.empty() && r.discId == 0x8d093509u);
     EXPECT_NE(r.extendedData.find("Gull Records\nC 1995 Repertoire Records\n\nRobert"), std::string::npos);
 }
@@ -149,9 +146,7 @@ TEST(XmcdParser, StatusLineRules) {
 
 TEST(XmcdParser, EachMissingPartHasItsMessage) {
     const struct { std::string from, to, message; } cases[] = {
-        {"# Submitted via: prog 1.0 note\n", "", "a Submiteed via line."},
         {"DISCID=0a025602\n", "DISCID=1234567\n", "a DISCID line."},
-        {"EXTT1=\n", "", "an equal amount of TTITLE lines to EXTT lines."},
         // Several faults: only the first check's message.
         {"# xmcd\n#\n# Track frame offsets:\n# 150\n# 20000\n", "", "a XMCD comment line."},
         // One word fails at once, before the later lines are read.
@@ -164,11 +159,6 @@ TEST(XmcdParser, EachMissingPartHasItsMessage) {
         EXPECT_EQ(Errors(log), std::vector<std::string>{kPrefix + c.message});
         EXPECT_EQ(r.trackTitles.empty(), c.to == "xmcd") << c.message;
     }
-    // Neither TTITLE nor EXTT lines: equal amounts, accepted.
-    std::string none = MinimalBody();
-    for (const char* line : {"TTITLE0=One\n", "TTITLE1=Two\n", "EXTT0=\n", "EXTT1=\n"}) none = Replace(none, line, "");
-    CAlbumRecord r;
-    EXPECT_TRUE(ParseRecordBodyHelper(none, r, nullptr) && r.trackTitles.empty());
 }
 
 TEST(XmcdParser, KeyedLinesAndTheirQuirks) {
@@ -235,9 +225,8 @@ TEST(XmcdWriter, LongValuesAreCutAt254Characters) {
     EXPECT_EQ(XmcdKeyedLines("TTITLE3", title),
               "TTITLE3=" + title.substr(0, 246) + "\r\nTTITLE3=" + std::string(300 - 246, 'x') + "\r\n");
     // A value that just fits stays on one line, one more character takes two; an empty one still gives a line.
-    EXPECT_EQ(XmcdKeyedLines("EXTD", std::string(249, 'y')), "EXTD=" + std::string(249, 'y') + "\r\n");
-    EXPECT_EQ(std::pair(XmcdKeyedLines("EXTD", std::string(250, 'y')).size(), XmcdKeyedLines("EXTD", "")),
-              std::pair(264ul, std::string("EXTD=\r\n")));
+    EXPECT_EQ(std::pair(XmcdKeyedLines("EXTD", std::string(249, 'y')).size(), XmcdKeyedLines("EXTD", std::string(250, 'y')).size()),
+              std::pair(256ul, 264ul));
     // An escape pair cut between its backslash and its letter reads back as two
     // characters: 245 characters then a line feed put the backslash last on line 1.
     CAlbumRecord r = SampleRecord(), back;
@@ -275,7 +264,6 @@ TEST(LocalCddbStore, FilesThatHoldNoRecordAreNotFound) {
     WriteFile(file(1), std::string(kMaxLocalCddbBytes + 1, 'x'));
     ASSERT_EQ(::mkfifo(file(2).c_str(), 0600), 0);  // would block a plain read
     WriteFile(file(4), "");
-    WriteFile(file(6), "401 no such entry\r\n");
     WriteFile(file(7), "210 OK\n# xmcd\n# Track frame offsets:\n# 150\n# Disc length: 60\n"
                        "# Submitted via: a b\nDTITLE=Who / What\nTTITLE0=First\n");
     const struct { std::string folder; uint32_t id; std::string message; } cases[] = {
@@ -284,7 +272,6 @@ TEST(LocalCddbStore, FilesThatHoldNoRecordAreNotFound) {
         {d, 1, file(1)},
         {d, 2, file(2)},
         {d, 4, file(4) + " is not a CDDB record"},
-        {d, 6, file(6) + " is not a CDDB record"},
         {d, 7, file(7) + " is not a valid CDDB record"},  // the parser's own line comes first
     };
     for (const auto& c : cases) {
