@@ -91,11 +91,9 @@ TEST(CdDriveCursor, SessionsTracksAndTheirProperties) {
     EXPECT_EQ(Here(drive), "1/3 type 2 at 20591 +3000 0:40 2336 ");
 
     // A new disc puts the cursor on it; a disc without tracks is present but not recognised.
-    drive.InsertDisc(Disc("track audio 100\n"));
-    drive.RefreshDisc();
+    drive.InsertDisc(Disc("track audio 100\n")), drive.RefreshDisc();
     EXPECT_EQ(Here(drive), "0/0 type 0 at 0 +100 0:1 2352 ");
-    drive.InsertDisc(SimDisc{});
-    drive.RefreshDisc();
+    drive.InsertDisc(SimDisc{}), drive.RefreshDisc();
     EXPECT_EQ(drive.DiscState(), kUnrecognizedDisc);
     EXPECT_EQ(drive.SessionCount() + drive.SessionTrackCount(), 0);
     EXPECT_EQ(Here(drive), "0/0 type -1 at 0 +0 0:0 2352 ");
@@ -104,13 +102,11 @@ TEST(CdDriveCursor, SessionsTracksAndTheirProperties) {
 
 TEST(CdDriveReading, BlocksStayInsideTheTrackFollowSeekAndShareTheCursor) {
     Rig r("start 150\ntrack audio 33\ntrack audio 100\ntrack audio 50\n");
-    r.drive.SetCurrentTrack(1);
-    r.drive.BeginRead();
+    r.drive.SetCurrentTrack(1), r.drive.BeginRead();
     std::vector<int64_t> sectors;
     for (int block = 0; block < 7; ++block) {
         const std::vector<int64_t> got = r.Read(16);
-        EXPECT_EQ(r.status, kReadOk);
-        EXPECT_EQ(got.size(), block < 6 ? 16u : 4u);
+        EXPECT_TRUE(r.status == kReadOk && got.size() == (block < 6 ? 16u : 4u)) << block;
         sectors.insert(sectors.end(), got.begin(), got.end());
     }
     EXPECT_EQ(sectors, Sectors(183, 100));  // never a sector of the next track
@@ -152,9 +148,7 @@ TEST(CdDriveReading, RereadsAndErrorActionsOnUnreadableSectors) {
     for (const Case& c : cases) {
         SCOPED_TRACE("action " + std::to_string(c.action) + ", sector " + std::to_string(c.bad));
         Rig r("track audio 20\ntrack audio 30\n");
-        r.drive.SetCurrentTrack(c.track);
-        r.drive.SetErrorAction(c.action);
-        r.drive.SetReadRetries(c.retries);
+        r.drive.SetCurrentTrack(c.track), r.drive.SetErrorAction(c.action), r.drive.SetReadRetries(c.retries);
         r.drive.SetUnreadable(c.bad, c.failures);
         r.drive.BeginRead(), r.drive.Seek(c.from);
         EXPECT_EQ(r.Read(c.count), c.got);
@@ -175,12 +169,10 @@ TEST(CdDriveMedium, NoDiscAndADiscTakenOutUnderAReader) {
     r.samples = {1, 2, 3};
     EXPECT_EQ(r.drive.ReadSectors(4, r.samples, r.status) + r.samples.size(), 0u);
     EXPECT_EQ(r.status, kReadNoDisc);
-    r.drive.InsertDisc(Disc("track audio 75\n"));
-    r.drive.RefreshDisc();
+    r.drive.InsertDisc(Disc("track audio 75\n")), r.drive.RefreshDisc();
     EXPECT_EQ(r.drive.DiscState(), kRecognizedDisc);
     // Taking the disc out under a reader that still has the old layout fails the read.
-    r.drive.BeginRead();
-    r.drive.EjectDisc();
+    r.drive.BeginRead(), r.drive.EjectDisc();
     EXPECT_EQ(r.changes, 2);
     EXPECT_EQ(r.Read(4), std::vector<int64_t>{});
     EXPECT_EQ(r.status, kReadFailed);
