@@ -27,10 +27,7 @@ using quarrow::test::CddbTestServer;
 namespace {
 
 struct Pages {
-    Pages() {
-        page.Open();
-        clientPage.Open();
-    }
+    Pages() { page.Open(), clientPage.Open(); }
     CSettings settings = CSettings::Initial("/tmp/qhome");
     FreeDBServerList list = DefaultFreeDBServers();
     CCDDB client;
@@ -50,8 +47,7 @@ struct Collector {
     }
     std::string Text(int step) {
         std::lock_guard<std::mutex> lock(m);
-        for (auto& s : steps)
-            if (s.first == step) return s.second;
+        for (auto& s : steps) if (s.first == step) return s.second;
         return {};
     }
 };
@@ -234,10 +230,8 @@ TEST(FreeDBPages, ServerTestErrorsNoDiscAndStop) {
 
 TEST(FreeDBServerList, HostsAndPortsAreValidated) {
     const struct { CFreeDBServer server; const char* why; } cases[] = {
-        {{"127.0.0.1", 65535, 1, 3}, nullptr},
-        {{"evil\r\nHost: x", 80, 60000, 5}, "control characters"},
-        {{"", 80, 60000, 5}, "may not be empty"},
-        {{"h", 0, 60000, 5}, "invalid port 0"},
+        {{"127.0.0.1", 65535, 1, 3}, nullptr}, {{"evil\r\nHost: x", 80, 60000, 5}, "control characters"},
+        {{"", 80, 60000, 5}, "may not be empty"}, {{"h", 0, 60000, 5}, "invalid port 0"},
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.server.host + ":" + std::to_string(c.server.port));

@@ -33,8 +33,7 @@ bool ParseFile(const std::string& name, CAlbumRecord& record, CEventLog& log) {
 
 std::vector<std::string> Errors(const CEventLog& log) {
     std::vector<std::string> out;
-    for (const LogEntry& e : log.Entries())
-        if (e.level == 1) out.push_back(e.message);
+    for (const LogEntry& e : log.Entries()) if (e.level == 1) out.push_back(e.message);
     return out;
 }
 
@@ -67,8 +66,7 @@ CAlbumRecord SampleRecord() {
 }  // namespace
 
 TEST(XmcdRealRecords, GenuineRecordsReadAsWritten) {
-    CEventLog log;
-    CAlbumRecord crlf, lf, jazz, peik;
+    CEventLog log; CAlbumRecord crlf, lf, jazz, peik;
     ASSERT_TRUE(ParseFile("rr_a10b600c_crlf.xmcd", crlf, log));
     EXPECT_EQ(crlf.artist + "|" + crlf.albumTitle + "|" + std::to_string(crlf.year) + "|" + std::to_string(crlf.discLength) +
                   "|" + crlf.trackTitles.at(4) + "|" + crlf.extendedData + "|" + crlf.submittingVersion,
@@ -106,8 +104,7 @@ TEST(XmcdRealRecords, EightBitRecordsAreDecodedWholeToUtf8) {
     };
     for (const auto& c : cases) {
         SCOPED_TRACE(c.logged + " " + c.artist);
-        CEventLog log;
-        CAlbumRecord r;
+        CEventLog log; CAlbumRecord r;
         ASSERT_TRUE(ParseRecordBody(kXmcdStatusLine + c.text, r, &log));
         EXPECT_EQ(r.artist + "|" + r.albumTitle + "|" + r.trackTitles.at(c.index), c.artist + "|" + c.album + "|" + c.title);
         ASSERT_EQ(log.Entries().size(), c.logged.empty() ? 0u : 1u);
@@ -116,8 +113,7 @@ TEST(XmcdRealRecords, EightBitRecordsAreDecodedWholeToUtf8) {
 }
 
 TEST(XmcdRealRecords, IncompleteRecordsAreRejectedWithTheirMessage) {
-    CEventLog log;
-    CAlbumRecord r;
+    CEventLog log; CAlbumRecord r;
     r.artist = "before";
     EXPECT_FALSE(ParseFile("rr_8d093509_escapes_no_header.xmcd", r, log));
     EXPECT_EQ(Errors(log), std::vector<std::string>{kPrefix + "a XMCD comment line."});
@@ -127,8 +123,7 @@ TEST(XmcdRealRecords, IncompleteRecordsAreRejectedWithTheirMessage) {
 }
 
 TEST(XmcdParser, StatusLineRules) {
-    CEventLog log;
-    CAlbumRecord r;
+    CEventLog log; CAlbumRecord r;
     r.albumTitle = "kept";
     // Outside 210-219 nothing is parsed and the answer still counts as success.
     for (const std::string& text : {"401 permission denied\r\n" + MinimalBody(), std::string("21")})
@@ -153,8 +148,7 @@ TEST(XmcdParser, EachMissingPartHasItsMessage) {
         {"prog 1.0 note", "xmcd", "a valid Submitted via: line."},
     };
     for (const auto& c : cases) {
-        CEventLog log;
-        CAlbumRecord r;
+        CEventLog log; CAlbumRecord r;
         EXPECT_FALSE(ParseRecordBodyHelper(Replace(MinimalBody(), c.from, c.to), r, &log)) << c.message;
         EXPECT_EQ(Errors(log), std::vector<std::string>{kPrefix + c.message});
         EXPECT_EQ(r.trackTitles.empty(), c.to == "xmcd") << c.message;
@@ -162,8 +156,7 @@ TEST(XmcdParser, EachMissingPartHasItsMessage) {
 }
 
 TEST(XmcdParser, KeyedLinesAndTheirQuirks) {
-    CEventLog log;
-    CAlbumRecord r;
+    CEventLog log; CAlbumRecord r;
     // TTITLE lines out of order cut the list back; the EXTT lines are made to match.
     std::string body = Replace(MinimalBody(), "TTITLE0=One\nTTITLE1=Two\n", "TTITLE5=Five\nTTITLE2=Two\nTTITLE2= more\n");
     ASSERT_TRUE(ParseRecordBodyHelper(Replace(body, "EXTT0=\nEXTT1=\n", "EXTT2=x\n"), r, &log));
@@ -183,8 +176,7 @@ TEST(XmcdParser, KeyedLinesAndTheirQuirks) {
 }
 
 TEST(XmcdParser, HostileInputNeitherCrashesNorGrowsWithoutBound) {
-    CEventLog log;
-    CAlbumRecord r;
+    CEventLog log; CAlbumRecord r;
     std::string body = Replace(MinimalBody(), "TTITLE0=One\n", "TTITLE-1=neg\nTTITLE99999999999=huge\nTTITLE0=One\n");
     body = Replace(body, "EXTT0=\n", "EXTT2147483647=x\nEXTT0=\n");
     body = Replace(body, "# Revision: 3\n", "# Revision: 99999999999999999999\n#\n# Disc length:\n");
@@ -245,8 +237,7 @@ TEST(LocalCddbStore, WriteThenLoad) {
     EXPECT_EQ(path, dir.file("1f02bc03.cddb"));
     ASSERT_TRUE(WriteLocalCddbFile(path, r, 5));
     EXPECT_EQ(ReadFile(path).rfind("210 OK, CDDB database follows (until terminating marker)\r\n# xmcd\r\n", 0), 0u);
-    CEventLog log;
-    CAlbumRecord back;
+    CEventLog log; CAlbumRecord back;
     EXPECT_TRUE(LoadLocalCddb(dir.path(), r.discId, back, &log) && back == r);
     EXPECT_TRUE(log.Entries().empty());
     // Writing again replaces the file whole and leaves no temporary file behind.
@@ -300,8 +291,7 @@ TEST(LocalCddbStore, FolderWalkCreatesMissingParents) {
 TEST(LocalCddbStore, DemoDiscRecordFitsTheDemoDisc) {
     // The shipped record must carry the demo disc's own ID (the demo disc test pins it) and
     // its titles, or the demo would show default titles.
-    CEventLog log;
-    CAlbumRecord r;
+    CEventLog log; CAlbumRecord r;
     ASSERT_TRUE(ParseRecordBody(ReadFile(std::string(QUARROW_SOURCE_DIR) + "/data/demo-disc.cddb"), r, &log) &&
                 log.Entries().empty());
     std::vector<std::string> titles;
