@@ -92,10 +92,9 @@ TEST_F(AlbumTest, LocalFileFirstAndNothingSaved) {
     const std::string text = std::string(kXmcdStatusLine) + Record("Local Band", "Local Album");
     support::WriteFile(LocalFile(), text);
     RefreshDisc(*ctx_);
-    EXPECT_TRUE(ctx_->freeDbEnabled);
     EXPECT_EQ(ctx_->album.artist + "|" + ctx_->albumSource + "|" + ctx_->rows.at(1).title, "Local Band|local|Local Album two");
+    EXPECT_TRUE(ctx_->freeDbEnabled && support::ReadFile(LocalFile()) == text && !Logged("Local CDDB file saved."));
     EXPECT_EQ(std::pair(Count("Local CDDB loaded."), server_.Connections()), std::pair(1, 0));
-    EXPECT_TRUE(support::ReadFile(LocalFile()) == text && !Logged("Local CDDB file saved."));
 }
 
 TEST_F(AlbumTest, MissingLocalFileFallsBackToOneExactMatchAndSavesIt) {
@@ -167,10 +166,7 @@ TEST_F(AlbumTest, EmptyOrMissingTextsFallBackToTheDiscsDefaults) {
         SCOPED_TRACE(c.why);
         log_.Clear();
         fs::remove_all(settings_.FREEDB.LocalCDDBDir);
-        if (!c.localFile.empty()) {
-            fs::create_directories(settings_.FREEDB.LocalCDDBDir);
-            support::WriteFile(LocalFile(), c.localFile);
-        }
+        if (!c.localFile.empty()) fs::create_directories(settings_.FREEDB.LocalCDDBDir), support::WriteFile(LocalFile(), c.localFile);
         settings_.FREEDB.AlbumInfoSource = c.source, settings_.FREEDB.SaveAlbumInfo = 0;
         queryAnswer_ = "200 rock " + id_ + " X / Y\r\n", readBody_ = c.readBody;
         ctx_->album.artist = "stale", ctx_->album.trackTitles = {"x", "y", "z"};
@@ -220,7 +216,7 @@ TEST_F(AlbumTest, EditorUpdateTakesFieldsTrimsAndChecksTheYear) {
     OpenDefaults();
     ctx_->album.year = 0;
     CAlbumEditor editor(*ctx_);
-    EXPECT_EQ(editor.year, 0);
+    ASSERT_EQ(editor.year, 0);
     editor.album = "New Album  \t", editor.artist = "New Artist   ", editor.genre = "Genre  ", editor.email = "me@x.org";
     EXPECT_FALSE(editor.UpdateRecord());
     EXPECT_EQ(LastPrompt(), "Please enter an integer between 1 and 2100.");
