@@ -61,8 +61,7 @@ protected:
         if (at == std::string::npos) return CddbTestServer::HttpAnswer(queryAnswer_);
         const std::string category = request.substr(at + 14, request.find('+', at + 14) - at - 14);
         return CddbTestServer::HttpAnswer(readBody_.empty() ? CddbTestServer::ReadAnswerBody(Record(
-                                                                  "Band " + category, "Album " + category))
-                                                            : readBody_);
+                                                                  "Band " + category, "Album " + category)) : readBody_);
     }
     bool Logged(const std::string& text, int level = -1, bool whole = true) const {
         return test::Logged(log_, text, level, whole);

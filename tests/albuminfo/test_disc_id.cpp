@@ -147,8 +147,7 @@ TEST(DiscRefresh, EnhancedDiscWithTwoSessions) {
     EXPECT_EQ(m.rows[1].duration, "01:01.013");
     // Numbering and default titles restart in the second session; the tooltip names it.
     EXPECT_EQ(m.rows[2].number + " " + m.rows[2].title + "|" + m.rows[2].numberTooltip + "|" + m.rows[2].typeText + "|" +
-                  m.rows[2].destination,
-              "  01 Track01|Track 01 of Disc Session 02|Data Track (Mode 2)|Not an audio track");
+                  m.rows[2].destination, "  01 Track01|Track 01 of Disc Session 02|Data Track (Mode 2)|Not an audio track");
     EXPECT_FALSE(m.rows[2].checked);
     EXPECT_EQ((std::vector<int>{m.rows[0].key, m.rows[1].key, m.rows[2].key}),
               (std::vector<int>{200 * 1000 + 0, 61 * 1000 + 1, 100}));

@@ -73,10 +73,8 @@ std::string Answer(const std::string& request) {
                           "    max proto: 6\r\n    gets: yes\r\nDatabase entries: 5\r\n"
                           "Database entries by category:\r\n    rock: 5\r\n.\r\n"
         : has("cmd=motd") ? "210 MOTD follows\r\nHello tester\r\n.\r\n"
-        : has("cmd=cddb+query") ? "200 rock a10b600c Motorhead / Inferno\r\n"
-        : has("cmd=cddb+read+rock+a10b600c")
-            ? CddbTestServer::ReadAnswerBody(test::XmcdTestFile("rr_a10b600c_crlf.xmcd"))
-            : "500 Unrecognized command\r\n");
+        : has("cmd=cddb+query") ? "200 rock a10b600c Motorhead / Inferno\r\n" : has("cmd=cddb+read+rock+a10b600c")
+            ? CddbTestServer::ReadAnswerBody(test::XmcdTestFile("rr_a10b600c_crlf.xmcd")) : "500 Unrecognized command\r\n");
 }
 
 }  // namespace
@@ -161,8 +159,7 @@ TEST(FreeDBPages, ClientPageRules) {
     EXPECT_EQ(std::tuple(p.settings.FREEDB.Proxy, p.settings.FREEDB.Authentication, p.settings.FREEDB.ProxyPort),
               std::tuple(1, 1, 3128));
     EXPECT_EQ(p.client.ProxyHost() + ":" + std::to_string(p.client.ProxyPort()) + " " + p.client.ProxyUser() + "/" +
-                  p.client.ProxyPassword(),
-              "proxy.local:3128 u/pw");
+                  p.client.ProxyPassword(), "proxy.local:3128 u/pw");
     EXPECT_EQ(p.client.UserName() + " " + p.client.ClientName(), "me_too Quarrow");
     // Clearing "Use Proxy" clears "Authentication" too, and the client stops using the proxy.
     c.SetUseProxy(false);

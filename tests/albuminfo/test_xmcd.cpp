@@ -43,8 +43,7 @@ const std::string kPrefix = "CCDDB::ParseRecordBodyHelper, CDDB server failed to
 std::string MinimalBody() {
     return "# xmcd\n#\n# Track frame offsets:\n# 150\n# 20000\n#\n# Disc length: 600 seconds\n"
            "#\n# Revision: 3\n# Submitted via: prog 1.0 note\n#\nDISCID=0a025602\n"
-           "DTITLE=Artist / Album\nDYEAR=1999\nDGENRE=Rock\nTTITLE0=One\nTTITLE1=Two\n"
-           "EXTD=\nEXTT0=\nEXTT1=\nPLAYORDER=\n";
+           "DTITLE=Artist / Album\nDYEAR=1999\nDGENRE=Rock\nTTITLE0=One\nTTITLE1=Two\nEXTD=\nEXTT0=\nEXTT1=\nPLAYORDER=\n";
 }
 
 std::string Replace(std::string text, const std::string& from, const std::string& to) {
@@ -196,8 +195,7 @@ TEST(XmcdWriter, ExactTextOfARecord) {
                    .submittingProgram = "MfcCDDB", .submittingVersion = "1.28", .discId = 0x0a025602,
                    .artist = "A\\B", .albumTitle = "Tab\there", .trackTitles = {"One", "Line\nfeed"},
                    .trackExtendedData = {"", "x"}, .playOrder = {2, 1}, .year = 7, .genre = "Rock"};
-    const std::string expected =
-        "# xmcd\r\n#\r\n# Track frame offsets:\r\n# 150\r\n# 20000\r\n"
+    const std::string expected = "# xmcd\r\n#\r\n# Track frame offsets:\r\n# 150\r\n# 20000\r\n"
         "#\r\n# Disc length: 600 seconds\r\n#\r\n#\r\n# Revision: 2\r\n"
         "# Submitted via: MfcCDDB 1.28 \r\n#\r\nDISCID=0a025602\r\n"
         "DTITLE=A\\\\B / Tab\\there\r\nDYEAR=0007\r\nDGENRE=Rock\r\n"
