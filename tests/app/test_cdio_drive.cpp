@@ -194,13 +194,14 @@ TEST(CdioDrive, UnusableImagesGiveAnErrorNamingTheFileAtFault) {
                                       " TRACK 02 AUDIO\n  INDEX 01 00:02:00\n");
         return dir.file(name);
     };
-    WriteCueFiles(dir.path(), {{"lonely.bin", "BINARY", 10}});
+    WriteCueFiles(dir.path(), {{"short.bin", "BINARY", 150}, {"lonely.bin", "BINARY", 10}});
     WriteWav(dir.file("mono.wav"), Pcm(1, 300), 1);
     WriteFile(dir.file("garbage.cue"), "FILE \"\xff\xfe\" WAVE\nTRACK 99999 RUBBISH\nINDEX x\n");
 
     const std::vector<std::pair<std::string, std::vector<std::string>>> cases = {
         {dir.file("nothing here.cue"), {}}, {dir.file("garbage.cue"), {"line 2"}}, {dir.file("lonely.bin"), {"lonely.cue"}},
         {sheet("named.cue", "Not There.bin", "BINARY"), {"\"Not There.bin\""}},
+        {sheet("short.cue", "short.bin", "BINARY"), {"\"short.bin\"", "shorter", "150"}},
         {sheet("mono.cue", "mono.wav", "WAVE"), {"\"mono.wav\"", "16-bit stereo"}},
     };
     for (const auto& [path, words] : cases) {
