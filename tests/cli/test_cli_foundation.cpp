@@ -12,19 +12,16 @@
 #include "app/TrackKey.h"
 #include "support/DiscImage.h"
 #include "support/RunProcess.h"
+#include "support/TestFiles.h"
 
 namespace fs = std::filesystem;
 using namespace quarrow;
 using namespace quarrow::discimage;
 using namespace quarrow::testsupport;
 using nlohmann::json;
+using quarrow::support::ReadFile;
 
 namespace {
-
-std::string ReadFile(const std::string& path) {
-    std::ifstream in(path, std::ios::binary);
-    return std::string(std::istreambuf_iterator<char>(in), {});
-}
 
 std::string FreeDbIdOf(const DiscImage& image) {
     std::vector<int> offsets(100, 0);

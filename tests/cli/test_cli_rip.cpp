@@ -3,7 +3,6 @@
 // message on an unwritable destination.
 #include <gtest/gtest.h>
 #include <nlohmann/json.hpp>
-#include <sndfile.h>
 
 #include <algorithm>
 #include <filesystem>
@@ -11,6 +10,7 @@
 
 #include "support/DiscImage.h"
 #include "support/RunProcess.h"
+#include "support/TestFiles.h"
 
 using namespace quarrow::discimage;
 using namespace quarrow::testsupport;
@@ -27,14 +27,9 @@ ProcessResult Rip(const std::string& home, const std::string& cue, std::vector<s
 
 // The samples of a WAV file as little-endian bytes, to compare with the image's sectors.
 std::vector<uint8_t> WavData(const std::string& path) {
-    SF_INFO info{};
-    SNDFILE* f = sf_open(path.c_str(), SFM_READ, &info);
-    if (!f) return {};
-    std::vector<int16_t> v(static_cast<std::size_t>(info.frames * info.channels));
-    v.resize(static_cast<std::size_t>(sf_read_short(f, v.data(), static_cast<sf_count_t>(v.size()))));
-    sf_close(f);
     std::vector<uint8_t> bytes;
-    for (int16_t s : v) bytes.insert(bytes.end(), {static_cast<uint8_t>(s & 0xff), static_cast<uint8_t>((s >> 8) & 0xff)});
+    for (int16_t s : quarrow::support::ReadShorts(path))
+        bytes.insert(bytes.end(), {static_cast<uint8_t>(s & 0xff), static_cast<uint8_t>((s >> 8) & 0xff)});
     return bytes;
 }
 

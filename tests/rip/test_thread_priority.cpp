@@ -19,7 +19,6 @@ TEST(ThreadPriority, ReaderAndJobFollowProcessorsAndWork) {
     };
     const Row rows[] = {
         {1, false, false, false, P::BelowNormal, P::AboveNormal},
-        {1, true, false, false, P::Normal, P::Highest},
         {1, true, true, true, P::Normal, P::Highest},   // above normal needs a second processor
         {2, false, false, false, P::Normal, P::Highest},
         {2, true, true, false, P::AboveNormal, P::Highest},

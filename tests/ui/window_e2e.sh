@@ -119,7 +119,7 @@ if not re.search(r"Closing Quarrow\.\.\.\r\n(\r\n){5}\Z", text):
 
 # Every track is in exactly one complete WAV file whose samples are the image's bytes.
 python3 - "$image" "$home/Output" <<'PY'
-import pathlib, re, struct, sys
+import pathlib, re, struct, sys, wave
 cue, outdir = pathlib.Path(sys.argv[1]), pathlib.Path(sys.argv[2])
 text = cue.read_text()
 data = (cue.parent / re.search(r'FILE "([^"]+)"', text).group(1)).read_bytes()
@@ -127,23 +127,14 @@ starts = [(int(m) * 60 + int(s)) * 75 + int(f) for m, s, f in re.findall(r"INDEX
 bounds = [x * 2352 for x in starts] + [len(data)]
 tracks = [data[a:b] for a, b in zip(bounds, bounds[1:])]
 
-def pcm(path):
+def pcm(path):   # a RIFF size short of the file's is an incomplete file
     raw = path.read_bytes()
-    if raw[:4] != b"RIFF" or raw[8:12] != b"WAVE":
-        sys.exit(f"FAIL: {path} is not a WAV file")
-    if struct.unpack("<I", raw[4:8])[0] != len(raw) - 8:
-        sys.exit(f"FAIL: {path}: its RIFF size does not match the file (incomplete?)")
-    pos = 12
-    while pos + 8 <= len(raw):
-        cid, size = raw[pos:pos + 4], struct.unpack("<I", raw[pos + 4:pos + 8])[0]
-        if cid == b"fmt " and struct.unpack("<HHIIHH", raw[pos + 8:pos + 24]) != (1, 2, 44100, 176400, 4, 16):
+    if raw[:4] != b"RIFF" or struct.unpack("<I", raw[4:8])[0] != len(raw) - 8:
+        sys.exit(f"FAIL: {path} is not a complete RIFF file")
+    with wave.open(str(path)) as w:
+        if (w.getnchannels(), w.getsampwidth(), w.getframerate(), w.getcomptype()) != (2, 2, 44100, "NONE"):
             sys.exit(f"FAIL: {path} is not 16-bit stereo PCM at 44100 Hz")
-        if cid == b"data":
-            if pos + 8 + size > len(raw):
-                sys.exit(f"FAIL: {path}: data chunk runs past the end of the file")
-            return raw[pos + 8:pos + 8 + size]
-        pos += 8 + size + (size & 1)
-    sys.exit(f"FAIL: {path} has no data chunk")
+        return w.readframes(w.getnframes())
 
 wavs = sorted(outdir.rglob("*.wav"))
 if len(wavs) != len(tracks):
