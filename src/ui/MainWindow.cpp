@@ -117,12 +117,12 @@ void MainWindow::buildWidgets() {
         {"Homepage", "homepage", "Visit the Homepage of Quarrow", CmdHomePage},
         {"Help", "help", "Launch the Help of Quarrow", CmdHelp},
         {"Edit CD", "edit-cd", "Edit/Revise/Save/Submit the CD Info", CmdEditCdInfo},
-        {"Rip SEL", "rip-selected", "Rip the Selected Audio Track, Helpful to Rip SINGLE Audio Track", CmdRipSelected},
-        {"Rip CHK", "rip-checked", "Rip All Checked Audio Tracks, Helpful to Rip MULTIPLE Audio Tracks", CmdRipChecked},
-        {"Rip ALL", "rip-all", "Rip All Audio Tracks, One File per Track, Helpful to Rip ALL Audio Tracks", CmdRipAll},
-        {"Rip RAN", "rip-range", "Rip Sector Range to a Single File, Helpful to Rip ARBITRARY Part of Audio Tracks",
-         CmdRipRange},
-        {"Rip to IMG", "rip-image", "Rip Whole Audio CD to a Single CD Image File with a Cue Sheet", CmdRipImage},
+        // The rip buttons' tooltips are the rip commands' own captions (mode 0 selected .. 4 image).
+        {"Rip SEL", "rip-selected", RipCommandText(0).caption, CmdRipSelected},
+        {"Rip CHK", "rip-checked", RipCommandText(1).caption, CmdRipChecked},
+        {"Rip ALL", "rip-all", RipCommandText(2).caption, CmdRipAll},
+        {"Rip RAN", "rip-range", RipCommandText(3).caption, CmdRipRange},
+        {"Rip to IMG", "rip-image", RipCommandText(4).caption, CmdRipImage},
     };
     auto* buttons = new QHBoxLayout;
     formatMenu_ = new QMenu(QStringLiteral("Set &Format"), this);
