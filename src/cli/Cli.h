@@ -50,6 +50,7 @@ struct CommandInfo {
     CommandFn run;
     bool driveOptional = false;  // true: starts up and runs even with no drive at all
     StartRefreshFn startRefresh = {};  // empty: the command never reads the disc
+    bool playsSound = false;     // true: start-up checks the sound output
 };
 
 struct CommandRegistrar {

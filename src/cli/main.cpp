@@ -93,6 +93,7 @@ int main(int argc, char** argv) {
     }
 
     options.driveOptional = command->driveOptional;
+    options.soundOutput = command->playsSound;
     CliShellView view(app, *command, args);
     int status = OpenShell(app, app.prompter, options, view);
     if (status != 0) return status;

@@ -139,6 +139,9 @@ int OpenSteps(AppShell& shell, Prompter& prompter, const ShellOptions& options, 
         return 2;
     }
 
+    // Step 12: the sound output; without it nothing plays, and opening goes on.
+    if (options.soundOutput) shell.sound.Open(shell.log, prompter);
+
     // Step 13: the track list's Destination column follows the naming rules.
     InstallDestinationColumn(*shell.main);
     // Step 14: the saved output format.
@@ -256,6 +259,7 @@ void CloseShell(AppShell& shell) {
     if (!shell.settings.Save(shell.home, &shell.log, &why) && shell.main)
         shell.main->prompter.Message(why, MessageIcon::Error);
     if (shell.main) StopAlbumServices(*shell.main, shell.home);
+    shell.sound.Close();
 }
 
 }  // namespace quarrow

@@ -13,6 +13,7 @@
 #include "app/EventLog.h"
 #include "app/Prompter.h"
 #include "app/Settings.h"
+#include "rip/Playback.h"
 
 namespace quarrow {
 
@@ -21,6 +22,7 @@ struct ShellOptions {
     std::vector<std::string> drives;     // --drive, in order; the last one given is selected
     std::string argv0;
     bool driveOptional = false;          // settings-only commands go on without a drive
+    bool soundOutput = false;            // the sound output checks (whoever plays asks for them)
 };
 
 // What the window shows while it opens and when the drive changes; every method has an empty default.
@@ -41,6 +43,7 @@ struct AppShell {
     std::unique_ptr<MainContext> main;   // made during opening, on the Prompter given to OpenShell
     std::string outputFormatLine;        // the "Output Audio Format" box
     std::string wmaProfile;              // home + "/Quarrow.prx" when that file exists
+    SoundOutput sound;                   // opened when ShellOptions::soundOutput asks for it
 };
 
 // The home folder: --home, else the executable's folder when it holds Quarrow.ini,
