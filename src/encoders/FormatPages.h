@@ -107,6 +107,8 @@ public:
     std::string qualityText() const;                 // "VBR Quality : %.2f"
     static std::vector<std::string> codingModeItems();
     bool abrTargetEnabled() const { return codingMode == 4; }
+    // ABR passes no minimum, maximum or VBR quality: their controls rest meanwhile.
+    bool vbrControlsEnabled() const { return codingMode != 4; }
 
     int codingMode = 2, minSel = 0, maxSel = 16, quality = 500;   // quality slider 0..1000
     int targetBit = 128;                             // ABR target, kbps (8..320)
@@ -207,6 +209,10 @@ public:
     std::string bitrateText() const;                 // "Bitrate: %3d kbps" / maximum
     std::string shapingText() const;                 // "Noise Shaping Override: ..."
     bool hybridEnabled() const { return modeSel == 1; }
+    bool kbpsEnabled() const { return hybridEnabled() && !maxHybrid; }
+    bool shapeEnabled() const { return hybridEnabled() && enableShape; }
+    // Dynamic shaping is what the encoder does without the override.
+    bool dynamicEnabled() const { return hybridEnabled() && !enableShape; }
 
     int modeSel = 0, levelSel = 1, stereoSel = 0, extraSel = 0;
     bool enableBlockSize = false;
@@ -297,6 +303,8 @@ public:
     void Load(const CSettings& s);
     void Reset();
     void SelectPreset(int preset);                   // 0..6 move the slider; 7 keeps it
+    // Moving the slider off a preset's own quality makes the choice " Customized".
+    void SetQuality(int q);
     PageResult Apply(CSettings& s, bool refreshing) const;
     static std::vector<std::string> extItems();
     static std::vector<std::string> presetItems();

@@ -157,6 +157,10 @@ void CMpcPage::SelectPreset(int preset) {
     presetSel = preset;
     if (preset <= 6) quality = 20 + 10 * preset;
 }
+void CMpcPage::SetQuality(int q) {
+    quality = q;
+    if (InRange(presetSel, 0, 6) && quality != 20 + 10 * presetSel) presetSel = 7;
+}
 std::string CMpcPage::qualityText() const {
     char buf[32];
     std::snprintf(buf, sizeof buf, "Quality: %3.2f ", quality / 10.0);

@@ -40,6 +40,7 @@
 #include "ui/LogViewDialog.h"
 #include "ui/QtPrompter.h"
 #include "ui/RipDialog.h"
+#include "ui/SectorRangeDialog.h"
 #include "ui/TipDialog.h"
 #include "ui/VisualisationWidget.h"
 
@@ -815,6 +816,10 @@ void MainWindow::rip(int mode) {
     MainContext& ctx = *shell_.main;
     RipCommandHooks hooks;
     hooks.isPlaying = [] { return false; };
+    hooks.chooseRange = [this](CSectorRange& range) {
+        SectorRangeDialog dialog(range, this);
+        return dialog.exec() == QDialog::Accepted;
+    };
     std::optional<CRipJob> job;
     switch (mode) {
     case 0: job = OnRipSelected(ctx, selectedRow(), hooks); break;

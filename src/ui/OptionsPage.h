@@ -7,6 +7,7 @@
 #include <QWidget>
 #include <functional>
 #include <memory>
+#include <string>
 #include <vector>
 
 namespace quarrow {
@@ -24,6 +25,7 @@ struct PageContext {
     quarrow::CEventLog* log = nullptr;       // may be null in tests
     quarrow::MainContext* main = nullptr;    // the open disc, for pages that read it; may be null
     std::function<bool()> refreshing;        // true while a disc refresh runs; never null
+    std::string home;                        // the home folder (External/ programs live there)
 };
 
 class OptionsPage : public QWidget {

@@ -3,6 +3,7 @@
 #include <QDialog>
 #include <QDialogButtonBox>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QListWidget>
 #include <QMessageBox>
 #include <QVBoxLayout>
@@ -86,9 +87,21 @@ int QtPrompter::PickOne(const std::string& caption, const std::vector<std::strin
 std::string QtPrompter::SaveFileName(const std::string& proposal, const std::string& filter) {
     std::string name;
     RunOnGuiThread([&] {
-        QString chosen = QFileDialog::getSaveFileName(parent_, QStringLiteral("Save As"),
-                                                      QString::fromStdString(proposal), QtFilter(filter));
-        name = chosen.toStdString();
+        // The core's "(*.ext)|*.ext||": its first pattern gives the default extension, so
+        // a name typed without one is completed before the overwrite question is asked.
+        const QStringList parts = QString::fromStdString(filter).split(QLatin1Char('|'));
+        QString suffix = parts.size() > 1 ? parts[1].section(QLatin1Char(';'), 0, 0) : QString();
+        suffix = suffix.startsWith(QLatin1String("*.")) ? suffix.mid(2) : QString();
+        QFileDialog dialog(parent_, QStringLiteral("Save As"));
+        dialog.setAcceptMode(QFileDialog::AcceptSave);
+        dialog.setFileMode(QFileDialog::AnyFile);
+        dialog.setNameFilter(QtFilter(filter));
+        if (!suffix.isEmpty() && !suffix.contains(QLatin1Char('*'))) dialog.setDefaultSuffix(suffix);
+        const QFileInfo proposed(QString::fromStdString(proposal));
+        dialog.setDirectory(proposed.absolutePath());
+        dialog.selectFile(proposed.fileName());
+        if (dialog.exec() == QDialog::Accepted && !dialog.selectedFiles().isEmpty())
+            name = dialog.selectedFiles().front().toStdString();
     }, true);
     return name;
 }

@@ -1,7 +1,11 @@
 // The rip dialog on a simulated drive: a whole rip to WAV ends with "Open Dir" and
 // "Finish" and complete files; pause holds the rip; Cancel answered No goes on and Yes
-// leaves no partial file; the retry limit closes the dialog by itself.
+// leaves no partial file; the retry limit closes the dialog by itself. The sector range
+// dialog offers the first run of audio tracks and clamps what is typed.
 #include <QComboBox>
+#include <QDialogButtonBox>
+#include <QLineEdit>
+#include <QSlider>
 #include <QElapsedTimer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -17,11 +21,13 @@
 #include "app/CdDrive.h"
 #include "app/EventLog.h"
 #include "app/Prompter.h"
+#include "app/SectorRange.h"
 #include "app/Settings.h"
 #include "app/SimulatedDrive.h"
 #include "rip/RipSession.h"
 #include "support/TestFiles.h"
 #include "ui/RipDialog.h"
+#include "ui/SectorRangeDialog.h"
 #include "ui/VisualisationWidget.h"
 
 using namespace quarrow;
@@ -205,6 +211,32 @@ private slots:
         QCOMPARE(dialog.windowTitle(), QString(kMaxRetriesCaption));
         QCOMPARE(rig.prompter.prompts.back().text, std::string(kScratchedDiscMessage));
         QVERIFY(rig.Files().empty());
+    }
+
+    // Three audio tracks before a data track: only they are offered. A start typed past the
+    // end lands on it, an end typed past the range stops at its end, and OK leaves the range.
+    void sectorRangeDialogClampsWhatIsTyped() {
+        CSectorRange range;
+        QVERIFY(range.Open({150, 1650, 2400, 3000, 9000}, {1020, 1010, 1008, 2}));
+        ui::SectorRangeDialog dialog(range);
+        QCOMPARE(std::make_pair(dialog.startSlider()->minimum(), dialog.endSlider()->maximum()), std::make_pair(1, 2850));
+        QCOMPARE(dialog.labelTexts(), QStringList({"Track:01", "Track Offset::00.000", "Track:03", "Track Offset::08.000",
+                                                    "Total Time Length:00:38.000", "Total Sectors:2850"}));
+        auto type = [](QLineEdit* edit, QPushButton* update, const char* text) {
+            edit->setText(text);
+            QTest::mouseClick(update, Qt::LeftButton);
+        };
+        type(dialog.startEdit(), dialog.updateStartButton(), "5000");
+        QCOMPARE(std::make_pair(dialog.startSlider()->value(), dialog.startEdit()->text()), std::make_pair(2850, QString("2850")));
+        QCOMPARE(dialog.labelTexts().mid(4), QStringList({"Total Time Length:00:00.013", "Total Sectors:1"}));
+        dialog.startSlider()->setValue(1500);          // track 2 starts at position 1500
+        dialog.endSlider()->setValue(1400);            // cannot pass the start
+        type(dialog.endEdit(), dialog.updateEndButton(), "9999");
+        QCOMPARE(dialog.labelTexts().mid(0, 3), QStringList({"Track:01", "Track Offset::19.987", "Track:03"}));
+        dialog.findChild<QDialogButtonBox*>()->button(QDialogButtonBox::Ok)->click();
+        QCOMPARE(dialog.result(), int(QDialog::Accepted));
+        QCOMPARE(std::vector<int>({range.startSector, range.endSector, range.startTrack, range.endTrack}),
+                 std::vector<int>({1500, 2850, 0, 2}));
     }
 };
 
