@@ -209,10 +209,11 @@ public:
     std::string bitrateText() const;                 // "Bitrate: %3d kbps" / maximum
     std::string shapingText() const;                 // "Noise Shaping Override: ..."
     bool hybridEnabled() const { return modeSel == 1; }
-    bool kbpsEnabled() const { return hybridEnabled() && !maxHybrid; }
-    bool shapeEnabled() const { return hybridEnabled() && enableShape; }
+    // The hybrid settings stay editable in lossless mode (they are kept for hybrid).
+    bool kbpsEnabled() const { return !maxHybrid; }
+    bool shapeEnabled() const { return enableShape; }
     // Dynamic shaping is what the encoder does without the override.
-    bool dynamicEnabled() const { return hybridEnabled() && !enableShape; }
+    bool dynamicEnabled() const { return !enableShape; }
 
     int modeSel = 0, levelSel = 1, stereoSel = 0, extraSel = 0;
     bool enableBlockSize = false;

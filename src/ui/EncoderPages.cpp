@@ -82,7 +82,6 @@ std::unique_ptr<OptionsPage> ContainerPage(const char* path, int id, const PageC
 template <class Model>
 void Mp3Mode(ModelPage<Model>& p, const EncoderPagesState& state) {
     auto tab = state.mp3Tab;
-    p.onLoad = [tab](const CSettings&) { *tab = 0; };
     p.onShown = [m = p.model, tab] {
         CSettings probe;
         m->OnShown(probe);
@@ -294,14 +293,13 @@ std::unique_ptr<OptionsPage> WavPackHybridPage(const PageContext& c, std::shared
     PageForm& f = p->form;
     auto* kbps = f.slider(CWavPackPage::kMinKbps, CWavPackPage::kMaxKbps, [m] { return m->kbps; },
                           [m](int v) { m->kbps = v; }, [m] { return m->bitrateText(); });
-    auto* maxHybrid = f.check("Maximum Hybrid Compression", m->maxHybrid);
-    auto* wvc = f.check("Create Correction File", m->correction);
-    auto* noise = f.check("Calculate Noise", m->calcNoise);
-    auto* override = f.check("Noise Shaping Override", m->enableShape);
+    f.check("Maximum Hybrid Compression", m->maxHybrid);
+    f.check("Create Correction File", m->correction);
+    f.check("Calculate Noise", m->calcNoise);
+    f.check("Noise Shaping Override", m->enableShape);
     auto* shape = f.slider(-100, 100, [m] { return m->shape; }, [m](int v) { m->shape = v; },
                            [m] { return m->shapingText(); });
     auto* dynamic = f.check("Dynamic Shaping", m->dynamic);
-    f.enabledWhen({maxHybrid, wvc, noise, override}, [m] { return m->hybridEnabled(); });
     f.enabledWhen(kbps, [m] { return m->kbpsEnabled(); });
     f.enabledWhen(shape, [m] { return m->shapeEnabled(); });
     f.enabledWhen(dynamic, [m] { return m->dynamicEnabled(); });

@@ -19,7 +19,7 @@ struct EncoderPagesState {
     enum class Group { Aac, Custom };   // the external-program pages, by their place in the tree
     std::shared_ptr<CSettings> loaded;
     std::shared_ptr<CCustomPage> custom;
-    std::shared_ptr<int> mp3Tab;        // 0 while none of the three was shown since loading
+    std::shared_ptr<int> mp3Tab;        // 0 until one of the three is shown
     // The loaded record with the customised encoder as its page shows it now.
     CSettings probe() const;
 };

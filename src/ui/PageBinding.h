@@ -112,7 +112,7 @@ public:
     std::function<void()> onShown;
 
 protected:
-    void showEvent(QShowEvent* event) override;
+    bool event(QEvent* event) override;
 };
 
 // Shows a refused page's box and logs its line; returns r.applied.
@@ -120,12 +120,15 @@ bool ReportResult(const PageContext& context, const quarrow::PageResult& r);
 
 }  // namespace quarrow::ui
 
-#include <QShowEvent>
+#include <QEvent>
 
+// A page is shown when the sheet turns to it, whether or not the sheet is on screen yet.
 template <class Model>
-void quarrow::ui::ModelPage<Model>::showEvent(QShowEvent* event) {
-    OptionsPage::showEvent(event);
-    // A sibling page sharing the model may have changed it meanwhile.
-    form.refresh();
-    if (onShown) onShown();
+bool quarrow::ui::ModelPage<Model>::event(QEvent* event) {
+    if (event->type() == QEvent::ShowToParent) {
+        // A sibling page sharing the model may have changed it meanwhile.
+        form.refresh();
+        if (onShown) onShown();
+    }
+    return OptionsPage::event(event);
 }
