@@ -38,6 +38,7 @@
 #include "ui/GuiThread.h"
 #include "ui/Icons.h"
 #include "ui/LogViewDialog.h"
+#include "ui/PlaybackControls.h"
 #include "ui/QtPrompter.h"
 #include "ui/RipDialog.h"
 #include "ui/SectorRangeDialog.h"
@@ -209,8 +210,6 @@ void MainWindow::buildWidgets() {
     volume_ = new QSlider(Qt::Horizontal, central);
     volume_->setRange(0, 100);
     volume_->setToolTip(QStringLiteral("Volume"));
-    connect(volume_, &QSlider::valueChanged, this,
-            [this](int v) { shell_.settings.OUTPUT.Volume = static_cast<int16_t>(v); });
     transport->addWidget(volume_, 1);
     left->addLayout(transport, row++, 0, 1, 2);
     left->setRowStretch(row, 1);
@@ -292,14 +291,14 @@ void MainWindow::buildMenus() {
 
     // "Tray Lock" and "Tray Unlock" are the eleventh and twelfth entries of this menu.
     QMenu* play = menuBar()->addMenu(QStringLiteral("&Play"));
-    addCommand(play, CmdPlay, "Play\tCtrl+P ", &MainWindow::cmdPlayback)->setIcon(QuarrowIcon(QStringLiteral("play")));
-    addCommand(play, CmdPause, "Pause/Resume", &MainWindow::cmdPlayback)->setIcon(QuarrowIcon(QStringLiteral("pause")));
-    addCommand(play, CmdStop, "Stop\tCtrl+S", &MainWindow::cmdPlayback)->setIcon(QuarrowIcon(QStringLiteral("stop")));
-    addCommand(play, CmdPrevious, "Previous", &MainWindow::cmdPlayback)
+    addCommand(play, CmdPlay, "Play\tCtrl+P ", &MainWindow::cmdPlay)->setIcon(QuarrowIcon(QStringLiteral("play")));
+    addCommand(play, CmdPause, "Pause/Resume", &MainWindow::cmdPause)->setIcon(QuarrowIcon(QStringLiteral("pause")));
+    addCommand(play, CmdStop, "Stop\tCtrl+S", &MainWindow::cmdStop)->setIcon(QuarrowIcon(QStringLiteral("stop")));
+    addCommand(play, CmdPrevious, "Previous", &MainWindow::cmdPrevious)
         ->setIcon(QuarrowIcon(QStringLiteral("previous")));
-    addCommand(play, CmdNext, "Next", &MainWindow::cmdPlayback)->setIcon(QuarrowIcon(QStringLiteral("next")));
-    addCommand(play, CmdFirst, "First", &MainWindow::cmdPlayback);
-    addCommand(play, CmdLast, "Last", &MainWindow::cmdPlayback);
+    addCommand(play, CmdNext, "Next", &MainWindow::cmdNext)->setIcon(QuarrowIcon(QStringLiteral("next")));
+    addCommand(play, CmdFirst, "First", &MainWindow::cmdFirst);
+    addCommand(play, CmdLast, "Last", &MainWindow::cmdLast);
     play->addSeparator();
     addCommand(play, CmdEject, "Eject Tray", &MainWindow::cmdEject)->setIcon(QuarrowIcon(QStringLiteral("eject")));
     addCommand(play, CmdCloseTray, "Close Tray", &MainWindow::cmdCloseTray);
@@ -336,7 +335,10 @@ void MainWindow::buildMenus() {
         a->setCheckable(true);
         presetGroup_->addAction(a);
         actions_[CmdPreset1 + p] = a;
-        connect(a, &QAction::triggered, this, [this, p] { vis_->setPreset(p); });
+        connect(a, &QAction::triggered, this, [this, p] {
+            if (playback_) playback_->applyPreset(p);
+            else vis_->setPreset(p);
+        });
     }
     connect(presets, &QMenu::aboutToShow, this, [this] { actions_[CmdPreset1 + vis_->preset()]->setChecked(true); });
     options->addSeparator();
@@ -362,10 +364,18 @@ QAction* MainWindow::action(int command) const {
 // ---------------------------------------------------------------- opening and shutdown
 
 int MainWindow::open(const ShellOptions& options) {
-    const int status = OpenShell(shell_, *prompter_, options, *this);
+    ShellOptions withSound = options;
+    withSound.soundOutput = true;
+    const int status = OpenShell(shell_, *prompter_, withSound, *this);
     if (status != 0) return status;
     opened_ = true;
     volume_->setValue(shell_.settings.OUTPUT.Volume);
+    playback_ = std::make_unique<PlaybackControls>(
+        *shell_.main, shell_.sound, PlaybackControls::Widgets{position_, volume_, elapsed_, vis_},
+        [this] { return refreshing(); },
+        [this] {
+            for (int r = 0; r < list_->topLevelItemCount(); ++r) syncRow(r);
+        });
     syncFormatMenu();
     if (shell_.grabber.DriveCount() > 0) shell_.grabber.Drive().SetListener(this);
     startPolling();
@@ -377,6 +387,8 @@ int MainWindow::open(const ShellOptions& options) {
 void MainWindow::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
+    stopPlayback();
+    playback_.reset();
     stopPolling();
     // An opening that stopped half-way may have started the first refresh: join it too.
     reapWorkers(true);
@@ -450,6 +462,7 @@ bool MainWindow::refreshing() const {
 
 bool MainWindow::startDriveCommand(DriveCommand command) {
     if (!shell_.main || shutDown_ || shell_.grabber.DriveCount() == 0 || refreshing()) return false;
+    stopPlayback();
     reapWorkers(false);
     if (command == Refresh) {
         ++refreshRuns_;
@@ -589,6 +602,7 @@ void MainWindow::onDriveChosen(int comboIndex) {
         SelectDrive(shell_.grabber.CurrentDrive());
         return;
     }
+    stopPlayback();
     if (shell_.grabber.CurrentDrive() >= 1) shell_.grabber.Drive().SetListener(nullptr);
     SetDrive(shell_, comboIndex + 1, *this);
     shell_.grabber.Drive().SetListener(this);
@@ -684,14 +698,16 @@ void MainWindow::onDoubleClick() {
         }
         return choice;
     };
-    if (OnDoubleClick(*shell_.main, ask) == DoubleClickAction::Rip) rip(0);
+    const DoubleClickAction action = OnDoubleClick(*shell_.main, ask);
+    if (action == DoubleClickAction::Rip) rip(0);
+    else if (action == DoubleClickAction::Play) cmdContextPlay();
 }
 
 void MainWindow::onContextMenu(const QPoint& pos) {
     if (!list_->itemAt(pos)) return;
     QMenu menu(this);
-    menu.addAction(QStringLiteral("Play"), this, &MainWindow::cmdPlayback);
-    menu.addAction(QStringLiteral("Stop"), this, &MainWindow::cmdPlayback);
+    menu.addAction(QStringLiteral("Play"), this, &MainWindow::cmdContextPlay);
+    menu.addAction(QStringLiteral("Stop"), this, &MainWindow::cmdStop);
     menu.addSeparator();
     menu.addAction(QStringLiteral("Rip Selected"), this, &MainWindow::cmdRipSelected);
     menu.addAction(QStringLiteral("Rip All Checked"), this, &MainWindow::cmdRipChecked);
@@ -791,8 +807,19 @@ void MainWindow::cmdReverseCheck() {
     for (int r = 0; r < list_->topLevelItemCount(); ++r) syncRow(r);
 }
 
-// Playback comes with a later version: its commands are present and do nothing.
-void MainWindow::cmdPlayback() {}
+void MainWindow::cmdPlay() { if (playback_) playback_->play(); }
+void MainWindow::cmdContextPlay() { if (playback_) playback_->playSelected(selectedRow()); }
+void MainWindow::cmdPause() { if (playback_) playback_->pauseResume(); }
+void MainWindow::cmdStop() { if (playback_) playback_->stop(); }
+void MainWindow::cmdPrevious() { if (playback_) playback_->previous(); }
+void MainWindow::cmdNext() { if (playback_) playback_->next(); }
+void MainWindow::cmdFirst() { if (playback_) playback_->first(); }
+void MainWindow::cmdLast() { if (playback_) playback_->last(); }
+
+// Drive commands, drive selection, rips and exit stop a track that plays, whatever refreshes.
+void MainWindow::stopPlayback() {
+    if (playback_ && playback_->isPlaying()) playback_->playback().StopPlayback();
+}
 
 void MainWindow::cmdEject() { startDriveCommand(Eject); }
 void MainWindow::cmdCloseTray() { startDriveCommand(CloseTray); }
@@ -815,7 +842,8 @@ void MainWindow::rip(int mode) {
     if (!shell_.main || refreshing() || ripping_) return;
     MainContext& ctx = *shell_.main;
     RipCommandHooks hooks;
-    hooks.isPlaying = [] { return false; };
+    hooks.isPlaying = [this] { return playback_ && playback_->isPlaying(); };
+    hooks.stopPlayback = [this] { stopPlayback(); };
     hooks.chooseRange = [this](CSectorRange& range) {
         SectorRangeDialog dialog(range, this);
         return dialog.exec() == QDialog::Accepted;

@@ -28,6 +28,7 @@ class QTreeWidgetItem;
 namespace quarrow::ui {
 
 class LogViewDialog;
+class PlaybackControls;
 class QtPrompter;
 class VisualisationWidget;
 
@@ -74,6 +75,7 @@ public:
     QLineEdit* statusBox(StatusBox box) const { return status_[box]; }
     QComboBox* driveCombo() const { return driveCombo_; }
     LogViewDialog* logView() const { return logView_; }
+    PlaybackControls* playbackControls() const { return playback_.get(); }
 
     // ShellView
     void AddDrive(int number, const std::string& comboEntry, const std::string& menuText) override;
@@ -122,7 +124,16 @@ private:
     void cmdCheckAll();
     void cmdUncheckAll();
     void cmdReverseCheck();
-    void cmdPlayback();
+    // Transport commands (PlaybackControls carries them out).
+    void cmdPlay();
+    void cmdContextPlay();
+    void cmdPause();
+    void cmdStop();
+    void cmdPrevious();
+    void cmdNext();
+    void cmdFirst();
+    void cmdLast();
+    void stopPlayback();
     void cmdEject();
     void cmdCloseTray();
     void cmdRefresh();
@@ -183,6 +194,7 @@ private:
     QLabel* elapsed_ = nullptr;
     VisualisationWidget* vis_ = nullptr;
     LogViewDialog* logView_ = nullptr;
+    std::unique_ptr<PlaybackControls> playback_;   // made once the window has opened
 };
 
 }  // namespace quarrow::ui
