@@ -1,12 +1,14 @@
 // The rip dialog on a simulated drive: a whole rip to WAV ends with "Open Dir" and
 // "Finish" and complete files; pause holds the rip; Cancel answered No goes on and Yes
 // leaves no partial file; the retry limit closes the dialog by itself. The sector range
-// dialog offers the first run of audio tracks and clamps what is typed.
+// dialog offers the first run of audio tracks and clamps what is typed; the save question
+// completes a name typed without the format's extension.
 #include <QComboBox>
 #include <QDialogButtonBox>
 #include <QLineEdit>
 #include <QSlider>
 #include <QElapsedTimer>
+#include <QFileDialog>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -26,6 +28,7 @@
 #include "app/SimulatedDrive.h"
 #include "rip/RipSession.h"
 #include "support/TestFiles.h"
+#include "ui/QtPrompter.h"
 #include "ui/RipDialog.h"
 #include "ui/SectorRangeDialog.h"
 #include "ui/VisualisationWidget.h"
@@ -237,6 +240,22 @@ private slots:
         QCOMPARE(dialog.result(), int(QDialog::Accepted));
         QCOMPARE(std::vector<int>({range.startSector, range.endSector, range.startTrack, range.endTrack}),
                  std::vector<int>({1500, 2850, 0, 2}));
+    }
+
+    void saveQuestionCompletesTheExtension() {
+        support::ScratchDir dir;
+        ui::QtPrompter prompter;
+        QStringList shown;
+        QTimer::singleShot(0, [&] {
+            auto* d = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            if (!d) return;
+            shown << d->selectedNameFilter() << d->selectedFiles().value(0);
+            d->selectFile("Chosen");
+            QMetaObject::invokeMethod(d, "accept");
+        });
+        const std::string chosen = prompter.SaveFileName(dir.path() + "/Sector 1 to 75.wav", "(*.wav)|*.wav||");
+        QCOMPARE(shown, QStringList({"(*.wav)", QString::fromStdString(dir.path() + "/Sector 1 to 75.wav")}));
+        QCOMPARE(chosen, dir.path() + "/Chosen.wav");
     }
 };
 
