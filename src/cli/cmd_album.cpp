@@ -87,9 +87,12 @@ int RunSet(CliApp& app, std::vector<std::string>& args) {
             editor.year = static_cast<int32_t>(y < -1000000 ? -1000000 : y > 1000000 ? 1000000 : y);
         }
     }
-    // A refused year is not saved: the user asked for a change that did not happen.
-    if (!editor.UpdateRecord()) return 1;
-    return editor.Save() ? 0 : 1;
+    // A year outside 1-2100 is not taken (the range message says so) and the record keeps
+    // its former year; the other fields are still saved. The status tells that the year
+    // change did not happen.
+    const bool yearTaken = editor.year >= kMinYear && editor.year <= kMaxYear;
+    const bool saved = editor.Save();
+    return saved && yearTaken ? 0 : 1;
 }
 
 int RunAlbum(CliApp& app, std::vector<std::string>& args) {

@@ -27,6 +27,7 @@
 #include <chrono>
 
 #include "albuminfo/AlbumEditor.h"
+#include "albuminfo/AlbumSteps.h"
 #include "albuminfo/TrackList.h"
 #include "app/DataFiles.h"
 #include "app/TipFile.h"
@@ -35,10 +36,12 @@
 #include "rip/RipCommands.h"
 #include "rip/ThreadPriority.h"
 #include "ui/AboutBox.h"
+#include "ui/EditCdInfoDialog.h"
 #include "ui/GuiThread.h"
 #include "ui/Icons.h"
 #include "ui/LogViewDialog.h"
 #include "ui/PlaybackControls.h"
+#include "ui/OptionsSheet.h"
 #include "ui/QtPrompter.h"
 #include "ui/RipDialog.h"
 #include "ui/SectorRangeDialog.h"
@@ -284,9 +287,14 @@ void MainWindow::buildMenus() {
         ->setIcon(QuarrowIcon(QStringLiteral("edit-cd")));
     edit->addSeparator();
     addCommand(edit, CmdGetIsrc, "Get ISRC ", &MainWindow::cmdGetIsrc);
-    addCommand(edit, CmdQueryFreeDB, "Query FreeDB", &MainWindow::cmdQueryFreeDB);
+    addCommand(edit, CmdQueryFreeDB, "Query FreeDB", &MainWindow::cmdQueryFreeDB)->setCheckable(true);
     connect(edit, &QMenu::aboutToShow, this, [this] {
         actions_[CmdGetIsrc]->setEnabled(shell_.main && !refreshing() && GetIsrcEnabled(*shell_.main));
+        try {
+            actions_[CmdQueryFreeDB]->setChecked(shell_.main && !refreshing() && shell_.grabber.DriveCount() > 0 &&
+                                                 QueryFreeDBChecked(*shell_.main));
+        } catch (const std::exception&) {
+        }
     });
 
     // "Tray Lock" and "Tray Unlock" are the eleventh and twelfth entries of this menu.
@@ -387,6 +395,9 @@ int MainWindow::open(const ShellOptions& options) {
 void MainWindow::shutdown() {
     if (shutDown_) return;
     shutDown_ = true;
+    // A refresh waiting for the user's choice of match gets "cancel" and gives its lookup up.
+    if (ownPrompter_) ownPrompter_->SetClosing();
+    if (shell_.main) CancelAlbumLookup(*shell_.main);
     stopPlayback();
     playback_.reset();
     stopPolling();
@@ -401,6 +412,13 @@ void MainWindow::shutdown() {
 }
 
 void MainWindow::closeEvent(QCloseEvent* event) {
+    // A choice's event loop lies below this one: let it end first, then close.
+    if (ownPrompter_ && ownPrompter_->ChoiceOpen()) {
+        ownPrompter_->SetClosing();
+        event->ignore();
+        QTimer::singleShot(0, this, &QWidget::close);
+        return;
+    }
     shutdown();
     event->accept();
 }
@@ -492,7 +510,10 @@ void MainWindow::runDriveCommand(DriveCommand command) {
     try {
         CdDrive& drive = shell_.grabber.Drive();
         switch (command) {
-        case Refresh: RefreshDisc(ctx); break;
+        case Refresh:
+            if (queryCommand_.exchange(false)) QueryFreeDBCommand(ctx);
+            else RefreshDisc(ctx);
+            break;
         case Eject: drive.EjectTray(); break;
         case CloseTray: drive.CloseTray(); break;
         case LockTray: drive.LockTray(); break;
@@ -770,7 +791,13 @@ void MainWindow::cmdViewLog() {
     logView_->activateWindow();
 }
 
-void MainWindow::cmdQueryFreeDB() { notAvailable("Query FreeDB"); }
+// The command's checks and refresh run on the drive command thread, like every refresh:
+// the lookup may ask the user to choose among several matches.
+void MainWindow::cmdQueryFreeDB() {
+    if (!shell_.main || refreshing() || ripping_) return;
+    queryCommand_ = true;
+    if (!startDriveCommand(Refresh)) queryCommand_ = false;
+}
 
 void MainWindow::cmdGetIsrc() {
     if (!shell_.main || refreshing()) return;
@@ -875,8 +902,41 @@ void MainWindow::rip(int mode) {
     for (int r = 0; r < list_->topLevelItemCount(); ++r) syncRow(r);
 }
 
-void MainWindow::cmdOptions() { notAvailable("The options sheet"); }
-void MainWindow::cmdEditCdInfo() { notAvailable("Edit CD Info"); }
+void MainWindow::cmdOptions() {
+    if (!shell_.main) return;
+    PageContext context;
+    context.prompter = prompter_;
+    context.log = &shell_.log;
+    context.main = shell_.main.get();
+    context.refreshing = [this] { return refreshing() || ripping_; };
+    context.home = shell_.home;
+    {
+        OptionsSheet sheet(shell_.settings, context, this);
+        sheet.exec();
+    }
+    // Whatever the sheet did, the output format is applied again and shown.
+    shell_.outputFormatLine = UpdateOutputFormatSummary(shell_.settings, shell_.log, shell_.outputFormatLine);
+    ShowOutputFormat(shell_.outputFormatLine);
+    syncFormatMenu();
+    if (!refreshing()) {
+        FillDestinations(*shell_.main);
+        for (int r = 0; r < list_->topLevelItemCount(); ++r) syncRow(r);
+    }
+}
+
+void MainWindow::cmdEditCdInfo() {
+    if (!shell_.main || refreshing()) return;
+    if (shell_.grabber.DriveCount() == 0) {
+        prompter_->Message("No Disc Found!", MessageIcon::Warning);
+        return;
+    }
+    if (!CanEditCdInfo(*shell_.main)) return;
+    {
+        EditCdInfoDialog dialog(*shell_.main, this);
+        dialog.exec();
+    }
+    for (int r = 0; r < list_->topLevelItemCount(); ++r) syncRow(r);
+}
 
 void MainWindow::cmdEditTitle() {
     if (!shell_.main || refreshing()) return;

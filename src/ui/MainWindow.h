@@ -171,6 +171,7 @@ private:
     };
     std::vector<Worker> workers_;
     std::atomic<int> refreshRuns_{0};
+    std::atomic<bool> queryCommand_{false};   // the next refresh is the "Query FreeDB" command's
 
     std::thread pollThread_;
     std::mutex pollMutex_;

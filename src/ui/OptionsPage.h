@@ -41,6 +41,8 @@ public:
     // Widgets are already in the model (each widget writes through as the user edits);
     // the model applies to s. False when the page refused (its model showed the box).
     virtual bool apply(quarrow::CSettings& s) = 0;
+    // The sheet was cancelled: most pages simply drop their edits.
+    virtual void cancel(quarrow::CSettings& /*s*/) {}
 
 protected:
     const PageContext& context() const { return context_; }

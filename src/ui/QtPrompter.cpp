@@ -7,8 +7,12 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QVBoxLayout>
+#include <memory>
 
+#include "albuminfo/AlbumSteps.h"
 #include "ui/GuiThread.h"
+#include "ui/MainWindow.h"
+#include "ui/MatchDialog.h"
 
 namespace quarrow::ui {
 
@@ -66,22 +70,46 @@ bool QtPrompter::AskYesNo(const std::string& text, const std::string& caption) {
 int QtPrompter::PickOne(const std::string& caption, const std::vector<std::string>& choices) {
     int picked = -1;
     RunOnGuiThread([&] {
-        QDialog dialog(parent_);
-        dialog.setWindowTitle(Caption(caption));
-        auto* layout = new QVBoxLayout(&dialog);
-        auto* list = new QListWidget(&dialog);
-        for (const std::string& c : choices) list->addItem(QString::fromStdString(c));
-        if (!choices.empty()) list->setCurrentRow(0);
-        auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, &dialog);
-        QObject::connect(buttons, &QDialogButtonBox::accepted, &dialog, &QDialog::accept);
-        QObject::connect(buttons, &QDialogButtonBox::rejected, &dialog, &QDialog::reject);
-        QObject::connect(list, &QListWidget::itemDoubleClicked, &dialog, &QDialog::accept);
-        layout->addWidget(list);
-        layout->addWidget(buttons);
-        dialog.resize(520, 260);
-        if (dialog.exec() == QDialog::Accepted) picked = list->currentRow();
+        if (closing_) return;
+        std::unique_ptr<QDialog> dialog;
+        QListWidget* list = nullptr;
+        MatchDialog* match = nullptr;
+        if (caption == MatchDialog::kCaption) {
+            // The lookup waits for this answer, so its matches stand still meanwhile.
+            std::vector<MatchDialog::Row> columns;
+            auto* window = qobject_cast<MainWindow*>(parent_);
+            if (window && window->shell().main)
+                for (const CCDDBMatch& m : Services(*window->shell().main).matches)
+                    columns.push_back({FormatDiscId(m.discId), m.title, m.artist, m.category});
+            dialog.reset(match = new MatchDialog(MatchRows(choices, columns), parent_));
+        } else {
+            dialog = std::make_unique<QDialog>(parent_);
+            dialog->setWindowTitle(Caption(caption));
+            auto* layout = new QVBoxLayout(dialog.get());
+            list = new QListWidget(dialog.get());
+            for (const std::string& c : choices) list->addItem(QString::fromStdString(c));
+            if (!choices.empty()) list->setCurrentRow(0);
+            auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok | QDialogButtonBox::Cancel, dialog.get());
+            QObject::connect(buttons, &QDialogButtonBox::accepted, dialog.get(), &QDialog::accept);
+            QObject::connect(buttons, &QDialogButtonBox::rejected, dialog.get(), &QDialog::reject);
+            QObject::connect(list, &QListWidget::itemDoubleClicked, dialog.get(), &QDialog::accept);
+            layout->addWidget(list);
+            layout->addWidget(buttons);
+            dialog->resize(520, 260);
+        }
+        QDialog* outer = openChoice_;
+        openChoice_ = dialog.get();
+        const bool ok = dialog->exec() == QDialog::Accepted;
+        openChoice_ = outer;
+        if (match) picked = ok ? match->chosen() : -1;
+        else if (ok) picked = list->currentRow();
     }, true);
     return picked;
+}
+
+void QtPrompter::SetClosing() {
+    closing_ = true;
+    if (openChoice_) openChoice_->reject();
 }
 
 std::string QtPrompter::SaveFileName(const std::string& proposal, const std::string& filter) {

@@ -2,11 +2,13 @@
 // thread: the dialog always runs on the window's thread and the caller waits for it.
 #pragma once
 
+#include <atomic>
 #include <string>
 #include <vector>
 
 #include "app/Prompter.h"
 
+class QDialog;
 class QWidget;
 
 namespace quarrow::ui {
@@ -16,6 +18,12 @@ public:
     explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
     void SetParent(QWidget* parent) { parent_ = parent; }
 
+    // The window is closing: a choice asked from now on is answered "cancel" at once, and an
+    // open match dialog is cancelled, so a worker waiting for it can end and be joined.
+    void SetClosing();
+    // Whether a choice dialog is open now (its event loop is on the window thread's stack).
+    bool ChoiceOpen() const { return openChoice_ != nullptr; }
+
     void Message(const std::string& text, MessageIcon icon = MessageIcon::None,
                  const std::string& caption = "") override;
     bool AskYesNo(const std::string& text, const std::string& caption = "") override;
@@ -24,6 +32,8 @@ public:
 
 private:
     QWidget* parent_;
+    std::atomic<bool> closing_{false};
+    QDialog* openChoice_ = nullptr;   // window thread only
 };
 
 }  // namespace quarrow::ui
