@@ -219,9 +219,9 @@ std::unique_ptr<OptionsPage> OggPage(const PageContext& c) {
     f.endGroup();
     f.enabledWhen(vbr, [m] { return m->nominalEnabled(); });
     f.enabledWhen({minBits, maxBits}, [m] { return m->minMaxEnabled(); });
-    f.text("Fastest  <->  Best");
     auto* quality = f.slider(-10, 100, [m] { return m->quality; }, [m](int v) { m->quality = v; },
                              [m] { return m->qualityText(); });
+    f.ends("Fastest", "Best");
     f.enabledWhen(quality, [m] { return m->qualityEnabled(); });
     ChannelMode(f, [m] { return m->mono ? 0 : 1; }, [m](int i) { m->mono = i == 0; }, nullptr, nullptr);
     f.stretch();

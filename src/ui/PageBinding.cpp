@@ -83,6 +83,16 @@ QLabel* PageForm::text(const QString& text) {
     return label;
 }
 
+void PageForm::ends(const QString& left, const QString& right) {
+    auto* row = new QWidget(page_);
+    auto* layout = new QHBoxLayout(row);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel(left, row));
+    layout->addStretch(1);
+    layout->addWidget(new QLabel(right, row));
+    target()->addWidget(row);
+}
+
 QLabel* PageForm::caption(TextFn text) {
     auto* label = new QLabel(page_);
     label->setWordWrap(true);

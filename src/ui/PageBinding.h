@@ -47,6 +47,7 @@ public:
     void endGroup();
 
     QLabel* text(const QString& text);                 // fixed, word-wrapped
+    void ends(const QString& left, const QString& right);   // the two ends of the control above
     QLabel* caption(TextFn text);                      // follows the model
     // A list with an optional label before it; get returns -1 for no selection.
     QComboBox* combo(const QString& label, ItemsFn items, IntGet get, IntSet set);
