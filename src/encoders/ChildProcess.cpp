@@ -221,11 +221,14 @@ void ChildProcess::Redirect() {
                 }
                 if (sink_) sink_(text);
             } else if (got == 0 || (errno != EINTR && errno != EAGAIN)) {
+                if (got < 0 && sink_) sink_("Read stdout pipe error\r\n");
                 p.fd = -1;   // poll skips negative descriptors
                 --open;
             }
         }
     }
+    // The console log marks the end of the program's output.
+    if (open == 0 && sink_) sink_("\r\nChild Process Ended\r\n");
     redirectorDone_ = true;
 }
 
@@ -236,8 +239,10 @@ void ChildProcess::EndRedirector() {
     using namespace std::chrono;
     const auto deadline = steady_clock::now() + milliseconds(1000);
     while (!redirectorDone_ && steady_clock::now() < deadline) std::this_thread::sleep_for(milliseconds(2));
+    const bool dead = !redirectorDone_;
     stopRedirector_ = true;
     redirector_.join();
+    if (dead && sink_) sink_("The redir thread is dead\r\n");
     CloseFd(stdout_);
     CloseFd(stderr_);
 }

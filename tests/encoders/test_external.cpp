@@ -154,8 +154,9 @@ TEST(EncodeCustom, LameInEveryInputMode) {
             EXPECT_EQ(d.Tag("artist") + "|" + d.Tag("album") + "|" + d.Tag("track"),
                       SampleAlbum().artist + "|" + SampleAlbum().albumTitle + "| 1/ 3");
         }
-        EXPECT_NE(support::ReadFile(dir.path() + "/External" + std::to_string(input) + ".log").find("LAME"),
-                  std::string::npos);
+        const std::string log = support::ReadFile(dir.path() + "/External" + std::to_string(input) + ".log");
+        EXPECT_NE(log.find("LAME"), std::string::npos);
+        EXPECT_EQ(log.substr(log.size() - 23), "\r\nChild Process Ended\r\n");
     }
 }
 
