@@ -13,6 +13,7 @@
 #include <vector>
 
 #include "encoders/EncodeMp3.h"
+#include "encoders/OutputFormat.h"
 #include "rip/RipSession.h"
 
 namespace quarrow::cli {
@@ -108,7 +109,7 @@ int RunRipJob(CliApp& app, CRipJob job) {
     CdDrive& drive = app.grabber.Drive();
     // An MP3 job loads the encoder library before anything else; without it no file is
     // opened and no thread starts.
-    const bool mp3 = app.settings.OUTPUT.OutputFormat == 2;
+    const bool mp3 = app.settings.OUTPUT.OutputFormat == static_cast<int>(OutputFormatId::MP3);
     if (mp3 && !LoadLameForRip(app.log, app.prompter)) return 1;
     struct LameRelease {
         bool active;

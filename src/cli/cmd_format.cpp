@@ -4,6 +4,7 @@
 #include <iostream>
 
 #include "cli/Cli.h"
+#include "encoders/FormatTable.h"
 #include "encoders/OutputFormat.h"
 #include "encoders/QuickSet.h"
 #include "rip/Naming.h"
@@ -23,7 +24,10 @@ int RunFormats(CliApp& app, std::vector<std::string>& args) {
         const std::string& entry = FormatListEntry(id);
         const std::string extension = FormatExtension(app.settings, id);
         if (json) {
-            list.push_back({{"id", id}, {"entry", entry}, {"extension", extension}});
+            // Whether it can be ripped here, and if not, what is missing where.
+            const std::string missing = ProbeMessage(id, ProbeFormat(app.settings, app.home, id));
+            list.push_back({{"id", id}, {"entry", entry}, {"extension", extension}, {"runnable", missing.empty()},
+                            {"missing", missing}});
             continue;
         }
         char line[128];
@@ -64,7 +68,7 @@ int RunFormat(CliApp& app, std::vector<std::string>& args) {
         }
         // The line shown before the change stays where a setting has no text of its own.
         const std::string before = BuildOutputFormatSummary(app.settings).line;
-        QuickSetResult result = QuickSetOutputFormat(app.settings, app.log, app.prompter, target, before);
+        QuickSetResult result = QuickSetOutputFormat(app.settings, app.log, app.prompter, target, before, app.home);
         switch (result.outcome) {
         case QuickSetOutcome::Set:
             std::cout << result.summary << "\n";

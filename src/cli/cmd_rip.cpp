@@ -194,6 +194,7 @@ int RunRip(CliApp& app, std::vector<std::string>& args) {
     RipCommandHooks hooks;
     // A plan writes nothing, not even the folder the save-file question opens in.
     hooks.createFolders = !plan;
+    hooks.home = app.home;
     // The command line never plays, so only the range dialog needs an answer. The dialog
     // would clamp a typed sector; here a range outside the disc or reversed is refused.
     std::string rangeError;

@@ -120,7 +120,7 @@ protected:
     bool Open(EncodeContext& ctx, const std::string& path, const std::string& finalPath) override {
         encoder_ = FLAC__stream_encoder_new();
         if (!encoder_) {
-            ctx.PostMessage("ERROR: allocating encoder", 1);
+            ctx.PostMessage("ERROR: allocating encoder", Severity::Error);
             return false;
         }
         FLAC__stream_encoder_set_channels(encoder_, 2);
@@ -134,7 +134,7 @@ protected:
         if (fillTag_) {
             comments_ = MakeFlacCommentBlock(ctx.Tags(finalPath));
             if (!comments_) {
-                ctx.PostMessage("ERROR: allocating encoder", 1);
+                ctx.PostMessage("ERROR: allocating encoder", Severity::Error);
                 return false;
             }
             FLAC__StreamMetadata* blocks[1] = {comments_.get()};
@@ -151,23 +151,23 @@ protected:
         if (status != FLAC__STREAM_ENCODER_INIT_STATUS_OK) {
             char text[64];
             std::snprintf(text, sizeof text, "Error Code: %d", static_cast<int>(status));
-            ctx.PostMessage(text, 1);
-            ctx.PostMessage("Fail to initialize flac file!", 1);
+            ctx.PostMessage(text, Severity::Error);
+            ctx.PostMessage("Fail to initialize flac file!", Severity::Error);
             if (status == FLAC__STREAM_ENCODER_INIT_STATUS_ENCODER_ERROR) {
                 const FLAC__StreamEncoderState state = FLAC__stream_encoder_get_state(encoder_);
                 std::snprintf(text, sizeof text, "FLAC Encoder State Code: %d", static_cast<int>(state));
-                ctx.PostMessage(text, 1);
+                ctx.PostMessage(text, Severity::Error);
                 if (state == FLAC__STREAM_ENCODER_IO_ERROR) {
-                    ctx.PostMessage("Can't create file " + finalPath + "!", 1);
+                    ctx.PostMessage("Can't create file " + finalPath + "!", Severity::Error);
                 }
             }
             if (!FLAC__stream_encoder_finish(encoder_)) {
-                ctx.PostMessage("Fail to finish flac file!", 1);
+                ctx.PostMessage("Fail to finish flac file!", Severity::Error);
             }
             return false;
         }
         if (FLAC__stream_encoder_get_state(encoder_) != FLAC__STREAM_ENCODER_OK) {
-            ctx.PostMessage("Invalid FLAC Format!   Please Check the FLAC Encoder Options.", 1);
+            ctx.PostMessage("Invalid FLAC Format!   Please Check the FLAC Encoder Options.", Severity::Error);
         }
         return true;
     }
@@ -193,7 +193,7 @@ protected:
         comments_.reset();
         if (!ok) {
             // After a failed block the message has been posted already.
-            if (complete) ctx.PostMessage("Fail to finish flac file!", 1);
+            if (complete) ctx.PostMessage("Fail to finish flac file!", Severity::Error);
             return false;
         }
         return true;
@@ -205,7 +205,7 @@ private:
         const unsigned frames = static_cast<unsigned>(count / 2);
         if (frames == 0) return true;
         if (!FLAC__stream_encoder_process_interleaved(encoder_, wide_.data(), frames)) {
-            ctx.PostMessage("Fail to process flac file!", 1);
+            ctx.PostMessage("Fail to process flac file!", Severity::Error);
             return false;
         }
         return true;

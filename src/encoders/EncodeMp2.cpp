@@ -92,12 +92,12 @@ protected:
             ok = twolame_init_params(options_) == 0;
         }
         if (!ok) {
-            ctx.PostMessage("Error: configuring libtwolame encoder failed.", 1);
+            ctx.PostMessage("Error: configuring libtwolame encoder failed.", Severity::Error);
             return false;
         }
         file_ = std::fopen(path.c_str(), "w+b");
         if (!file_) {
-            ctx.PostMessage("Error creating file " + finalPath, 1);
+            ctx.PostMessage("Error creating file " + finalPath, Severity::Error);
             return false;
         }
         output_.assign(kOutputBufferSize, 0);
@@ -110,7 +110,7 @@ protected:
         // reverse) would misread every block.
         if (ctx.mono != (channels_ == 1)) {
             ctx.PostMessage("Error: the MP2 encoder expects " + std::string(channels_ == 1 ? "mono" : "stereo") +
-                                " samples", 1);
+                                " samples", Severity::Error);
             return false;
         }
         const std::size_t frames = count / static_cast<std::size_t>(channels_);
@@ -136,7 +136,7 @@ protected:
 
     bool Finish(EncodeContext& ctx, bool complete) override {
         bool ok = file_ != nullptr && options_ != nullptr;
-        if (ok && !ctx.aborted) {
+        if (ok && !ctx.IsAborted()) {
             const int produced = twolame_encode_flush(options_, output_.data(), static_cast<int>(output_.size()));
             ok = Put(ctx, produced);
         }
@@ -145,7 +145,7 @@ protected:
             const bool closed = std::fclose(file_) == 0;
             file_ = nullptr;
             if (!closed && ok && complete) {
-                ctx.PostMessage("Output file write error", 1);
+                ctx.PostMessage("Output file write error", Severity::Error);
                 ok = false;
             }
         }
@@ -164,12 +164,12 @@ private:
         if (produced < 0) {
             char text[64];
             std::snprintf(text, sizeof text, "Error: libtwolame encoding failed (%d)", produced);
-            ctx.PostMessage(text, 1);
+            ctx.PostMessage(text, Severity::Error);
             return false;
         }
         const std::size_t n = static_cast<std::size_t>(produced);
         if (n && std::fwrite(output_.data(), 1, n, file_) != n) {
-            ctx.PostMessage("Output file write error", 1);
+            ctx.PostMessage("Output file write error", Severity::Error);
             return false;
         }
         return true;

@@ -70,7 +70,7 @@ protected:
 
         file_ = std::fopen(path.c_str(), "w+b");
         if (!file_) {
-            ctx.PostMessage("Error creating file " + finalPath, 1);
+            ctx.PostMessage("Error creating file " + finalPath, Severity::Error);
             return false;
         }
         path_ = path;
@@ -86,7 +86,7 @@ protected:
         if (r != kLameOk) {
             char text[64];
             std::snprintf(text, sizeof text, "Error opening encoding stream (%lu)", r);
-            ctx.PostMessage(text, 1);
+            ctx.PostMessage(text, Severity::Error);
             be_.beCloseStream(stream_);
             std::fclose(file_);
             file_ = nullptr;
@@ -118,17 +118,17 @@ protected:
 
     bool Finish(EncodeContext& ctx, bool complete) override {
         bool ok = streamOpen_;
-        if (streamOpen_ && !ctx.aborted) {
+        if (streamOpen_ && !ctx.IsAborted()) {
             uint32_t produced = 0;
             const LameResult r = be_.beDeinitStream(stream_, output_.data(), &produced);
             if (r != kLameOk) {
                 CloseStream();
                 char text[64];
                 std::snprintf(text, sizeof text, "beExitStream failed (%lu)", r);
-                ctx.PostMessage(text, 1);
+                ctx.PostMessage(text, Severity::Error);
                 ok = false;
             } else if (produced && std::fwrite(output_.data(), 1, produced, file_) != produced) {
-                ctx.PostMessage("Output file write error", 1);
+                ctx.PostMessage("Output file write error", Severity::Error);
                 ok = false;
             }
         }
@@ -138,7 +138,7 @@ protected:
             const bool closed = std::fclose(file_) == 0;
             file_ = nullptr;
             if (!closed && ok) {
-                ctx.PostMessage("Output file write error", 1);
+                ctx.PostMessage("Output file write error", Severity::Error);
                 ok = false;
             }
         }
@@ -156,8 +156,8 @@ private:
         const LameEncoderLibrary::LoadResult r = library->Load();
         if (r != LameEncoderLibrary::LoadResult::Loaded) {
             ctx.PostMessage(r == LameEncoderLibrary::LoadResult::LibraryMissing ? kLoadErrorLog
-                                                                                : kInterfaceErrorLog, 1);
-            ctx.PostMessage(library->Detail(), 1);
+                                                                                : kInterfaceErrorLog, Severity::Error);
+            ctx.PostMessage(library->Detail(), Severity::Error);
             return false;
         }
         library_ = std::move(library);
@@ -174,12 +174,12 @@ private:
                 CloseStream();
                 char text[64];
                 std::snprintf(text, sizeof text, "beEncodeChunk() failed (%lu)", r);
-                ctx.PostMessage(text, 1);
+                ctx.PostMessage(text, Severity::Error);
                 return false;
             }
             if (produced && std::fwrite(output_.data(), 1, produced, file_) != produced) {
                 CloseStream();
-                ctx.PostMessage("Output file write error", 1);
+                ctx.PostMessage("Output file write error", Severity::Error);
                 return false;
             }
             samples += n;

@@ -64,13 +64,13 @@ protected:
         vorbis_info_init(&vi_);
         infoReady_ = true;
         if (InitVorbisEncoder(&vi_, settings_, channels_) != 0) {
-            ctx.PostMessage("Invalid Ogg Vorbis format.", 1);
+            ctx.PostMessage("Invalid Ogg Vorbis format.", Severity::Error);
             return false;
         }
         shownPath_ = finalPath;
         file_ = std::fopen(path.c_str(), "w+b");
         if (!file_) {
-            ctx.PostMessage("Can't create file " + finalPath + "! (" + std::strerror(errno) + ")", 1);
+            ctx.PostMessage("Can't create file " + finalPath + "! (" + std::strerror(errno) + ")", Severity::Error);
             return false;
         }
 
@@ -148,7 +148,7 @@ protected:
         ok = ok && !failed_;
         if (file_) {
             if (std::fclose(file_) != 0 && ok && complete) {
-                ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + std::strerror(errno) + ")", 1);
+                ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + std::strerror(errno) + ")", Severity::Error);
                 ok = false;
             }
             file_ = nullptr;
@@ -179,7 +179,7 @@ private:
         const std::size_t h = static_cast<std::size_t>(page.header_len);
         const std::size_t b = static_cast<std::size_t>(page.body_len);
         if (std::fwrite(page.header, 1, h, file_) != h || std::fwrite(page.body, 1, b, file_) != b) {
-            ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + std::strerror(errno) + ")", 1);
+            ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + std::strerror(errno) + ")", Severity::Error);
             failed_ = true;
             return false;
         }

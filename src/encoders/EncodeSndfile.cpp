@@ -165,13 +165,13 @@ protected:
         info.channels = inputMode_ != 0 ? 2 : (ctx.mono ? 1 : 2);
         info.format = format_;
         if (!SndfileWrites(info.format, info.channels, info.samplerate)) {
-            ctx.PostMessage("Invalid format!", 1);
+            ctx.PostMessage("Invalid format!", Severity::Error);
             return false;
         }
         openedPath_ = inputMode_ == 0 ? path : TemporaryPath(ctx);
         file_ = sf_open(openedPath_.c_str(), SFM_WRITE, &info);
         if (!file_) {
-            ctx.PostMessage("Error : could not open file : " + (inputMode_ == 0 ? finalPath : openedPath_), 1);
+            ctx.PostMessage("Error : could not open file : " + (inputMode_ == 0 ? finalPath : openedPath_), Severity::Error);
             return false;
         }
         shownPath_ = inputMode_ == 0 ? finalPath : openedPath_;
@@ -193,7 +193,7 @@ protected:
         const int rc = sf_close(file_);
         file_ = nullptr;
         if (rc != 0 && complete) {
-            ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + sf_error_number(rc) + ")", 1);
+            ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + sf_error_number(rc) + ")", Severity::Error);
             return false;
         }
         return true;
@@ -212,7 +212,7 @@ private:
     bool CheckWrite(EncodeContext& ctx, sf_count_t done, std::size_t count) {
         if (done == static_cast<sf_count_t>(count)) return true;
         // A short write is a full disk or a vanished file; the block cannot be taken back.
-        ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + sf_strerror(file_) + ")", 1);
+        ctx.PostMessage("Error : could not write file : " + shownPath_ + " (" + sf_strerror(file_) + ")", Severity::Error);
         return false;
     }
 

@@ -116,14 +116,14 @@ protected:
         shownPath_ = finalPath;
         main_ = std::fopen(path.c_str(), "w+b");
         if (!main_) {
-            ctx.PostMessage("Can't create file " + finalPath + "!", 1);
+            ctx.PostMessage("Can't create file " + finalPath + "!", Severity::Error);
             return false;
         }
         if (correction_) {
             const std::string wvcPath = WavPackCorrectionPathOf(path);
             wvc_ = std::fopen(wvcPath.c_str(), "w+b");
             if (!wvc_) {
-                ctx.PostMessage("Can't create correction file " + WavPackCorrectionPathOf(finalPath) + "!", 1);
+                ctx.PostMessage("Can't create correction file " + WavPackCorrectionPathOf(finalPath) + "!", Severity::Error);
                 std::fclose(main_);
                 main_ = nullptr;
                 std::remove(path.c_str());
@@ -137,7 +137,7 @@ protected:
             !WavpackPackInit(wpc_)) {
             ctx.PostMessage(std::string("Invalid WavPack format: ") +
                                 (wpc_ ? WavpackGetErrorMessage(wpc_) : "cannot allocate the encoder"),
-                            1);
+                            Severity::Error);
             Close();
             std::remove(mainPath_.c_str());
             if (!wvcPath_.empty()) std::remove(wvcPath_.c_str());
@@ -153,7 +153,7 @@ protected:
         const uint32_t frames = static_cast<uint32_t>(count / 2);
         if (frames == 0) return true;
         if (!WavpackPackSamples(wpc_, wide_.data(), frames)) {
-            ctx.PostMessage("Can't write file " + shownPath_ + "! (" + WavpackGetErrorMessage(wpc_) + ")", 1);
+            ctx.PostMessage("Can't write file " + shownPath_ + "! (" + WavpackGetErrorMessage(wpc_) + ")", Severity::Error);
             return false;
         }
         return true;
@@ -185,10 +185,10 @@ protected:
         // into the first block of each file so that players can show the duration.
         if (ok) ok = UpdateLength(main_) && (!wvc_ || UpdateLength(wvc_));
         if (!ok && complete) {
-            ctx.PostMessage("Can't write file " + shownPath_ + "! (" + WavpackGetErrorMessage(wpc_) + ")", 1);
+            ctx.PostMessage("Can't write file " + shownPath_ + "! (" + WavpackGetErrorMessage(wpc_) + ")", Severity::Error);
         }
         if (!Close() && ok) {
-            if (complete) ctx.PostMessage("Can't write file " + shownPath_ + "! (" + std::strerror(errno) + ")", 1);
+            if (complete) ctx.PostMessage("Can't write file " + shownPath_ + "! (" + std::strerror(errno) + ")", Severity::Error);
             ok = false;
         }
         return ok;

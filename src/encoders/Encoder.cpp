@@ -87,12 +87,12 @@ double EncodeContext::TotalPercent() const {
 }
 
 bool CEncoder::WriteShort(EncodeContext& ctx, const int16_t*, std::size_t) {
-    ctx.PostMessage("This encoder does not take 16-bit samples", 1);
+    ctx.PostMessage("This encoder does not take 16-bit samples", Severity::Error);
     return false;
 }
 
 bool CEncoder::WriteFloat(EncodeContext& ctx, const float*, std::size_t) {
-    ctx.PostMessage("This encoder does not take float samples", 1);
+    ctx.PostMessage("This encoder does not take float samples", Severity::Error);
     return false;
 }
 
@@ -116,18 +116,18 @@ std::error_code CEncoder::Publish(const std::string& path, const std::string& ou
     return ec;
 }
 
-int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
+bool CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     using namespace std::chrono_literals;
     const std::string path = UsesTemporaryName() ? TemporaryNameOf(outputPath) : outputPath;
 
     ctx.StartReader();
     if (!Open(ctx, path, outputPath)) {
-        ctx.running = 0;
+        ctx.Stop();
         ctx.JoinReader();
         // Whatever the driver began under the temporary name goes; nothing was written.
         std::error_code ec;
         if (path != outputPath) std::filesystem::remove(path, ec);
-        return 0;
+        return false;
     }
 
     const std::size_t chunk = static_cast<std::size_t>(std::max(1, ChunkSize(ctx)));
@@ -147,8 +147,8 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     bool failed = false;
     unsigned blocks = 0;
     const unsigned interval = static_cast<unsigned>(std::max(1, ctx.progressInterval));
-    while (ctx.running) {
-        if (ctx.paused) {
+    while (ctx.IsRunning()) {
+        if (ctx.IsPaused()) {
             ctx.WaitWhilePaused();
             continue;
         }
@@ -203,7 +203,7 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
                 end += ctx.entryLengths[finished + 1];
                 char text[32];
                 std::snprintf(text, sizeof text, "%d/%d", finished + 2, count);
-                ctx.PostStatus(2, text);
+                ctx.PostStatus(StatusKind::Caption, text);
                 ctx.PostProgress(100.0, ctx.TotalPercent());
                 ctx.RestartTrackClock();
             }
@@ -211,7 +211,7 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
 
         if (!ok) {
             failed = true;
-            ctx.running = 0;
+            ctx.Stop();
             break;
         }
         if (last) {
@@ -221,7 +221,7 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
         if (++blocks % interval == 0) ctx.PostProgress(ctx.TrackPercent(), ctx.TotalPercent());
     }
 
-    const bool finished = Finish(ctx, reachedEnd && !failed && !ctx.aborted);
+    const bool finished = Finish(ctx, reachedEnd && !failed && !ctx.IsAborted());
     // Joining the reader also settles every stop decision raised by what it read (the
     // retry limit), so aborted is final from here on.
     ctx.JoinReader();
@@ -230,26 +230,26 @@ int CEncoder::Encode(EncodeContext& ctx, const std::string& outputPath) {
     const auto drop = [&] {
         // A driver writing under the real name has not touched it before a failure; only
         // a cancel deletes that name.
-        if (path != outputPath || ctx.aborted) {
+        if (path != outputPath || ctx.IsAborted()) {
             std::filesystem::remove(path, ec);
             for (const std::string& c : CompanionFiles(path)) std::filesystem::remove(c, ec);
         }
-        ctx.running = 0;
-        return 0;
+        ctx.Stop();
+        return false;
     };
     // A cancel, an input that stopped early (the disc could not be read) and an encode
     // or write failure all leave no file: a partial one never stands as complete, and
     // the hidden temporary name never stays behind.
-    if (ctx.aborted || !reachedEnd || failed || !finished) return drop();
+    if (ctx.IsAborted() || !reachedEnd || failed || !finished) return drop();
     if (!AfterFinish(ctx, path)) return drop();
     if ((ec = Publish(path, outputPath))) {
-        ctx.PostMessage("Error : could not write file : " + outputPath + " (" + ec.message() + ")", 1);
+        ctx.PostMessage("Error : could not write file : " + outputPath + " (" + ec.message() + ")", Severity::Error);
         std::filesystem::remove(path, ec);
-        ctx.running = 0;
-        return 0;
+        ctx.Stop();
+        return false;
     }
     ctx.SendFinalProgress();
-    return 1;
+    return true;
 }
 
 }  // namespace quarrow

@@ -2,7 +2,7 @@
 // rings, the running/paused/aborted flags, the job counters, the progress and message
 // sink, the disc reader); a driver derives from CEncoder and supplies open, write and
 // finish steps, while CEncoder::Encode runs the loop every driver shares. Drivers are
-// found by output format through the table in EncoderTable.cpp.
+// found by output format through the format table (FormatTable.h).
 #pragma once
 
 #include <atomic>
@@ -86,20 +86,43 @@ private:
     FlagGate& gate_;
 };
 
-// What a driver sees of the rip. Flags and counters are plain words polled by the
-// threads; the virtual hooks are implemented by the rip session (and by test harnesses).
+// How a report is shown: a status line for the log, or an error that also takes the
+// rip dialog's caption.
+enum class Severity { Status = 0, Error = 1 };
+
+// Where a status text goes: the dialog's status line or its caption ("%d/%d").
+enum class StatusKind { StatusLine = 0, Caption = 2 };
+
+// What an outside-program driver tells the dialog about its phase: Pause is refused
+// while the program runs, and the caption names the temporary file being encoded.
+enum class EncodePhase { PauseDisabled = 0, PauseEnabled = 1, EncodingWav = 2, EncodingRaw = 3 };
+
+// What a driver sees of the rip. The flags are polled by the threads without a lock;
+// every change wakes a thread held by pause. The virtual hooks are implemented by the
+// rip session (and by test harnesses).
 class EncodeContext {
 public:
     virtual ~EncodeContext() = default;
 
-    FlagGate flagGate;
-    WatchedFlag running{flagGate};
-    WatchedFlag paused{flagGate};
-    WatchedFlag aborted{flagGate};
+    bool IsRunning() const { return running_ != 0; }
+    bool IsPaused() const { return paused_ != 0; }
+    // Set by a cancel or the retry limit: the driver drops its output.
+    bool IsAborted() const { return aborted_ != 0; }
+    void SetRunning(bool on) { running_ = on ? 1 : 0; }
+    void SetPaused(bool on) { paused_ = on ? 1 : 0; }
+    void SetAborted(bool on) { aborted_ = on ? 1 : 0; }
+    // A driver that stops on an error clears running only.
+    void Stop() { running_ = 0; }
+    // A cancel: the output is dropped and every thread stops, paused or not.
+    void Abort() {
+        aborted_ = 1;
+        running_ = 0;
+        paused_ = 0;
+    }
 
     // Holds the calling thread while paused is set and running is still set.
     void WaitWhilePaused() {
-        flagGate.WaitUntil([this] { return !paused || !running; });
+        flagGate_.WaitUntil([this] { return !paused_ || !running_; });
     }
 
     // Sample path: floatPath clear -> intRing of interleaved (or mono) 16-bit values;
@@ -134,19 +157,24 @@ public:
     virtual bool ReaderRunning() const = 0;
     virtual void JoinReader() = 0;
 
-    // Reports. severity 0 status, 1 error. Status kind 2 sets the caption; kind 1 with
-    // value 0/1 disables/enables Pause, 2/3 show the temporary WAV/RAW captions.
+    // Reports to the rip dialog.
     virtual void PostProgress(double trackPercent, double totalPercent) = 0;
     virtual void SendFinalProgress() = 0;
-    virtual void PostMessage(const std::string& text, int severity) = 0;
-    virtual void PostStatus(int kind, const std::string& text) = 0;
-    virtual void PostPhase(int value) = 0;
+    virtual void PostMessage(const std::string& text, Severity severity) = 0;
+    virtual void PostStatus(StatusKind kind, const std::string& text) = 0;
+    virtual void PostPhase(EncodePhase phase) = 0;
     virtual void RestartTrackClock() = 0;
 
     double JobLength() const;
     double TrackLength() const;     // of the current entry
     double TrackPercent() const;
     double TotalPercent() const;
+
+private:
+    FlagGate flagGate_;
+    WatchedFlag running_{flagGate_};
+    WatchedFlag paused_{flagGate_};
+    WatchedFlag aborted_{flagGate_};
 };
 
 // One encoder driver. Encode runs the shared loop: start the reader, Open, drain the
@@ -156,8 +184,8 @@ class CEncoder {
 public:
     virtual ~CEncoder() = default;
 
-    // 1 when the file was written completely; 0 on failure or cancel.
-    int Encode(EncodeContext& ctx, const std::string& outputPath);
+    // true when the file was written completely; false on failure or cancel.
+    bool Encode(EncodeContext& ctx, const std::string& outputPath);
 
     // The name written while the file is incomplete: a hidden ".part" sibling.
     static std::string TemporaryNameOf(const std::string& outputPath);
@@ -194,18 +222,10 @@ protected:
     }
 };
 
-// Creates the driver for the settings' output format; null when the format has no
-// driver (identifier outside 1..31, input mode above 3, or a driver not built in).
+// Creates the driver for the settings' output format from its row of the format table
+// (FormatTable.h); null when the format has no driver (identifier outside 1..31, input
+// mode above 3, or a driver not built in).
 std::unique_ptr<CEncoder> CreateEncoder(const CSettings& settings);
-
-// A table entry: the identifiers first..last are written by make.
-using EncoderFactory = std::unique_ptr<CEncoder> (*)(const CSettings& settings, int formatId);
-struct EncoderTableEntry {
-    int firstId;
-    int lastId;
-    EncoderFactory make;
-};
-const std::vector<EncoderTableEntry>& EncoderTable();
 
 // The container driver (identifiers 1, 9, 13..30).
 std::unique_ptr<CEncoder> MakeSndfileEncoder(const CSettings& settings, int formatId);

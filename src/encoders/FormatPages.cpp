@@ -15,6 +15,7 @@
 
 #include "app/Prompter.h"
 #include "encoders/EncodeSndfile.h"
+#include "encoders/FormatTable.h"
 #include "encoders/OutputFormat.h"
 #include "encoders/QuickSet.h"
 
@@ -104,6 +105,11 @@ void CEncoderOptionPage::SelectFormat(int position, const CSettings& s, Prompter
         }
     }
     formatSel = InRange(position, 0, kLastOutputFormat - 1) ? position : -1;
+    // A format whose encoder cannot run here stays chosen, with a warning naming what is missing.
+    if (formatSel >= 0) {
+        if (const std::string warning = ChoiceWarning(s, std::string(), formatSel + 1); !warning.empty())
+            prompter.Message(warning, MessageIcon::Warning);
+    }
     FillDependent();
 }
 

@@ -12,6 +12,7 @@
 
 #include "app/EventLog.h"
 #include "app/Settings.h"
+#include "encoders/FormatTable.h"
 
 namespace quarrow {
 
@@ -28,39 +29,6 @@ std::string Fmt(const char* format, ...) {
     return std::string(buffer, std::min<std::size_t>(static_cast<std::size_t>(n), sizeof buffer - 1));
 }
 
-const std::vector<std::string> kFormatList = {
-    " WAV    (Waveform Audio)",
-    " MP3    (MPEG-1 Audio Layer 3)",
-    " WMA    (Windows Media Audio)",
-    " OGG    (Ogg Vorbis)",
-    " APE    (Monkey's Audio)",
-    " FLAC   (Free Lossless Audio Codec)",
-    " MP2    (MPEG-1 Audio Layer 2)",
-    " VQF    (TwinVQ)",
-    " AIFF   (Audio Interchange File Format)",
-    " AAC    (Advanced Audio Coding)",
-    " MPC    (Musepack)",
-    " WV     (WavPack)",
-    " AU     (Sun/NeXT AU Format)",
-    " RAW    (Headless Raw)",
-    " PAF    (Ensoniq PARIS File Format)",
-    " SVX    (Commodore Amiga File Format)",
-    " NIST   (Sphere Nist WAV)",
-    " IRCAM  (Berkeley IRCAM)",
-    " VOC    (Creative VOC)",
-    " W64    (Sound Forge W64)",
-    " MAT4   (GNU Octave 2.0)",
-    " MAT5   (GNU Octave 2.1)",
-    " PVF    (Portable Voice Format)",
-    " XI     (Fasttracker 2 Extended Instrument)",
-    " HTK    (HMM Tool Kit Format)",
-    " CAF    (Core Audio File Format)",
-    " SDS    (Midi Sample Dump Standard)",
-    " AVR    (Audio Visual Research)",
-    " WAVEX  (MS WAVE with WAVEFORMATEX)",
-    " SD2    (Sound Designer 2)",
-    " User-Customized Format",
-};
 
 using List = std::vector<std::string>;
 const List kEmpty;
@@ -321,12 +289,19 @@ bool IsContainerFormat(int id) {
            id == static_cast<int>(OutputFormatId::AIFF) || IsOtherFormat(id);
 }
 
-const std::vector<std::string>& FormatListEntries() { return kFormatList; }
+const std::vector<std::string>& FormatListEntries() {
+    static const std::vector<std::string> entries = [] {
+        std::vector<std::string> list;
+        for (const FormatDescriptor& row : FormatRows()) list.emplace_back(row.listEntry);
+        return list;
+    }();
+    return entries;
+}
 
 const std::string& FormatListEntry(int id) {
     static const std::string empty;
     if (!IsValidOutputFormat(id)) return empty;
-    return kFormatList[static_cast<std::size_t>(id - 1)];
+    return FormatListEntries()[static_cast<std::size_t>(id - kFirstOutputFormat)];
 }
 
 std::string FormatShortName(int id) {

@@ -7,6 +7,7 @@
 #include "app/EventLog.h"
 #include "app/Prompter.h"
 #include "app/Settings.h"
+#include "encoders/FormatTable.h"
 #include "encoders/OutputFormat.h"
 
 namespace quarrow {
@@ -77,7 +78,8 @@ bool ParseQuickSetTarget(const std::string& text, QuickSetTarget& target) {
 }
 
 QuickSetResult QuickSetOutputFormat(CSettings& s, CEventLog& log, Prompter& prompter,
-                                    const QuickSetTarget& target, const std::string& previousLine) {
+                                    const QuickSetTarget& target, const std::string& previousLine,
+                                    const std::string& home) {
     QuickSetResult result;
     const int id = target.id;
     if (!IsValidOutputFormat(id)) {
@@ -121,6 +123,11 @@ QuickSetResult QuickSetOutputFormat(CSettings& s, CEventLog& log, Prompter& prom
     s.OUTPUT.OutputFormat = static_cast<int16_t>(id);
     result.outcome = QuickSetOutcome::Set;
     result.summary = UpdateOutputFormatSummary(s, log, previousLine);
+    result.warning = ChoiceWarning(s, home, id);
+    if (!result.warning.empty()) {
+        log.Add(result.warning, 1);
+        prompter.Message(result.warning, MessageIcon::Warning);
+    }
     return result;
 }
 

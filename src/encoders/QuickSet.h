@@ -37,13 +37,16 @@ enum class QuickSetOutcome { Set, Declined, Refused };
 struct QuickSetResult {
     QuickSetOutcome outcome = QuickSetOutcome::Refused;
     std::string summary;        // the new summary line (only when Set)
+    std::string warning;        // set when the chosen format cannot be ripped here
 };
 
 // Runs one quick-set command. Questions and refusals go through the prompter; on Set
-// the settings hold the new choice and the summary has been logged.
+// the settings hold the new choice and the summary has been logged. A format whose
+// encoder cannot run here (looked for under home/External and PATH) is still set, with
+// a warning shown and logged that names what is missing.
 QuickSetResult QuickSetOutputFormat(CSettings& s, CEventLog& log, Prompter& prompter,
                                     const QuickSetTarget& target,
-                                    const std::string& previousLine = "");
+                                    const std::string& previousLine = "", const std::string& home = "");
 
 // The question asked before Ogg FLAC (also asked by the FLAC page's "Ogg FLAC" box).
 extern const char* const kOggFlacQuestion;

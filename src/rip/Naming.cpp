@@ -11,6 +11,7 @@
 #include "app/EventLog.h"
 #include "app/Prompter.h"
 #include "app/Settings.h"
+#include "encoders/FormatTable.h"
 
 namespace quarrow {
 
@@ -95,48 +96,7 @@ std::string TrimTrailingBlanks(std::string s) {
 
 }  // namespace
 
-std::string FormatExtension(const CSettings& s, int id) {
-    auto pick = [](int choice, std::initializer_list<const char*> list) -> std::string {
-        if (choice < 0 || choice >= static_cast<int>(list.size())) return {};
-        return *(list.begin() + choice);
-    };
-    auto other = [&s](int fid) { return static_cast<int>(s.OTHER.Ext[fid - 13]); };
-    switch (id) {
-    case 1: return ".wav";
-    case 2: return ".mp3";
-    case 3: return ".wma";
-    case 4: return ".ogg";
-    case 5: return ".ape";
-    case 6: return s.FLAC.Native ? ".flac" : ".ogg";
-    case 7: return ".mp2";
-    case 8: return ".vqf";
-    case 9: return s.AIFF.Ext == 1 ? ".aifc" : s.AIFF.Ext == 2 ? ".aif" : ".aiff";
-    case 10:
-        return pick(s.AAC.ContainerFormat, {".3g2", ".3gp", ".aac", ".m4a", ".m4b", ".m4p", ".mp4"});
-    case 11: return pick(s.MPC.Ext, {".mpc", ".mp+", ".mpp"});
-    case 12: return ".wv";
-    case 13: return other(13) != 0 ? ".snd" : ".au";
-    case 14: return other(14) == 1 ? ".gsm" : other(14) == 2 ? ".vox" : ".raw";
-    case 15: return other(15) == 1 ? ".paf" : ".fap";
-    case 16: return other(16) == 1 ? ".8svx" : other(16) == 2 ? ".iff" : ".svx";
-    case 17: return ".nist";
-    case 18: return other(18) == 1 ? ".sf" : ".ircam";
-    case 19: return ".voc";
-    case 20: return ".w64";
-    case 21: return other(21) == 1 ? ".mat" : ".mat4";
-    case 22: return ".mat5";
-    case 23: return ".pvf";
-    case 24: return ".xi";
-    case 25: return ".htk";
-    case 26: return ".caf";
-    case 27: return ".sds";
-    case 28: return ".avr";
-    case 29: return ".wavex";
-    case 30: return ".sd2";
-    case 31: return "." + s.CUSTOM.FileExt;
-    default: return {};
-    }
-}
+std::string FormatExtension(const CSettings& s, int id) { return ExtensionOf(s, id); }
 
 std::string FormatExtension(const CSettings& s) {
     return FormatExtension(s, s.OUTPUT.OutputFormat);

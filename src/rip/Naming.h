@@ -33,8 +33,9 @@ constexpr std::size_t kMaxFolderPath = 4095;    // the folder walk's buffer
 
 extern const char* const kCharactersReplacedText;   // "Invalid character(s) replaced."
 
-// The extension (with its dot) of an output format under the current settings; empty
-// for an identifier outside 1..31 or an AAC or MPC choice outside its list.
+// The extension (with its dot) of an output format under the current settings, from
+// the format table; empty for an identifier outside 1..31 or an AAC or MPC choice
+// outside its list.
 std::string FormatExtension(const CSettings& s, int formatId);
 // The extension of the current format (OUTPUT/OutputFormat).
 std::string FormatExtension(const CSettings& s);

@@ -5,10 +5,12 @@
 #include "albuminfo/DiscRefresh.h"
 #include "albuminfo/TrackList.h"
 #include "app/CdDrive.h"
+#include "app/EventLog.h"
 #include "app/Prompter.h"
 #include "app/SectorRange.h"
 #include "app/Settings.h"
 #include "app/TrackKey.h"
+#include "encoders/FormatTable.h"
 #include "encoders/OutputFormat.h"
 #include "rip/Naming.h"
 
@@ -57,6 +59,18 @@ bool CustomEncoderUsable(MainContext& ctx, bool selectedWording) {
     if (message.empty()) return true;
     // Rip selected has always worded the extension message without "User-".
     if (selectedWording && message == kExtensionMessage) message = kExtensionMessage + 5;
+    ctx.prompter.Message(message, MessageIcon::Error, "");
+    return false;
+}
+
+// A format whose encoder cannot run here (its program, library or profile is missing)
+// is refused before the save-file question makes a folder and before the rip writes a
+// playlist line or a cue sheet; the message names what is missing and where.
+bool FormatRunnable(MainContext& ctx, const RipCommandHooks& hooks) {
+    const int id = ctx.settings.OUTPUT.OutputFormat;
+    const std::string message = ProbeMessage(id, ProbeFormat(ctx.settings, hooks.home, id));
+    if (message.empty()) return true;
+    ctx.log.Add("Error: " + message, 2);
     ctx.prompter.Message(message, MessageIcon::Error, "");
     return false;
 }
@@ -154,6 +168,7 @@ std::optional<CRipJob> OnRipSelected(MainContext& ctx, int selectedRow, const Ri
     }
     if (!StopPlaybackIfWanted(ctx, hooks)) return std::nullopt;
     if (!CustomEncoderUsable(ctx, true)) return std::nullopt;
+    if (!FormatRunnable(ctx, hooks)) return std::nullopt;
     if (!IsAudioKey(ctx.rows[static_cast<std::size_t>(selectedRow)].key)) {
         ctx.prompter.Message(kNotAnAudioTrackRow, MessageIcon::Error, "");
         return std::nullopt;
@@ -180,6 +195,7 @@ std::optional<CRipJob> OnRipChecked(MainContext& ctx, const RipCommandHooks& hoo
         return std::nullopt;
     }
     if (!CustomEncoderUsable(ctx, false)) return std::nullopt;
+    if (!FormatRunnable(ctx, hooks)) return std::nullopt;
 
     ClearStatusColumn(ctx);
     CRipJob job;
@@ -202,6 +218,7 @@ std::optional<CRipJob> OnRipAll(MainContext& ctx, const RipCommandHooks& hooks) 
         return std::nullopt;
     }
     if (!CustomEncoderUsable(ctx, false)) return std::nullopt;
+    if (!FormatRunnable(ctx, hooks)) return std::nullopt;
 
     ClearStatusColumn(ctx);
     CRipJob job;
@@ -215,6 +232,7 @@ std::optional<CRipJob> OnRipSectorRange(MainContext& ctx, const RipCommandHooks&
     if (ctx.refreshing) return std::nullopt;
     if (!AudioDiscPresent(ctx)) return std::nullopt;
     if (!StopPlaybackIfWanted(ctx, hooks)) return std::nullopt;
+    if (!FormatRunnable(ctx, hooks)) return std::nullopt;
 
     const std::vector<int32_t> starts = TocStarts(ctx);
     std::vector<int32_t> keys;
@@ -267,6 +285,7 @@ std::optional<CRipJob> OnRipDiscImage(MainContext& ctx, const RipCommandHooks& h
         ctx.prompter.Message(kNoTracksFound, MessageIcon::None, "");
         return std::nullopt;
     }
+    if (!FormatRunnable(ctx, hooks)) return std::nullopt;
 
     std::optional<std::string> file =
         AskOutputFile(ctx, ctx.settings.OUTPUT.FillTag ? ctx.album.albumTitle : std::string("CD Image"),

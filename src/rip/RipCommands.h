@@ -2,6 +2,7 @@
 // the user sees through the Prompter, and the CRipJob each builds from the track list
 // rows and the drive. A command returns the job to run, or nothing when a check failed
 // or the user cancelled; the caller runs the rip and keeps the window busy meanwhile.
+// A format that cannot be written here is refused before any folder is made.
 #pragma once
 
 #include <functional>
@@ -24,6 +25,8 @@ struct RipCommandHooks {
     std::function<bool(CSectorRange&)> chooseRange;
     // false: only the job is wanted, so the save-file question's folder is not made.
     bool createFolders = true;
+    // The home folder, where External/ holds encoder programs; empty: PATH only.
+    std::string home;
 };
 
 // Message texts of the commands.

@@ -87,9 +87,9 @@ double CRipSession::Now() const {
 
 void CRipSession::Start() {
     // 1. Flags and displays.
-    paused = 0;
-    aborted = 0;
-    running = 0;
+    SetPaused(false);
+    SetAborted(false);
+    SetRunning(false);
     currentEntry = 0;
     doneTotal = 0;
     doneTrack = 0;
@@ -156,7 +156,7 @@ void CRipSession::Start() {
 
     // 10, 11. Speed base, progress interval, tray.
     speedBase_ = static_cast<float>(ratio_ * 88200.0 / (mono ? 2 : 1) * 0.95);
-    const double interval = ratio_ * (formatId_ == 7 ? 8 : 16);
+    const double interval = ratio_ * (formatId_ == static_cast<int>(OutputFormatId::MP2) ? 8 : 16);
     progressInterval = std::max(1, static_cast<int>(interval));
     chunkSize = 2048;
     entryLengths.clear();
@@ -176,7 +176,7 @@ void CRipSession::Start() {
 
     // 13. First progress, then the job thread.
     PostProgress(0, 0);
-    running = 1;   // set here as well so that nothing sees a stopped job before it starts
+    SetRunning(true);   // set here as well so that nothing sees a stopped job before it starts
     jobThread_ = std::thread([this] { JobThread(); });
 }
 
@@ -232,19 +232,28 @@ void CRipSession::Handle(Message& m) {
             log_.Add(m.text, m.value >= 1 ? 2 : 0);
             // After a cancel or the retry abort an error is only the echo of the stop;
             // the caption keeps saying why the rip ended.
-            if (m.value >= 1 && !aborted) {
+            if (m.value >= 1 && !IsAborted()) {
                 view_.SetText(RipField::Caption, m.text);
                 failed_ = true;
             }
             break;
         case Message::Status:
-            if (m.value == 0) view_.SetText(RipField::StatusLine, m.text);
-            else if (m.value == 2) view_.SetText(RipField::Caption, m.text);
+            if (m.value == static_cast<int>(StatusKind::StatusLine)) view_.SetText(RipField::StatusLine, m.text);
+            else if (m.value == static_cast<int>(StatusKind::Caption)) view_.SetText(RipField::Caption, m.text);
             break;
         case Message::Phase:
-            if (m.value == 0 || m.value == 1) view_.Enable(RipControl::Pause, m.value == 1);
-            else if (m.value == 2) view_.SetText(RipField::Caption, "Encoding WAV File, Please Wait...");
-            else if (m.value == 3) view_.SetText(RipField::Caption, "Encoding RAW File, Please Wait...");
+            switch (static_cast<EncodePhase>(m.value)) {
+                case EncodePhase::PauseDisabled:
+                case EncodePhase::PauseEnabled:
+                    view_.Enable(RipControl::Pause, static_cast<EncodePhase>(m.value) == EncodePhase::PauseEnabled);
+                    break;
+                case EncodePhase::EncodingWav:
+                    view_.SetText(RipField::Caption, "Encoding WAV File, Please Wait...");
+                    break;
+                case EncodePhase::EncodingRaw:
+                    view_.SetText(RipField::Caption, "Encoding RAW File, Please Wait...");
+                    break;
+            }
             break;
         case Message::Visual:
             view_.ShowVisual(m.samples);
@@ -287,30 +296,30 @@ void CRipSession::SendFinalProgress() {
     Send(std::move(m));
 }
 
-void CRipSession::PostMessage(const std::string& text, int severity) {
+void CRipSession::PostMessage(const std::string& text, Severity severity) {
     Message m(Message::Text);
     m.text = text;
-    m.value = severity;
+    m.value = static_cast<int>(severity);
     Post(std::move(m));
 }
 
-void CRipSession::PostStatus(int kind, const std::string& text) {
+void CRipSession::PostStatus(StatusKind kind, const std::string& text) {
     Message m(Message::Status);
-    m.value = kind;
+    m.value = static_cast<int>(kind);
     m.text = text;
     Post(std::move(m));
 }
 
-void CRipSession::PostPhase(int value) {
+void CRipSession::PostPhase(EncodePhase phase) {
     Message m(Message::Phase);
-    m.value = value;
+    m.value = static_cast<int>(phase);
     Post(std::move(m));
 }
 
 void CRipSession::RestartTrackClock() { trackStart_ = Now(); }
 
 void CRipSession::HandleProgress(double a, double b) {
-    if (!running) return;
+    if (!IsRunning()) return;
     ++progressCalls_;
     if (a < 100) {
         view_.SetText(RipField::TrackPercent, Printf("%5.2lf%%", a));
@@ -337,7 +346,7 @@ void CRipSession::HandleProgress(double a, double b) {
     view_.SetText(RipField::TrackRemaining, "00:00:00");
     if (b < 100) return;
     // The job is complete.
-    running = 0;
+    SetRunning(false);
     finished_ = true;
     view_.StopVisual();
     view_.SetText(RipField::TotalPercent, "100.0%");
@@ -355,19 +364,19 @@ void CRipSession::HandleProgress(double a, double b) {
 // Buttons and events
 
 void CRipSession::OnPauseButton() {
-    if (running) {
-        paused = paused ? 0 : 1;
-        view_.SetText(RipField::PauseButton, paused ? "Resume" : "Pause");
+    if (IsRunning()) {
+        SetPaused(!IsPaused());
+        view_.SetText(RipField::PauseButton, IsPaused() ? "Resume" : "Pause");
         return;
     }
     if (finished_) view_.OpenFolder(FolderOf(CurrentOutputPath()));
 }
 
 void CRipSession::OnCancel() {
-    if (running) {
-        paused = 1;   // the threads hold still while the question is open
+    if (IsRunning()) {
+        SetPaused(true);   // the threads hold still while the question is open
         if (!prompter_.AskYesNo(kCancelQuestion, "")) {
-            paused = 0;
+            SetPaused(false);
             return;
         }
     }
@@ -375,11 +384,9 @@ void CRipSession::OnCancel() {
 }
 
 void CRipSession::CancelConfirmed() {
-    if (running) {
+    if (IsRunning()) {
         cancelled_ = true;
-        aborted = 1;
-        running = 0;
-        paused = 0;
+        Abort();
         view_.Enable(RipControl::Presets, false);
         view_.Enable(RipControl::Pause, false);
         view_.Enable(RipControl::Cancel, false);
@@ -416,9 +423,7 @@ void CRipSession::HandleReadRetry(int32_t sector) {
     if (!playing && count < settings_.DISC.GrabOnErrorRetries) return;
     prompter_.Message(kScratchedDiscMessage, MessageIcon::None, "");
     retryAbort_ = true;
-    aborted = 1;
-    running = 0;
-    paused = 0;
+    Abort();
     view_.StopVisual();
     view_.Enable(RipControl::Pause, false);
     view_.Enable(RipControl::Cancel, false);
@@ -452,18 +457,18 @@ void CRipSession::JobThread() {
     const int count = static_cast<int>(job_.entries.size());
     try {
         if (!job_.singleOutput) {
-            for (int i = 0; i < count && running; ++i) {
+            for (int i = 0; i < count && IsRunning(); ++i) {
                 currentEntry = i;
                 const RipJobEntry& e = job_.entries[static_cast<std::size_t>(i)];
                 SelectEntry(e);
                 job_.firstTrack = job_.lastTrack = e.track;
                 job_.startOffset = 0;
                 job_.endOffset = drive_.TrackSectors();
-                PostStatus(2, Fraction(i + 1, count));
+                PostStatus(StatusKind::Caption, Fraction(i + 1, count));
                 StartTrackEncode(std::string(), true, e.track);
             }
         } else {
-            PostStatus(2, Fraction(currentEntry + 1, count));
+            PostStatus(StatusKind::Caption, Fraction(currentEntry + 1, count));
             StartTrackEncode(job_.outputPath, false, -1);
         }
     } catch (const std::exception& e) {
@@ -474,7 +479,7 @@ void CRipSession::JobThread() {
         std::error_code ec;
         std::filesystem::remove(CueSheetPath(job_.outputPath), ec);
     }
-    running = 0;
+    SetRunning(false);
     jobEnded_ = true;
     Post(Message(Message::JobEnded));
 }
@@ -486,20 +491,20 @@ void CRipSession::StartTrackEncode(const std::string& destination, bool perTrack
         if (perTrack) {
             const TrackPath tp = BuildTrackPath(settings_, album_, trackIndex);
             path = tp.path;
-            if (tp.replaced) PostMessage(kCharactersReplacedText, 0);
+            if (tp.replaced) PostMessage(kCharactersReplacedText, Severity::Status);
         }
         std::string folder = FolderOf(path);
         if (!folder.empty() && !std::filesystem::is_directory(folder)) {
             if (!EnsureFolder(folder)) {
                 if (folder.size() > 1 && folder.back() == '/') folder.pop_back();
-                PostMessage("Fail to create folder " + folder + " !!", 1);
+                PostMessage("Fail to create folder " + folder + " !!", Severity::Error);
             }
         }
-        PostMessage("Rip track(s) to \"" + path + "\"", 0);
-        paused = 0;
-        aborted = 0;
+        PostMessage("Rip track(s) to \"" + path + "\"", Severity::Status);
+        SetPaused(false);
+        SetAborted(false);
         Message status(Message::Status);
-        status.value = 0;
+        status.value = static_cast<int>(StatusKind::StatusLine);
         status.text = "Rip to:     " + path;
         Send(std::move(status));
 
@@ -528,11 +533,11 @@ void CRipSession::StartTrackEncode(const std::string& destination, bool perTrack
         trackStart_ = Now();
         std::unique_ptr<CEncoder> encoder = CreateEncoder(settings_);
         if (!encoder) {
-            PostMessage("No encoder is available for output format " + std::to_string(formatId_), 1);
-            running = 0;
+            PostMessage("No encoder is available for output format " + std::to_string(formatId_), Severity::Error);
+            Stop();
             return;
         }
-        const bool complete = encoder->Encode(*this, path) == 1;
+        const bool complete = encoder->Encode(*this, path);
         unlist.active = listed && !complete;
     } catch (const std::exception& e) {
         ReportFailure(e.what());
@@ -540,10 +545,10 @@ void CRipSession::StartTrackEncode(const std::string& destination, bool perTrack
 }
 
 void CRipSession::ReportFailure(const std::string& cause) {
-    running = 0;
+    Stop();
     // The cause goes to the log beside the fixed text, which stays the caption.
-    if (!cause.empty()) PostMessage("Error: " + cause, 1);
-    PostMessage("An error occurred while encoding", 1);
+    if (!cause.empty()) PostMessage("Error: " + cause, Severity::Error);
+    PostMessage("An error occurred while encoding", Severity::Error);
 }
 
 TagValues CRipSession::Tags(const std::string& outputPath) const {
@@ -584,12 +589,12 @@ void CRipSession::ReaderThread() {
     if (!prioritiesLogged_.exchange(true))
         PostMessage("Thread priorities: " + DescribePriority("job thread", priorities_.job, jobNice_) + ", " +
                         DescribePriority("reader", priorities_.reader, readerNice),
-                    0);
+                    Severity::Status);
     try {
         processor_->OpenResamplers();
         if (settings_.OUTPUT.Normalize) {
             // One gain for the whole file needs its peak before the first sample goes out.
-            PostMessage("Normalizing reads the disc twice: first for the peak level, then for the samples", 0);
+            PostMessage("Normalizing reads the disc twice: first for the peak level, then for the samples", Severity::Status);
             processor_->StartPeakScan();
             ReadFile(true);
             processor_->FixLevel();
@@ -598,9 +603,9 @@ void CRipSession::ReaderThread() {
         processor_->CloseResamplers();
     } catch (const std::exception& e) {
         processor_->CloseResamplers();
-        running = 0;
-        PostMessage("Error: " + std::string(e.what()), 1);
-        PostMessage("An error occurred while ripping", 1);
+        Stop();
+        PostMessage("Error: " + std::string(e.what()), Severity::Error);
+        PostMessage("An error occurred while ripping", Severity::Error);
         drive_.ResetReader();
         drive_.EndRead();
     }
@@ -624,7 +629,7 @@ void CRipSession::ReadFile(bool scanOnly) {
             if (!mono) rightRing.WaitForFree(floats, 20ms);
         }
     };
-    for (int t = job_.firstTrack; t <= job_.lastTrack && running; ++t) {
+    for (int t = job_.firstTrack; t <= job_.lastTrack && IsRunning(); ++t) {
         if (job_.singleOutput) {
             const std::size_t idx = static_cast<std::size_t>(t - job_.firstTrack);
             if (idx >= job_.entries.size()) break;
@@ -638,8 +643,8 @@ void CRipSession::ReadFile(bool scanOnly) {
             drive_.Seek(job_.startOffset);
         }
         int reads = 0;
-        while (running && remaining > 0) {
-            if (paused) {
+        while (IsRunning() && remaining > 0) {
+            if (IsPaused()) {
                 WaitWhilePaused();
                 continue;
             }
@@ -718,10 +723,8 @@ CRipSession::Outcome CRipSession::RunModal(const std::function<void()>& idle) {
 
 void CRipSession::Shutdown() {
     if (jobThread_.joinable()) {
-        if (running) {
-            aborted = 1;
-            running = 0;
-            paused = 0;
+        if (IsRunning()) {
+            Abort();
             cancelled_ = true;
         }
         WaitForJobThread();
@@ -737,7 +740,7 @@ void CRipSession::Shutdown() {
     intRing.Free();
     leftRing.Free();
     rightRing.Free();
-    if (formatId_ == 31) {
+    if (formatId_ == static_cast<int>(OutputFormatId::Custom)) {
         std::error_code ec;
         std::filesystem::remove(home_ + "/temp.wav", ec);
         std::filesystem::remove(home_ + "/temp.raw", ec);

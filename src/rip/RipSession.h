@@ -141,9 +141,9 @@ public:
     void JoinReader() override;
     void PostProgress(double trackPercent, double totalPercent) override;
     void SendFinalProgress() override;
-    void PostMessage(const std::string& text, int severity) override;
-    void PostStatus(int kind, const std::string& text) override;
-    void PostPhase(int value) override;
+    void PostMessage(const std::string& text, Severity severity) override;
+    void PostStatus(StatusKind kind, const std::string& text) override;
+    void PostPhase(EncodePhase phase) override;
     void RestartTrackClock() override;
 
 private:

@@ -135,7 +135,7 @@ TEST(EncodeSndfile, FullDiskWritesNothing) {
         const int r = ctx.Encode(out);
         const auto m = ctx.Messages();
         const bool reported = m.size() == 1 && m[0].rfind("1:Error : could not write file : " + out, 0) == 0;
-        _exit(r == 0 && reported && !ctx.finalSent && ctx.running == 0 ? 0 : 1);
+        _exit(r == 0 && reported && !ctx.finalSent && !ctx.IsRunning() ? 0 : 1);
     }
     int status = 0;
     EXPECT_TRUE(waitpid(pid, &status, 0) == pid && WIFEXITED(status) && WEXITSTATUS(status) == 0);
@@ -146,12 +146,12 @@ TEST(EncodeSndfile, PauseHoldsTheDriver) {
     discimage::ScratchDir dir;
     FeedContext p(SettingsFor(1));
     p.FeedShorts(Ramp(1176 * 50));
-    p.paused = 1;
+    p.SetPaused(true);
     int result = -1;
     std::thread t([&] { result = p.Encode(dir.path() + "/paused.wav"); });
     std::this_thread::sleep_for(std::chrono::milliseconds(300));
     EXPECT_EQ(p.doneTotal.load(), 0.0);
-    p.paused = 0;
+    p.SetPaused(false);
     t.join();
     EXPECT_EQ(std::make_pair(result, p.doneTotal.load()), std::make_pair(1, static_cast<double>(p.shorts.size())));
 }

@@ -67,7 +67,7 @@ TEST(EncoderContract, FailuresAreReportedAndLeaveNothing) {
         const auto m = ctx.Messages();
         ASSERT_GE(m.size(), c.prefixes.size()) << id;
         for (std::size_t i = 0; i < c.prefixes.size(); ++i) EXPECT_EQ(m[i].rfind(c.prefixes[i], 0), 0u) << id << ": " << m[i];
-        EXPECT_TRUE(ctx.running == 0 && !ctx.finalSent && LeftNothing(out)) << id;
+        EXPECT_TRUE(!ctx.IsRunning() && !ctx.finalSent && LeftNothing(out)) << id;
     }
 }
 
@@ -79,7 +79,7 @@ TEST(EncoderContract, CancelLeavesNothing) {
         FeedContext ctx(DriverSettings(id));
         FeedTone(ctx, 44100 * 4);
         ctx.piece = 2048;
-        ctx.onDelivered = [&ctx](std::size_t done) { if (done > 44100) ctx.aborted = 1, ctx.running = 0; };
+        ctx.onDelivered = [&ctx](std::size_t done) { if (done > 44100) ctx.SetAborted(true), ctx.Stop(); };
         const std::string out = dir.path() + "/cancel" + std::to_string(id);
         EXPECT_EQ(ctx.Encode(out), 0) << id;
         EXPECT_TRUE(!ctx.finalSent && LeftNothing(out) && LeftNothing(out + ".wvc")) << id;

@@ -78,6 +78,16 @@ TEST_F(QuickSetFixture, CustomisedFormatNeedsAWorkingEncoder) {
     EXPECT_EQ(s.OUTPUT.OutputFormat, 31);
 }
 
+// A format whose encoder library is missing is still set, with a warning naming it.
+TEST_F(QuickSetFixture, FormatThatCannotRunHereIsSetWithAWarning) {
+    const QuickSetResult r = Run("vqf");
+    EXPECT_EQ(std::make_pair(r.outcome, s.OUTPUT.OutputFormat), std::make_pair(QuickSetOutcome::Set, int16_t{8}));
+    ASSERT_EQ(prompter.prompts.size(), 1u);
+    EXPECT_EQ(prompter.prompts[0].icon, MessageIcon::Warning);
+    EXPECT_NE(prompter.prompts[0].text.find("libtvqenc.so was not found (looked in "), std::string::npos);
+    EXPECT_EQ(LastLog(), r.warning);
+}
+
 // The same commands through quarrow-cli: the Ogg FLAC question (answered no without
 // --yes), refusals, and the choice kept in the settings file for the next run.
 TEST(FormatCommandLine, SetShowAndList) {

@@ -257,7 +257,7 @@ TEST(RipSession, CancelAskedNoGoesOnYesDropsThePartialFile) {
         if (asked == 0 && s->doneTotal.load() > 50000) {
             asked = 1;
             s->OnCancel();   // No: a pause and resume on the way change nothing either
-            EXPECT_EQ(s->paused, 0);
+            EXPECT_FALSE(s->IsPaused());
             s->OnPauseButton();
             const std::string paused = rig.view.texts[RipField::PauseButton];
             s->OnPauseButton();

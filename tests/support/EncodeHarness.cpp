@@ -14,10 +14,10 @@ FeedContext::FeedContext(const CSettings& s) : settings(s) {
     intRing.Allocate(1 << 20);
     leftRing.Allocate(1 << 18);
     rightRing.Allocate(1 << 18);
-    running = 1;
+    SetRunning(true);
 }
 
-FeedContext::~FeedContext() { running = 0, JoinReader(); }
+FeedContext::~FeedContext() { Stop(), JoinReader(); }
 
 void FeedContext::ShapeFromSettings() {
     const COutputFormat shape = COutputFormat::FromSettings(settings);
@@ -47,8 +47,8 @@ void FeedContext::StartReader() {
     reader_ = std::thread([this] {
         std::size_t pos = 0, fpos = 0, delivered = 0;
         const std::size_t floats = mono ? lefts.size() : std::min(lefts.size(), rights.size());
-        while (running && (floatPath ? fpos < floats : pos < shorts.size())) {
-            if (paused) {
+        while (IsRunning() && (floatPath ? fpos < floats : pos < shorts.size())) {
+            if (IsPaused()) {
                 std::this_thread::sleep_for(std::chrono::milliseconds(5));
                 continue;
             }
@@ -72,7 +72,7 @@ void FeedContext::JoinReader() { if (reader_.joinable()) reader_.join(); }
 
 int FeedContext::Encode(const std::string& path) {
     auto enc = CreateEncoder(settings);
-    return enc ? enc->Encode(*this, path) : -1;
+    return enc ? (enc->Encode(*this, path) ? 1 : 0) : -1;
 }
 
 CSettings SettingsFor(int id) {

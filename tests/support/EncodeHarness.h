@@ -40,11 +40,13 @@ public:
     void JoinReader() override;
     void PostProgress(double track, double) override { Record(progress_, track); }
     void SendFinalProgress() override { finalSent = true; }
-    void PostMessage(const std::string& text, int severity) override {
-        Record(messages_, std::to_string(severity) + ":" + text);
+    void PostMessage(const std::string& text, Severity severity) override {
+        Record(messages_, std::to_string(static_cast<int>(severity)) + ":" + text);
     }
-    void PostStatus(int kind, const std::string& text) override { Record(statuses_, std::to_string(kind) + ":" + text); }
-    void PostPhase(int) override {}
+    void PostStatus(StatusKind kind, const std::string& text) override {
+        Record(statuses_, std::to_string(static_cast<int>(kind)) + ":" + text);
+    }
+    void PostPhase(EncodePhase) override {}
     void RestartTrackClock() override {}
 
     // Runs the driver the settings choose on this context; -1 when there is none.
