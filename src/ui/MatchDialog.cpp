@@ -17,6 +17,8 @@ MatchDialog::MatchDialog(const std::vector<Row>& rows, QWidget* parent) : QDialo
                             QStringLiteral("Genre")});
     const int widths[4] = {60, 210, 120, 80};
     for (int c = 0; c < 4; ++c) list_->setColumnWidth(c, widths[c]);
+    // The disc ID is never cut: eight digits in the font in use.
+    list_->setColumnWidth(0, std::max(widths[0], list_->fontMetrics().horizontalAdvance(QStringLiteral("00000000")) + 16));
     list_->setRootIsDecorated(false);
     list_->setAllColumnsShowFocus(true);
     list_->setSelectionBehavior(QAbstractItemView::SelectRows);

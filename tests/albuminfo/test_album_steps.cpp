@@ -237,6 +237,10 @@ TEST_F(AlbumTest, EditorSaveWritesTheDiscsLocalFile) {
     EXPECT_TRUE(editor.Save() && prompter_.prompts.size() == 1u);
     EXPECT_EQ(LastPrompt() + "|" + log_.Entries().back().message, "Local CDDB File Saved.|Local CDDB file saved.");
     EXPECT_NE(support::ReadFile(LocalFile()).find("\r\nTTITLE2=Third / Song\r\n"), std::string::npos);
+    // A year out of range is not taken, and the other fields are saved all the same.
+    const int32_t year = ctx_->album.year;
+    editor.year = 2101, editor.genre = "Later Genre";
+    EXPECT_TRUE(editor.Save() && ctx_->album.year == year && support::ReadFile(LocalFile()).find("Later Genre") != std::string::npos);
     // A folder that cannot be made: the failure is shown and logged, nothing claims success.
     support::WriteFile(dir_.file("blocker"), "");
     settings_.FREEDB.LocalCDDBDir = dir_.file("blocker/sub");

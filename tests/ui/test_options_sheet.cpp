@@ -14,6 +14,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QMessageBox>
+#include <QPushButton>
 #include <QRadioButton>
 #include <QSlider>
 #include <QSpinBox>
@@ -34,8 +35,10 @@
 #include "support/DiscImage.h"
 #include "support/TestFiles.h"
 #include "ui/MainWindow.h"
+#include "ui/EditCdInfoDialog.h"
 #include "ui/MatchDialog.h"
 #include "ui/OptionsSheet.h"
+#include "ui/ServerEditorDialog.h"
 #include "ui/ServerTestDialog.h"
 
 using namespace quarrow;
@@ -171,6 +174,7 @@ private slots:
     void everyPageStoresWhatItsModelStores();
     void okStopsAtARefusingPageAndCancelKeepsTheRecord();
     void serverTestShowsEachStepAsItComes();
+    void editCdInfoKeepsTheYearItRefuses();
     void threeMatchesAskAndCancelReadsTheFirst_data();
     void threeMatchesAskAndCancelReadsTheFirst();
 };
@@ -179,6 +183,12 @@ void TestOptionsSheet::everyPageStoresWhatItsModelStores() {
     Rig rig;
     OptionsSheet sheet(rig.settings, rig.context());
     QCOMPARE(sheet.windowTitle(), QStringLiteral("Quarrow Options"));
+    for (int i = 0; i < sheet.pageCount(); ++i) {
+        sheet.showPage(i);
+        SavePng(sheet.page(i), sheet.page(i)->path());
+    }
+    sheet.showPage(0);
+    SavePng(&sheet, QStringLiteral("sheet"));
     const CSettings initial = rig.settings;
     for (const PageRow& row : kRows) {
         const int index = sheet.indexOf(QString::fromLatin1(row.path));
@@ -187,7 +197,6 @@ void TestOptionsSheet::everyPageStoresWhatItsModelStores() {
         sheet.page(index)->load(rig.settings);
         sheet.showPage(index);
         QCOMPARE(sheet.caption(), QString::fromLatin1(row.path));
-        SavePng(sheet.page(index), QString::fromLatin1(row.path));
         Walk(sheet.page(index));
         QVERIFY2(sheet.page(index)->apply(rig.settings), row.path);
         const std::string shown = Dump(rig.settings);
@@ -204,7 +213,6 @@ void TestOptionsSheet::everyPageStoresWhatItsModelStores() {
         const bool noteOnly = sheet.page(index)->findChildren<QWidget*>().size() == sheet.page(index)->findChildren<QLabel*>().size();
         QVERIFY2(shown != Dump(before) || noteOnly, row.path);
     }
-    SavePng(&sheet, QStringLiteral("sheet"));
     // Every page of the sheet has its row.
     QCOMPARE(sheet.pageCount(), static_cast<int>(std::size(kRows)));
 }
@@ -264,6 +272,22 @@ void TestOptionsSheet::serverTestShowsEachStepAsItComes() {
     QVERIFY(dialog.text().contains(QStringLiteral("Message of the Day: Hello tester")));
     QVERIFY(dialog.text().contains(QStringLiteral("Status of the site 127.0.0.1 is as follows")));
     SavePng(&dialog, QStringLiteral("server-test"));
+}
+
+void TestOptionsSheet::editCdInfoKeepsTheYearItRefuses() {
+    Rig rig;
+    rig.main.album.year = 1999;
+    EditCdInfoDialog dialog(rig.main);
+    SavePng(&dialog, QStringLiteral("edit-cd-info"));
+    ServerEditorDialog editor(FreeDBServerEditor::New(), true);
+    SavePng(&editor, QStringLiteral("server-editor"));
+    auto edits = dialog.findChildren<QLineEdit*>();   // album, artist, genre, year, e-mail
+    QCOMPARE(edits.size(), 5);
+    edits[2]->setText(QStringLiteral("Jazz"));
+    edits[3]->setText(QStringLiteral("later"));
+    dialog.updateButton()->click();
+    QCOMPARE(rig.prompter.prompts.back().text, std::string("Please enter an integer between 1 and 2100."));
+    QVERIFY(rig.main.album.year == 1999 && rig.main.album.genre == "Jazz" && dialog.result() == QDialog::Accepted);
 }
 
 void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst_data() {
