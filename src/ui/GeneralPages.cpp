@@ -119,12 +119,12 @@ public:
         connect(scheme_, &QComboBox::currentIndexChanged, this, [this](int i) {
             if (loading_ || i < 0) return;
             model_.SetScheme(i);
-            show();
+            showModel();
         });
         connect(delimiter_, &QLineEdit::textChanged, this, [this](const QString& t) {
             if (loading_) return;
             model_.SetDelimiterText(t.toStdString());
-            show();
+            showModel();
         });
         const std::pair<QCheckBox*, void (COutputOptions::*)(bool)> boxes[] = {
             {fillTag_, &COutputOptions::SetFillTag}, {visRip_, &COutputOptions::SetVisRip},
@@ -135,7 +135,7 @@ public:
             connect(box, &QCheckBox::toggled, this, [this, set](bool on) {
                 if (loading_) return;
                 (model_.*set)(on);
-                show();
+                showModel();
             });
         }
         connect(reset, &QPushButton::clicked, this, [this] {
@@ -158,14 +158,14 @@ public:
             dest_->setText(Q(model_.destination));
             delimiter_->setText(Q(model_.separator));
         });
-        show();
+        showModel();
     }
 
     bool apply(CSettings& s) override { return model_.Apply(s, busy()); }
 
 private:
     // Every widget from the model (the scheme list follows the separator).
-    void show() {
+    void showModel() {
         quietly([&] {
             const auto entries = model_.SchemeEntries();
             if (scheme_->count() != static_cast<int>(entries.size())) {
@@ -267,16 +267,16 @@ public:
         connect(buttons[0], &QPushButton::clicked, this, [this] { editServer(true); });
         connect(buttons[1], &QPushButton::clicked, this, [this] { editServer(false); });
         connect(buttons[2], &QPushButton::clicked, this, [this] {
-            if (model_->DeleteSelected()) show();
+            if (model_->DeleteSelected()) showModel();
         });
         connect(buttons[3], &QPushButton::clicked, this, [this] {
             model_->ResetServers();
-            show();
+            showModel();
         });
         connect(load_, &QCheckBox::toggled, this, [this](bool on) {
             if (loading_) return;
             model_->SetLoadAlbumInfo(on);
-            show();
+            showModel();
         });
         for (int i = 0; i < 3; ++i)
             connect(source_[i], &QRadioButton::toggled, this, [this, i](bool on) {
@@ -303,12 +303,12 @@ public:
     void load(const CSettings& s) override {
         remember(s);
         model_->Open();
-        show();
+        showModel();
     }
     bool apply(CSettings& s) override {
         busy_ = busy();
         const bool ok = model_->Apply();
-        if (!ok) show();   // the empty list was reset
+        if (!ok) showModel();   // the empty list was reset
         else if (&record() != &s) s.FREEDB = record().FREEDB;
         return ok;
     }
@@ -318,7 +318,7 @@ public:
     }
 
 private:
-    void show() {
+    void showModel() {
         quietly([&] {
             servers_->clear();
             for (const auto& line : model_->lines) servers_->addItem(Q(line));
@@ -412,12 +412,12 @@ public:
         connect(useProxy_, &QCheckBox::toggled, this, [this](bool on) {
             if (loading_) return;
             model_->SetUseProxy(on);
-            show();
+            showModel();
         });
         connect(auth_, &QCheckBox::toggled, this, [this](bool on) {
             if (loading_) return;
             model_->SetAuthentication(on);
-            show();
+            showModel();
         });
     }
 
@@ -426,7 +426,7 @@ public:
     void load(const CSettings& s) override {
         remember(s);
         model_->Open();
-        show();
+        showModel();
     }
     bool apply(CSettings& s) override {
         busy_ = busy();
@@ -437,11 +437,11 @@ public:
     // The "FreeDB" page's Reset: the fields again from the settings.
     void reload() {
         model_->Open();
-        show();
+        showModel();
     }
 
 private:
-    void show() {
+    void showModel() {
         quietly([&] {
             user_->setText(Q(model_->username));
             app_->setText(Q(model_->application));
@@ -480,12 +480,12 @@ void FreeDBPage::editServer(bool add) {
         context().prompter->Message("Cannot use this server: " + why + ".", MessageIcon::Warning,
                                     FreeDBServerEditor::kCaption);
     }
-    show();
+    showModel();
 }
 
 void FreeDBPage::resetAll() {
     model_->ResetAll(client_ ? &client_->model() : nullptr);
-    show();
+    showModel();
     if (client_) client_->reload();
 }
 
@@ -569,7 +569,7 @@ public:
         connect(modes, &QButtonGroup::idToggled, this, [this](int id, bool on) {
             if (loading_ || !on) return;
             model_.ChooseReadMode(id);
-            show();
+            showModel();
         });
         connect(actions, &QButtonGroup::idToggled, this, [this](int id, bool on) {
             if (!loading_ && on) model_.ChooseErrorAction(id);
@@ -579,14 +579,14 @@ public:
         });
         connect(reset, &QPushButton::clicked, this, [this] {
             model_.Reset(record());
-            show();
+            showModel();
         });
     }
 
     void load(const CSettings& s) override {
         remember(s);
         model_.Open(s);
-        show();
+        showModel();
     }
     bool apply(CSettings& s) override {
         int driveRereads = s.DISC.GrabOnErrorRetries;
@@ -597,12 +597,12 @@ public:
             }
         }
         const bool ok = model_.Apply(s, busy(), *context().prompter, driveRereads);
-        show();
+        showModel();
         return ok;
     }
 
 private:
-    void show() {
+    void showModel() {
         quietly([&] {
             for (std::size_t i = 0; i < mode_.size(); ++i) mode_[i]->setChecked(model_.readMode == static_cast<int>(i));
             for (std::size_t i = 0; i < action_.size(); ++i)

@@ -45,7 +45,7 @@ bool ServerTestDialog::start(ServerTestSetup setup, Prompter* prompter, CEventLo
         [self](int step, const std::string& text) {
             const QString t = QString::fromStdString(text);
             RunOnGuiThread([self, step, t] {
-                if (self) self->show(step, t);
+                if (self) self->showStep(step, t);
             }, false);
         },
         prompter, std::move(isPlaying), std::move(stopPlayback), log);
@@ -59,7 +59,7 @@ void ServerTestDialog::stop() {
     stop_->setEnabled(false);
 }
 
-void ServerTestDialog::show(int step, const QString& text) {
+void ServerTestDialog::showStep(int step, const QString& text) {
     lastStep_ = step;
     const QString caption = QString::fromLatin1(ServerTestCaption(step));
     setWindowTitle(caption);

@@ -37,7 +37,7 @@ protected:
     void closeEvent(QCloseEvent* event) override;
 
 private:
-    void show(int step, const QString& text);
+    void showStep(int step, const QString& text);
 
     quarrow::FreeDBServerTest test_;
     QLabel* caption_;
