@@ -472,7 +472,7 @@ COutputFormat COutputFormat::FromSettings(const CSettings& s) {
     case static_cast<int>(OutputFormatId::AIFF): {
         ContainerChoice c = GetContainerChoice(s, f.id);
         f.mono = c.channel == 0 || IsMonoOnlySubFormat(f.id, c.subFormat);
-        ApplyRate(f, c.freq, f.id == 1 ? "WAV/Freq" : "AIFF/Freq");
+        ApplyRate(f, c.freq, (std::string(FindFormat(f.id)->section) + "/Freq").c_str());
         break;
     }
     case static_cast<int>(OutputFormatId::MP3):
