@@ -4,14 +4,11 @@
 #include <poll.h>
 #include <signal.h>
 #include <spawn.h>
-#include <sys/stat.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <cerrno>
-#include <cstdlib>
 #include <cstring>
-#include <sstream>
 
 extern char** environ;
 
@@ -84,30 +81,6 @@ std::string DescribeExit(int waitStatus) {
         return "was killed by signal " + std::to_string(sig) + (name ? std::string(" (") + name + ")" : "");
     }
     return "ended with wait status " + std::to_string(waitStatus);
-}
-
-namespace {
-
-bool IsProgram(const std::string& path) {
-    struct stat st {};
-    return ::stat(path.c_str(), &st) == 0 && S_ISREG(st.st_mode) && ::access(path.c_str(), X_OK) == 0;
-}
-
-}  // namespace
-
-std::string LocateProgram(const std::string& homeFolder, const std::vector<std::string>& names) {
-    for (const std::string& name : names) {
-        if (name.empty() || name.find('/') != std::string::npos) continue;
-        const std::string own = homeFolder + "/External/" + name;
-        if (IsProgram(own)) return own;
-        const char* path = std::getenv("PATH");
-        std::stringstream dirs(path ? path : "");
-        std::string dir;
-        while (std::getline(dirs, dir, ':')) {
-            if (!dir.empty() && IsProgram(dir + "/" + name)) return dir + "/" + name;
-        }
-    }
-    return std::string();
 }
 
 // ------------------------------------------------------------------------------------

@@ -45,10 +45,6 @@ private:
 // signal 11 (Segmentation fault)".
 std::string DescribeExit(int waitStatus);
 
-// The first of names found as External/NAME under the home folder, then in each folder
-// of PATH; empty when none is there.
-std::string LocateProgram(const std::string& homeFolder, const std::vector<std::string>& names);
-
 class ChildProcess {
 public:
     // Receives the program's console output (stdout and stderr as they come), on the

@@ -6,6 +6,7 @@
 #include <limits>
 
 #include "encoders/AvWriter.h"
+#include "encoders/FormatTable.h"
 
 namespace quarrow {
 
@@ -398,7 +399,7 @@ protected:
         static const std::vector<std::string> kPrograms[] = {
             {"faac"}, {"neroAacEnc", "neroaacenc"}, {"enc_aacplus"}};
         const int encoder = std::clamp<int>(settings_.AAC.Encoder, 0, 2);
-        program_ = LocateProgram(ctx.HomeFolder(), kPrograms[encoder]);
+        program_ = FindProgram(ctx.HomeFolder(), kPrograms[encoder]);
         if (!program_.empty()) return ProgramEncoder::Open(ctx, path, finalPath);
 
         // None of the programs is here: the library's own AAC encoder writes the file.
@@ -455,7 +456,7 @@ protected:
     bool PostStep(EncodeContext& ctx, const std::string& working) override {
         const CSettings::Aac& a = settings_.AAC;
         if (builtIn_ || !settings_.OUTPUT.FillTag || a.ContainerFormat == 2 || a.Encoder == 0) return true;
-        const std::string tagger = LocateProgram(ctx.HomeFolder(), {"neroAacTag", "neroaactag"});
+        const std::string tagger = FindProgram(ctx.HomeFolder(), {"neroAacTag", "neroaactag"});
         if (tagger.empty()) {
             ctx.PostMessage("Error: the AAC tagger neroAacTag was not found in " + ctx.HomeFolder() +
                                 "/External or on PATH", Severity::Error);
@@ -495,7 +496,7 @@ protected:
         return ProgramEncoder::Open(ctx, path, finalPath);
     }
     bool Prepare(EncodeContext& ctx, const std::string& workingPath, CommandLine& line) override {
-        const std::string program = LocateProgram(ctx.HomeFolder(), {"mppenc", "mpcenc"});
+        const std::string program = FindProgram(ctx.HomeFolder(), {"mppenc", "mpcenc"});
         if (program.empty()) {
             ctx.PostMessage("Error: the MPC encoder (mppenc or mpcenc) was not found in " + ctx.HomeFolder() +
                                 "/External or on PATH", Severity::Error);

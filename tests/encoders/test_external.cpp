@@ -11,6 +11,7 @@
 #include "encoders/ChildProcess.h"
 #include "encoders/EncodeExternal.h"
 #include "encoders/EncodeWma.h"
+#include "encoders/FormatTable.h"
 #include "encoders/OutputFormat.h"
 #include "support/DiscImage.h"
 #include "support/EncodeHarness.h"
@@ -161,7 +162,7 @@ TEST(EncodeCustom, LameInEveryInputMode) {
 }
 
 TEST(EncodeMpc, MpcencWritesATaggedFile) {
-    if (LocateProgram("/nonexistent", {"mppenc", "mpcenc"}).empty()) GTEST_SKIP() << "no mpcenc (musepack-tools)";
+    if (FindProgram("/nonexistent", {"mppenc", "mpcenc"}).empty()) GTEST_SKIP() << "no mpcenc (musepack-tools)";
     discimage::ScratchDir dir;
     fs::create_directory(dir.file("out"));
     FeedContext ctx(SettingsFor(11));
@@ -244,7 +245,7 @@ TEST(EncodeAac, ProgramsGetTheirCommandLines) {
 
 // Without any of the programs the library's own AAC encoder writes the container chosen.
 TEST(EncodeAac, BuiltInEncoderWhenNoProgramIsThere) {
-    if (!LocateProgram("/nonexistent", {"faac"}).empty()) GTEST_SKIP() << "faac is installed";
+    if (!FindProgram("/nonexistent", {"faac"}).empty()) GTEST_SKIP() << "faac is installed";
     discimage::ScratchDir dir;
     for (const auto& [container, file] : {std::pair{6, "t.mp4"}, {2, "t.aac"}, {0, "t.3g2"}}) {
         SCOPED_TRACE(file);
