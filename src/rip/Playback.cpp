@@ -119,6 +119,7 @@ std::size_t PlaybackRing::Write(const int16_t* samples, std::size_t count) {
         data_[write_] = samples[i];
         write_ = (write_ + 1) % kRingCapacity;
     }
+    totalWritten_ += static_cast<int64_t>(count);
     return count;
 }
 
@@ -129,12 +130,24 @@ std::size_t PlaybackRing::Read(int16_t* out, std::size_t count) {
         out[i] = data_[read_];
         read_ = (read_ + 1) % kRingCapacity;
     }
+    totalRead_ += static_cast<int64_t>(count);
     return count;
 }
 
 void PlaybackRing::Reset() {
     std::lock_guard lock(mutex_);
     write_ = read_ = 0;
+    totalWritten_ = totalRead_ = 0;
+}
+
+int64_t PlaybackRing::TotalWritten() const {
+    std::lock_guard lock(mutex_);
+    return totalWritten_;
+}
+
+int64_t PlaybackRing::TotalRead() const {
+    std::lock_guard lock(mutex_);
+    return totalRead_;
 }
 
 std::string ElapsedText(int seconds) {
@@ -282,6 +295,7 @@ int CPlayback::Seek(int position, std::string* elapsed) {
         remaining_ = sectors - target;
         chunks_ = static_cast<int>(target * 0.1333333);
         ring_.Reset();
+        if (switchAt_.exchange(-1) >= 0) tenths_ = switchTenths_.load();
     } catch (const std::exception&) {
         Status("Error during seeking the track!", 1);
         seeking_ = 0;
@@ -307,6 +321,7 @@ void CPlayback::ReadTrackLength() {
     CdDrive& drive = ctx_.grabber.Drive();
     remaining_ = drive.TrackSectors();
     tenths_ = (60 * drive.TrackMinutes() + drive.TrackSeconds()) * 10;
+    switchAt_ = -1;
 }
 
 void CPlayback::PlayerThread() {
@@ -345,6 +360,14 @@ void CPlayback::PlayerThread() {
             }
             const std::size_t got = ring_.Read(chunk.data(), n);
             std::fill(chunk.begin() + static_cast<std::ptrdiff_t>(got), chunk.end(), int16_t{0});
+            if (const int64_t at = switchAt_.load(); at >= 0 && ring_.TotalRead() > at) {
+                // This chunk reaches the track that followed without a gap.
+                std::lock_guard lock(lock_);
+                if (switchAt_.exchange(-1) >= 0) {
+                    tenths_ = switchTenths_.load();
+                    chunks_ = 0;
+                }
+            }
             const int counter = ++chunks_;
             if (playing_.load())
                 listener_.OnPlaybackProgress(std::vector<int16_t>(chunk.begin(), chunk.begin() + kPlaybackVisualSamples),
@@ -412,8 +435,10 @@ void CPlayback::ReaderThread() {
                 drive->EndRead();
                 Status("", 3);
                 SelectNextChecked(ctx_, ctx_.currentItem, false);
+                const int tenths = tenths_;
                 ReadTrackLength();
-                chunks_ = 0;
+                switchTenths_ = tenths_.exchange(tenths);
+                switchAt_ = ring_.TotalWritten();
                 Status("Playing", 3);
                 drive->BeginRead();
             } else if (ring_.Fill() > static_cast<std::size_t>(kPlaybackChunkSamples)) {

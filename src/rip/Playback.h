@@ -58,12 +58,17 @@ public:
     std::size_t Write(const int16_t* samples, std::size_t count);
     std::size_t Read(int16_t* out, std::size_t count);
     void Reset();
+    // Samples written and read since the last reset.
+    int64_t TotalWritten() const;
+    int64_t TotalRead() const;
 
 private:
     mutable std::mutex mutex_;
     std::vector<int16_t> data_;
     std::size_t write_ = 0;
     std::size_t read_ = 0;
+    int64_t totalWritten_ = 0;
+    int64_t totalRead_ = 0;
 };
 
 constexpr int kPlaybackChunkSamples = 8820;    // 100 ms of 16-bit stereo at 44100 Hz
@@ -122,6 +127,10 @@ private:
     std::atomic<int> tenths_{0};
     std::atomic<int32_t> remaining_{0};
     std::atomic<bool> readerRunning_{false};
+    // Where in the ring the next track begins after a switch without a gap (-1: none), and its
+    // length: the counter and the length change when the player gets there.
+    std::atomic<int64_t> switchAt_{-1};
+    std::atomic<int> switchTenths_{0};
     // Held around every change of the drive's read position and of the ring.
     std::recursive_mutex lock_;
     PlaybackRing ring_;

@@ -1,13 +1,10 @@
-// The window's playback controls on a generated disc, played into ALSA's file plugin: the
-// transport commands reach the core, progress reaches the time display, the volume slider
-// and the visualisation presets keep their settings, and a drive command stops playback.
+// The window's playback controls on a generated disc played into ALSA's file plugin: commands,
+// time display, Volume, presets, and a drive command that stops playback.
 #include <QAction>
 #include <QLabel>
 #include <QSlider>
 #include <QTreeWidget>
 #include <QtTest>
-
-#include <cstdlib>
 
 #include "albuminfo/FreeDBServer.h"
 #include "support/DiscImage.h"
@@ -34,19 +31,15 @@ void TestPlaybackControls::transportSlidersAndPresets() {
     support::WriteFile(home.file("Quarrow.ini"),
                        "[MISC]\r\nTip=0\r\nVisualization=3\r\n[FREEDB]\r\nAlbumInfoSource=2\r\n");
     QVERIFY(SaveFreeDBServers(FreeDBServerFilePath(home.path()), {{"127.0.0.1", 1, 2000, 5}}));
-    const auto image = discimage::WriteDiscImage(home.path(), "disc", discimage::AudioLayout({75, 40}));
+    const auto image = discimage::WriteDiscImage(home.path(), "disc", discimage::AudioLayout({90, 80}));
     RecordingPrompter prompter;
     MainWindow window(&prompter);
-    ShellOptions options;
-    options.home = home.path();
-    options.drives = {image.cuePath};
-    QCOMPARE(window.open(options), 0);
+    QCOMPARE(window.open({home.path(), {image.cuePath}, "", false, true}), 0);
     window.waitForDriveCommands();
     QVERIFY(window.shell().sound.available());
     auto* vis = window.findChild<ui::VisualisationWidget*>();
     const auto sliders = window.findChildren<QSlider*>();
-    QCOMPARE(sliders.size(), 2);
-    QSlider* volume = sliders[0]->maximum() == 100 ? sliders[0] : sliders[1];
+    QSlider* volume = sliders.at(sliders[0]->maximum() == 100 ? 0 : 1);
     auto status = [&](int row) { return window.trackList()->topLevelItem(row)->text(6); };
 
     // The saved preset is applied; a click advances it, keeps it and logs the 1-based number.
@@ -59,17 +52,17 @@ void TestPlaybackControls::transportSlidersAndPresets() {
     QCOMPARE(window.shell().settings.OUTPUT.Volume, 50);
     QCOMPARE(volume->toolTip(), QStringLiteral("Volume: 50"));
 
-    // Both tracks play to the end: the time display shows the first second, the Status column is cleared.
+    // Without a checked track nothing plays; with both, they play to the end: the time display shows the first second, the Status column is cleared.
+    window.action(MainWindow::CmdUncheckAll)->trigger();
+    window.action(MainWindow::CmdPlay)->trigger();
+    QCOMPARE(prompter.prompts.back().text, std::string("Warning: No Audio Track Checked!"));
+    window.action(MainWindow::CmdCheckAll)->trigger();
     window.action(MainWindow::CmdPlay)->trigger();
     QTRY_VERIFY_WITH_TIMEOUT(!window.playbackControls()->isPlaying(), 20000);
-    auto elapsedShown = [&](const QString& text) {
-        for (QLabel* label : window.findChildren<QLabel*>())
-            if (label->text() == text) return true;
-        return false;
-    };
-    QTRY_VERIFY(elapsedShown(QStringLiteral("00:01")));
+    const auto labels = window.findChildren<QLabel*>();
+    QTRY_VERIFY(std::any_of(labels.begin(), labels.end(), [](QLabel* l) { return l->text() == "00:01"; }));
     QTRY_COMPARE(status(0), QString());
-    QVERIFY(QFileInfo(QString::fromStdString(raw)).size() >= (75 + 40) * 2352);
+    QVERIFY(QFileInfo(QString::fromStdString(raw)).size() >= (90 + 80) * 2352);
 
     // Paused playback shows "Paused"; a drive command stops it before it starts.
     window.action(MainWindow::CmdPlay)->trigger();
