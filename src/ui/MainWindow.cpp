@@ -747,7 +747,7 @@ void MainWindow::applyQuickSet(int index) {
     if (!shell_.main || index < 0 || index >= static_cast<int>(quick.size())) return;
     QuickSetResult result = QuickSetOutputFormat(shell_.settings, shell_.log, *prompter_,
                                                  quick[static_cast<std::size_t>(index)].target,
-                                                 shell_.outputFormatLine);
+                                                 shell_.outputFormatLine, shell_.home);
     if (result.outcome == QuickSetOutcome::Set) {
         shell_.outputFormatLine = result.summary;
         ShowOutputFormat(result.summary);
@@ -869,6 +869,7 @@ void MainWindow::rip(int mode) {
     if (!shell_.main || refreshing() || ripping_) return;
     MainContext& ctx = *shell_.main;
     RipCommandHooks hooks;
+    hooks.home = shell_.home;
     hooks.isPlaying = [this] { return playback_ && playback_->isPlaying(); };
     hooks.stopPlayback = [this] { stopPlayback(); };
     hooks.chooseRange = [this](CSectorRange& range) {
