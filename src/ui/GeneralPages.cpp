@@ -34,6 +34,24 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 QString L(const char* s) { return QString::fromLatin1(s); }
 
+// A group box of radio buttons, one per text, numbered from 0 in a button group; the buttons
+// are appended to `buttons`.
+template <typename Layout>
+QButtonGroup* RadioBox(QWidget* page, QBoxLayout* into, const char* title, const std::vector<std::string>& texts,
+                       std::vector<QRadioButton*>& buttons) {
+    auto* box = new QGroupBox(L(title), page);
+    auto* layout = new Layout(box);
+    auto* group = new QButtonGroup(page);
+    for (std::size_t i = 0; i < texts.size(); ++i) {
+        auto* b = new QRadioButton(Q(texts[i]), box);
+        group->addButton(b, static_cast<int>(i));
+        layout->addWidget(b);
+        buttons.push_back(b);
+    }
+    into->addWidget(box);
+    return group;
+}
+
 // A page whose model writes the record outside apply (its Reset buttons): the main window's
 // record when there is one, else a copy taken at load that apply hands on.
 class BoundPage : public OptionsPage {
@@ -528,17 +546,7 @@ class DriverPage : public BoundPage {
 public:
     explicit DriverPage(const PageContext& c) : BoundPage(QStringLiteral("Driver"), c) {
         auto* root = new QVBoxLayout(this);
-        auto* modeBox = new QGroupBox(L("Ripping Mode"), this);
-        auto* modeLayout = new QVBoxLayout(modeBox);
-        auto* modes = new QButtonGroup(this);
-        const auto& modeTexts = ReadModeCaptions();
-        for (std::size_t i = 0; i < modeTexts.size(); ++i) {
-            auto* b = new QRadioButton(Q(modeTexts[i]), modeBox);
-            modes->addButton(b, static_cast<int>(i));
-            modeLayout->addWidget(b);
-            mode_.push_back(b);
-        }
-        root->addWidget(modeBox);
+        auto* modes = RadioBox<QVBoxLayout>(this, root, "Ripping Mode", ReadModeCaptions(), mode_);
         auto* rereadRow = new QHBoxLayout;
         auto* rereadLabel = new QLabel(L("Reread Attempts on Read or Synch Errors:"), this);
         rereads_ = new QLineEdit(this);
@@ -548,17 +556,8 @@ public:
         rereadRow->addWidget(rereads_);
         rereadRow->addStretch();
         root->addLayout(rereadRow);
-        auto* actionBox = new QGroupBox(L("Action on Unrecoverable Read Errors"), this);
-        auto* actionLayout = new QHBoxLayout(actionBox);
-        auto* actions = new QButtonGroup(this);
-        const auto& actionTexts = ErrorActionCaptions();
-        for (std::size_t i = 0; i < actionTexts.size(); ++i) {
-            auto* b = new QRadioButton(Q(actionTexts[i]), actionBox);
-            actions->addButton(b, static_cast<int>(i));
-            actionLayout->addWidget(b);
-            action_.push_back(b);
-        }
-        root->addWidget(actionBox);
+        auto* actions = RadioBox<QHBoxLayout>(this, root, "Action on Unrecoverable Read Errors", ErrorActionCaptions(),
+                                              action_);
         auto* resetRow = new QHBoxLayout;
         auto* reset = new QPushButton(L("Reset"), this);
         resetRow->addStretch();
