@@ -9,7 +9,10 @@
 #include <QLineEdit>
 #include <QPushButton>
 
+#include "albuminfo/AlbumSteps.h"
 #include "albuminfo/CDDBException.h"
+#include "app/Prompter.h"
+#include "app/Settings.h"
 
 namespace quarrow::ui {
 
@@ -17,7 +20,7 @@ namespace {
 QString Q(const std::string& s) { return QString::fromStdString(s); }
 }  // namespace
 
-EditCdInfoDialog::EditCdInfoDialog(MainContext& ctx, QWidget* parent) : QDialog(parent), editor_(ctx) {
+EditCdInfoDialog::EditCdInfoDialog(MainContext& ctx, QWidget* parent) : QDialog(parent), ctx_(ctx), editor_(ctx) {
     setWindowTitle(QString::fromLatin1(kTitle));
     album_ = new QLineEdit(Q(editor_.album), this);
     artist_ = new QLineEdit(Q(editor_.artist), this);
@@ -56,9 +59,9 @@ EditCdInfoDialog::EditCdInfoDialog(MainContext& ctx, QWidget* parent) : QDialog(
     update_ = new QPushButton(QStringLiteral("Update"), this);
     save_ = new QPushButton(QStringLiteral("Save"), this);
     submit_ = new QPushButton(QStringLiteral("Submit"), this);
-    auto* close = new QPushButton(QStringLiteral("Close"), this);
+    close_ = new QPushButton(QStringLiteral("Close"), this);
     update_->setDefault(true);
-    for (QPushButton* b : {update_, save_, submit_, close}) buttons->addWidget(b);
+    for (QPushButton* b : {update_, save_, submit_, close_}) buttons->addWidget(b);
     grid->addLayout(buttons, row, 0, 1, 3);
 
     connect(various_, &QCheckBox::toggled, this, [this](bool on) {
@@ -77,7 +80,7 @@ EditCdInfoDialog::EditCdInfoDialog(MainContext& ctx, QWidget* parent) : QDialog(
         editor_.Save();
     });
     connect(submit_, &QPushButton::clicked, this, &EditCdInfoDialog::submit);
-    connect(close, &QPushButton::clicked, this, &QDialog::reject);
+    connect(close_, &QPushButton::clicked, this, &QDialog::reject);
 }
 
 void EditCdInfoDialog::take() {
@@ -91,15 +94,62 @@ void EditCdInfoDialog::take() {
     editor_.category = category_->currentIndex();
 }
 
+EditCdInfoDialog::~EditCdInfoDialog() { endSubmission(); }
+
+void EditCdInfoDialog::done(int result) {
+    endSubmission();
+    QDialog::done(result);
+}
+
+void EditCdInfoDialog::setButtonsEnabled(bool on) {
+    for (QPushButton* b : {update_, save_, submit_, close_}) b->setEnabled(on);
+}
+
 void EditCdInfoDialog::submit() {
+    if (submitting()) return;
     take();
-    QApplication::setOverrideCursor(Qt::WaitCursor);
-    try {
-        editor_.Submit();
-    } catch (const CCDDBException&) {
-        // The client has already shown "Fail to Submit CDDB Info!" and logged the reason.
+    // The record, the rows and the setting change here, on the window's thread; the
+    // thread sends copies, so nothing it reads is shared.
+    editor_.UpdateRecord();
+    const std::string category = CategoryName(editor_.category);
+    if (category.empty()) {
+        ctx_.prompter.Message("Please Select a Category!", MessageIcon::Warning);
+        return;
     }
+    AlbumServices& s = Services(ctx_);
+    auto client = std::make_shared<CCDDB>(s.client);
+    client->SetCancelFlag(&cancelSubmit_);
+    const CCDDBServerAddress address = CCDDBServerAddress::Submission(s.server.host, editor_.submitPort);
+    const std::string note = "Fail to submit CDDB info to " + s.server.host;
+    const std::string email = ctx_.settings.FREEDB.Email;
+    const CAlbumRecord record = ctx_.album;
+
+    setButtonsEnabled(false);
+    QApplication::setOverrideCursor(Qt::WaitCursor);
+    cancelSubmit_ = false;
+    submitDone_ = false;
+    submitter_ = std::thread([this, client, address, category, email, record, note] {
+        try {
+            // The client shows "Successfully Submitted!" or the failure box through the
+            // prompter, which runs it on the window's thread.
+            client->Submit(address, category, email, record, note, true);
+        } catch (const std::exception&) {
+            // The failure has been shown and logged by the client.
+        }
+        submitDone_ = true;
+        QMetaObject::invokeMethod(this, [this] { endSubmission(); }, Qt::QueuedConnection);
+    });
+}
+
+void EditCdInfoDialog::endSubmission() {
+    if (!submitter_.joinable()) return;
+    if (!submitDone_) cancelSubmit_ = true;
+    while (!submitDone_) QApplication::processEvents(QEventLoop::AllEvents, 20);
+    // The events above may have ended it already (a close while waiting).
+    if (!submitter_.joinable()) return;
+    submitter_.join();
     QApplication::restoreOverrideCursor();
+    setButtonsEnabled(true);
 }
 
 }  // namespace quarrow::ui

@@ -495,11 +495,11 @@ bool MainWindow::startDriveCommand(DriveCommand command) {
         setTrayMenu(0);
     }
     auto done = std::make_shared<std::atomic<bool>>(false);
-    workers_.push_back({std::thread([this, command, done] {
-                            runDriveCommand(command);
-                            done->store(true);
-                        }),
-                        done});
+    workers_.push_back(std::make_shared<Worker>(Worker{std::thread([this, command, done] {
+                                                           runDriveCommand(command);
+                                                           done->store(true);
+                                                       }),
+                                                       done}));
     return true;
 }
 
@@ -529,6 +529,8 @@ void MainWindow::runDriveCommand(DriveCommand command) {
         QMetaObject::invokeMethod(this, [this] {
             setStatus(MediaState, shell_.main->mediaState);
             fillTrackList();
+            // The read of a chosen match is over: its dialog, busy until now, closes.
+            if (ownPrompter_) ownPrompter_->EndMatchRead();
             driveCombo_->setEnabled(true);
             --refreshRuns_;
         }, Qt::QueuedConnection);
@@ -536,19 +538,19 @@ void MainWindow::runDriveCommand(DriveCommand command) {
 }
 
 void MainWindow::reapWorkers(bool all) {
-    for (auto it = workers_.begin(); it != workers_.end();) {
-        if (all) {
+    // The events run while waiting may come back here (the window closes, a command starts):
+    // each pass walks its own copy, and a worker joined by an inner call is just skipped.
+    do {
+        const std::vector<std::shared_ptr<Worker>> pass = workers_;
+        for (const std::shared_ptr<Worker>& w : pass) {
             // A worker may be waiting for the window (a question): keep the window's events
             // running until it has ended.
-            while (!it->done->load()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (all)
+                while (!w->done->load()) QApplication::processEvents(QEventLoop::AllEvents, 20);
+            if (w->done->load() && w->thread.joinable()) w->thread.join();
         }
-        if (it->done->load()) {
-            it->thread.join();
-            it = workers_.erase(it);
-        } else {
-            ++it;
-        }
-    }
+        std::erase_if(workers_, [](const std::shared_ptr<Worker>& w) { return !w->thread.joinable(); });
+    } while (all && !workers_.empty());
     if (all) QApplication::processEvents();
 }
 

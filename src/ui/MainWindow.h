@@ -169,7 +169,8 @@ private:
         std::thread thread;
         std::shared_ptr<std::atomic<bool>> done;
     };
-    std::vector<Worker> workers_;
+    // Shared: a wait that re-enters (the window closes meanwhile) joins from its own copy.
+    std::vector<std::shared_ptr<Worker>> workers_;
     std::atomic<int> refreshRuns_{0};
     std::atomic<bool> queryCommand_{false};   // the next refresh is the "Query FreeDB" command's
 

@@ -60,14 +60,24 @@ void MatchDialog::accept() {
     finish(row, true);
 }
 
-void MatchDialog::reject() { finish(0, false); }
+void MatchDialog::reject() {
+    if (answered_) QDialog::done(ok_ ? QDialog::Accepted : QDialog::Rejected);
+    else finish(0, false);
+}
+
+void MatchDialog::endRead() {
+    if (answered_) QDialog::done(ok_ ? QDialog::Accepted : QDialog::Rejected);
+}
 
 void MatchDialog::finish(int row, bool ok) {
+    if (answered_) return;   // a second click while the read runs
+    answered_ = true;
+    ok_ = ok;
     chosen_ = row;
     setWindowTitle(QString::fromLatin1(kBusyCaption));
     buttons_->setEnabled(false);
-    if (ok) QDialog::accept();
-    else QDialog::reject();
+    if (onChosen_) onChosen_(ok ? row : -1);
+    else QDialog::done(ok ? QDialog::Accepted : QDialog::Rejected);
 }
 
 std::vector<MatchDialog::Row> MatchRows(const std::vector<std::string>& lines,

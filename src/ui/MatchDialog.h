@@ -1,10 +1,12 @@
 // The match dialog "Please select a CDDB result": one row per FreeDB match (disc ID, album,
 // artist, genre), the first row selected. OK or a double-click takes a row, Cancel and the
-// frame's close take the first one: some match is always read.
+// frame's close take the first one: some match is always read. It may stay up, busy,
+// while the chosen match is read.
 #pragma once
 
 #include <QDialog>
 #include <array>
+#include <functional>
 #include <string>
 #include <vector>
 
@@ -27,7 +29,13 @@ public:
     QTreeWidget* list() const { return list_; }
 
     void accept() override;
+    // Once chosen, closes at once (the window is closing, or the frame's close).
     void reject() override;
+
+    // The choice goes to onChosen (the row; -1 for Cancel) and the dialog stays up with
+    // the busy caption and its buttons off until endRead().
+    void holdAfterChoice(std::function<void(int)> onChosen) { onChosen_ = std::move(onChosen); }
+    void endRead();
 
 private:
     void finish(int row, bool ok);
@@ -35,6 +43,9 @@ private:
     QTreeWidget* list_;
     QDialogButtonBox* buttons_;
     int chosen_ = 0;
+    bool answered_ = false;
+    bool ok_ = false;
+    std::function<void(int)> onChosen_;
 };
 
 // The columns of a match row "%08x  title  artist  category" as the lookup builds it. A

@@ -7,6 +7,7 @@
 #include <QListWidget>
 #include <QMessageBox>
 #include <QVBoxLayout>
+#include <future>
 #include <memory>
 
 #include "albuminfo/AlbumSteps.h"
@@ -67,7 +68,53 @@ bool QtPrompter::AskYesNo(const std::string& text, const std::string& caption) {
     return yes;
 }
 
+namespace {
+
+// The match dialog's rows: the lookup waits for the answer, so its matches stand still.
+std::vector<MatchDialog::Row> MatchColumns(QWidget* parent, const std::vector<std::string>& choices) {
+    std::vector<MatchDialog::Row> columns;
+    auto* window = qobject_cast<MainWindow*>(parent);
+    if (window && window->shell().main)
+        for (const CCDDBMatch& m : Services(*window->shell().main).matches)
+            columns.push_back({FormatDiscId(m.discId), m.title, m.artist, m.category});
+    return MatchRows(choices, columns);
+}
+
+}  // namespace
+
+int QtPrompter::PickMatch(const std::vector<std::string>& choices) {
+    auto answer = std::make_shared<std::promise<int>>();
+    auto answered = std::make_shared<bool>(false);   // window thread only
+    auto give = [answer, answered](int row) {
+        if (*answered) return;
+        *answered = true;
+        answer->set_value(row);
+    };
+    std::future<int> picked = answer->get_future();
+    // Not waited for: the dialog's event loop goes on after the answer. Should the call
+    // never run, the broken promise ends the lookup with an exception.
+    RunOnGuiThread([this, choices, give] {
+        if (closing_) return give(-1);
+        MatchDialog dialog(MatchColumns(parent_, choices), parent_);
+        dialog.holdAfterChoice(give);
+        QDialog* outer = openChoice_;
+        MatchDialog* outerMatch = busyMatch_;
+        openChoice_ = busyMatch_ = &dialog;
+        dialog.exec();
+        openChoice_ = outer;
+        busyMatch_ = outerMatch;
+        give(-1);
+    }, false);
+    return picked.get();
+}
+
+void QtPrompter::EndMatchRead() {
+    if (busyMatch_) busyMatch_->endRead();
+}
+
 int QtPrompter::PickOne(const std::string& caption, const std::vector<std::string>& choices) {
+    // On the window's own thread nobody could end the read: the dialog closes on the choice.
+    if (caption == MatchDialog::kCaption && !OnGuiThread()) return PickMatch(choices);
     int picked = -1;
     RunOnGuiThread([&] {
         if (closing_) return;
@@ -75,13 +122,7 @@ int QtPrompter::PickOne(const std::string& caption, const std::vector<std::strin
         QListWidget* list = nullptr;
         MatchDialog* match = nullptr;
         if (caption == MatchDialog::kCaption) {
-            // The lookup waits for this answer, so its matches stand still meanwhile.
-            std::vector<MatchDialog::Row> columns;
-            auto* window = qobject_cast<MainWindow*>(parent_);
-            if (window && window->shell().main)
-                for (const CCDDBMatch& m : Services(*window->shell().main).matches)
-                    columns.push_back({FormatDiscId(m.discId), m.title, m.artist, m.category});
-            dialog.reset(match = new MatchDialog(MatchRows(choices, columns), parent_));
+            dialog.reset(match = new MatchDialog(MatchColumns(parent_, choices), parent_));
         } else {
             dialog = std::make_unique<QDialog>(parent_);
             dialog->setWindowTitle(Caption(caption));

@@ -13,6 +13,8 @@ class QWidget;
 
 namespace quarrow::ui {
 
+class MatchDialog;
+
 class QtPrompter : public Prompter {
 public:
     explicit QtPrompter(QWidget* parent = nullptr) : parent_(parent) {}
@@ -23,6 +25,9 @@ public:
     void SetClosing();
     // Whether a choice dialog is open now (its event loop is on the window thread's stack).
     bool ChoiceOpen() const { return openChoice_ != nullptr; }
+    // The lookup's read of the chosen match has ended: the match dialog, kept up with its
+    // busy caption since the choice, closes. Window thread.
+    void EndMatchRead();
 
     void Message(const std::string& text, MessageIcon icon = MessageIcon::None,
                  const std::string& caption = "") override;
@@ -31,9 +36,14 @@ public:
     std::string SaveFileName(const std::string& proposal, const std::string& filter) override;
 
 private:
+    // The match dialog: the worker gets its answer as soon as a row is chosen, while the
+    // dialog stays up until EndMatchRead.
+    int PickMatch(const std::vector<std::string>& choices);
+
     QWidget* parent_;
     std::atomic<bool> closing_{false};
     QDialog* openChoice_ = nullptr;   // window thread only
+    MatchDialog* busyMatch_ = nullptr;   // window thread only
 };
 
 }  // namespace quarrow::ui

@@ -10,6 +10,7 @@
 #include <QApplication>
 #include <QCheckBox>
 #include <QComboBox>
+#include <QDialogButtonBox>
 #include <QDir>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@
 #include <QTimer>
 #include <QTreeWidget>
 #include <QtTest>
+#include <thread>
 
 #include "albuminfo/AlbumSteps.h"
 #include "albuminfo/FreeDBPages.h"
@@ -174,7 +176,7 @@ private slots:
     void everyPageStoresWhatItsModelStores();
     void okStopsAtARefusingPageAndCancelKeepsTheRecord();
     void serverTestShowsEachStepAsItComes();
-    void editCdInfoKeepsTheYearItRefuses();
+    void editCdInfoYearAndSubmission();
     void threeMatchesAskAndCancelReadsTheFirst_data();
     void threeMatchesAskAndCancelReadsTheFirst();
 };
@@ -274,7 +276,7 @@ void TestOptionsSheet::serverTestShowsEachStepAsItComes() {
     SavePng(&dialog, QStringLiteral("server-test"));
 }
 
-void TestOptionsSheet::editCdInfoKeepsTheYearItRefuses() {
+void TestOptionsSheet::editCdInfoYearAndSubmission() {
     Rig rig;
     rig.main.album.year = 1999;
     EditCdInfoDialog dialog(rig.main);
@@ -288,6 +290,22 @@ void TestOptionsSheet::editCdInfoKeepsTheYearItRefuses() {
     dialog.updateButton()->click();
     QCOMPARE(rig.prompter.prompts.back().text, std::string("Please enter an integer between 1 and 2100."));
     QVERIFY(rig.main.album.year == 1999 && rig.main.album.genre == "Jazz" && dialog.result() == QDialog::Accepted);
+
+    // Submit sends from a thread of its own: the events go on, the buttons are off, and
+    // closing the dialog cancels and joins a submission the server never answers.
+    test::CddbTestServer server;
+    server.SetSilent(true);
+    Services(rig.main).server = CCDDBServerAddress::Query("127.0.0.1");
+    dialog.editor().submitPort = server.Port();
+    dialog.findChild<QComboBox*>()->setCurrentIndex(9);
+    dialog.submitButton()->click();
+    QVERIFY(dialog.submitting() && !dialog.saveButton()->isEnabled());
+    QTRY_COMPARE(server.Requests().size(), 1u);
+    QVERIFY(server.Requests()[0].find("Category: soundtrack") != std::string::npos);
+    dialog.reject();
+    QVERIFY(!dialog.submitting() && dialog.saveButton()->isEnabled());
+    QVERIFY2(rig.log.Entries().back().message.starts_with("Warning: throwing CCDDBException"),
+             rig.log.Entries().back().message.c_str());
 }
 
 void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst_data() {
@@ -301,7 +319,12 @@ void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst() {
     QFETCH(bool, closeWindow);
     support::ScratchDir home("quarrow-match");
     test::CddbTestServer server;
-    server.SetHandler(ThreeMatches);
+    server.SetHandler([](const std::string& request) {
+        // A slow read: the dialog stays up, busy, while it runs.
+        if (request.find("cmd=cddb+read+") != std::string::npos)
+            std::this_thread::sleep_for(std::chrono::milliseconds(300));
+        return ThreeMatches(request);
+    });
     support::WriteFile(home.file("Quarrow.ini"), "[MISC]\r\nTip=0\r\n[FREEDB]\r\nAlbumInfoSource=1\r\nSaveAlbumInfo=0\r\n");
     QVERIFY(SaveFreeDBServers(FreeDBServerFilePath(home.path()), {{"127.0.0.1", server.Port(), 5000, 5}}));
     const auto image = discimage::WriteDiscImage(home.path(), "disc", discimage::AudioLayout({300, 300}));
@@ -316,7 +339,10 @@ void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst() {
         if (auto* box = qobject_cast<QMessageBox*>(modal)) {
             boxes << box->text();
             box->accept();
-        } else if (auto* match = qobject_cast<MatchDialog*>(modal); match && rows.empty()) {
+        } else if (auto* match = qobject_cast<MatchDialog*>(modal); match && !rows.empty()) {
+            // Still up after the choice, while the read runs: busy caption, buttons off.
+            if (!match->findChild<QDialogButtonBox*>()->isEnabled()) busyCaption = match->windowTitle();
+        } else if (match) {
             SavePng(match, QStringLiteral("match-dialog"));
             for (int r = 0; r < match->list()->topLevelItemCount(); ++r) {
                 QTreeWidgetItem* item = match->list()->topLevelItem(r);
@@ -327,7 +353,6 @@ void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst() {
                 window->close();
             } else {
                 match->reject();
-                busyCaption = match->windowTitle();
             }
         }
     });
@@ -337,8 +362,8 @@ void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst() {
     options.home = home.path();
     options.drives = {image.cuePath};
     QCOMPARE(window->open(options), 0);
-    // Closing the window joins the refresh itself: no outer wait then.
-    if (!closeWindow) window->waitForDriveCommands();
+    // With closeWindow the window closes inside this wait, whose join it then re-enters.
+    window->waitForDriveCommands();
     QTRY_VERIFY_WITH_TIMEOUT(!rows.empty(), 10000);
     const QString id = QString::fromStdString(FormatDiscId(window->shell().main->discId));
     QCOMPARE(rows.size(), 3u);
@@ -351,6 +376,7 @@ void TestOptionsSheet::threeMatchesAskAndCancelReadsTheFirst() {
         return;
     }
     QCOMPARE(busyCaption, QString::fromLatin1(MatchDialog::kBusyCaption));
+    QVERIFY(!QApplication::activeModalWidget());
     QCOMPARE(QString::fromStdString(window->shell().main->album.artist), QStringLiteral("Band rock"));
     window.reset();
 }
