@@ -14,6 +14,7 @@
 #include "encoders/EncodeMp2.h"
 #include "encoders/EncodeMp3.h"
 #include "encoders/EncodeOggVorbis.h"
+#include "encoders/EncodeVqf.h"
 #include "encoders/EncodeWavPack.h"
 #include "encoders/EncodeWma.h"
 #include "encoders/Encoder.h"
@@ -95,8 +96,8 @@ const std::vector<FormatDescriptor>& Rows() {
          NeedKind::Library, "libMAC.so", nullptr},
             {Id::FLAC, " FLAC   (Free Lossless Audio Codec)", nullptr, &FlacExt, "FLAC", "Encoder::FLAC", &MakeFlacEncoder, kNone, kNoNeed, nullptr},
             {Id::MP2, " MP2    (MPEG-1 Audio Layer 2)", ".mp2", nullptr, "MP2", "Encoder::MP2", &MakeMp2Encoder, kNone, kNoNeed, nullptr},
-            {Id::VQF, " VQF    (TwinVQ)", ".vqf", nullptr, "VQF", "Encoder::VQF", nullptr,
-         NeedKind::Library, "libtvqenc.so", nullptr},
+            {Id::VQF, " VQF    (TwinVQ)", ".vqf", nullptr, "VQF", "Encoder::VQF", &MakeVqfEncoder,
+         NeedKind::Library, "libtvqenc.so", &ProbeVqf},
             {Id::AIFF, " AIFF   (Audio Interchange File Format)", nullptr, &AiffExt, "AIFF", "Encoder::AIFF", &MakeSndfileEncoder, kNone, kNoNeed, nullptr},
             {Id::AAC, " AAC    (Advanced Audio Coding)", nullptr, &AacExt, "AAC", "Encoder::AAC", &MakeAacEncoder,
          kNone, "faac, neroAacEnc or enc_aacplus, else the built-in AAC encoder", nullptr},
