@@ -26,9 +26,9 @@ std::string Bytes(const std::string& path) {
 // and the stream ffprobe must see (rate 0: refused before anything is written).
 TEST(EncodeVqf, ProfilesReachTheHeaderAndTheLibraryIsRequired) {
     discimage::ScratchDir dir;
-    struct Case { int profile; bool library; bool fillTag; int rate, channels, kbps; };
-    for (const Case& c : {Case{18, true, true, 44100, 2, 96}, Case{9, true, false, 22050, 1, 20},
-                          Case{18, false, true, 0, 0, 0}}) {
+    struct Case { int profile; bool library; bool fillTag; int rate, channels, kbps, frame; };
+    for (const Case& c : {Case{18, true, true, 44100, 2, 96, 2048}, Case{9, true, false, 22050, 1, 20, 1024},
+                          Case{18, false, true, 0, 0, 0, 0}}) {
         SCOPED_TRACE(c.profile * 10 + c.library);
         const std::string home = dir.path() + "/home" + std::to_string(c.profile) + std::to_string(c.library);
         std::filesystem::create_directories(home + "/External");
@@ -79,6 +79,9 @@ TEST(EncodeVqf, ProfilesReachTheHeaderAndTheLibraryIsRequired) {
         ASSERT_NE(data, std::string::npos);
         EXPECT_EQ(b.substr(data - 21, 21), c.fillTag ? std::string("YEAR\0\0\0\x03\x07\xc7\0TRAC\0\0\0\x02\0\x02", 21)
                                                  : std::string("YEAR\0\0\0\x03\0\0\0TRAC\0\0\0\x02\0\0", 21));
+        // Every frame, the last one padded, keeps the bit rate; the stream ends on a whole byte.
+        const long long frames = (c.rate + 333 + c.frame - 1) / c.frame;
+        EXPECT_EQ(b.size() - data - 4, static_cast<std::size_t>((1LL * c.kbps * 1000 * c.frame * frames / c.rate + 7) / 8));
         // The header size counts every sub-chunk up to DATA.
         const auto size = static_cast<std::size_t>(static_cast<unsigned char>(b[14]) << 8 | static_cast<unsigned char>(b[15]));
         EXPECT_EQ(size + 16, data);
