@@ -113,17 +113,22 @@ bool CAlbumEditor::Save() {
     return true;
 }
 
-bool CAlbumEditor::Submit() {
+std::optional<CAlbumEditor::Submission> CAlbumEditor::PrepareSubmission() {
     UpdateRecord();
-    AlbumServices& s = Services(ctx_);
-    const CCDDBServerAddress address = CCDDBServerAddress::Submission(s.server.host, submitPort);
     const std::string name = CategoryName(category);
     if (name.empty()) {
         ctx_.prompter.Message("Please Select a Category!", MessageIcon::Warning);
-        return false;
+        return std::nullopt;
     }
-    s.client.Submit(address, name, ctx_.settings.FREEDB.Email, ctx_.album,
-                    "Fail to submit CDDB info to " + s.server.host, true);
+    const AlbumServices& s = Services(ctx_);
+    return Submission{CCDDBServerAddress::Submission(s.server.host, submitPort), name, ctx_.settings.FREEDB.Email,
+                      "Fail to submit CDDB info to " + s.server.host, ctx_.album};
+}
+
+bool CAlbumEditor::Submit() {
+    const auto sub = PrepareSubmission();
+    if (!sub) return false;
+    Services(ctx_).client.Submit(sub->address, sub->category, sub->email, sub->record, sub->note, true);
     return true;
 }
 

@@ -4,9 +4,11 @@
 #pragma once
 
 #include <cstdint>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "albuminfo/CDDB.h"
 #include "albuminfo/DiscRefresh.h"
 
 namespace quarrow {
@@ -55,8 +57,17 @@ public:
     void Update();
     // "Save": UpdateRecord, then the disc's local CDDB file and "Local CDDB File Saved.".
     bool Save();
-    // "Submit": UpdateRecord, then the submission to the current server's submit script
-    // with the chosen category. Refuses without a category ("Please Select a Category!").
+    // What a submission sends: the record, the category and the address, taken as copies so
+    // that another thread can send them.
+    struct Submission {
+        CCDDBServerAddress address;
+        std::string category, email, note;
+        CAlbumRecord record;
+    };
+    // UpdateRecord, then the submission to the current server's submit script with the
+    // chosen category; empty, after "Please Select a Category!", without a category.
+    std::optional<Submission> PrepareSubmission();
+    // "Submit": PrepareSubmission, then sends it through the album services' client.
     // The client's failure (CCDDBException) is not caught here.
     bool Submit();
     // The port of the submission address; the dialog always uses 80.

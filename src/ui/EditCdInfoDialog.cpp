@@ -110,29 +110,20 @@ void EditCdInfoDialog::submit() {
     take();
     // The record, the rows and the setting change here, on the window's thread; the
     // thread sends copies, so nothing it reads is shared.
-    editor_.UpdateRecord();
-    const std::string category = CategoryName(editor_.category);
-    if (category.empty()) {
-        ctx_.prompter.Message("Please Select a Category!", MessageIcon::Warning);
-        return;
-    }
-    AlbumServices& s = Services(ctx_);
-    auto client = std::make_shared<CCDDB>(s.client);
+    auto sub = editor_.PrepareSubmission();
+    if (!sub) return;
+    auto client = std::make_shared<CCDDB>(Services(ctx_).client);
     client->SetCancelFlag(&cancelSubmit_);
-    const CCDDBServerAddress address = CCDDBServerAddress::Submission(s.server.host, editor_.submitPort);
-    const std::string note = "Fail to submit CDDB info to " + s.server.host;
-    const std::string email = ctx_.settings.FREEDB.Email;
-    const CAlbumRecord record = ctx_.album;
 
     setButtonsEnabled(false);
     QApplication::setOverrideCursor(Qt::WaitCursor);
     cancelSubmit_ = false;
     submitDone_ = false;
-    submitter_ = std::thread([this, client, address, category, email, record, note] {
+    submitter_ = std::thread([this, client, sub = std::move(*sub)] {
         try {
             // The client shows "Successfully Submitted!" or the failure box through the
             // prompter, which runs it on the window's thread.
-            client->Submit(address, category, email, record, note, true);
+            client->Submit(sub.address, sub.category, sub.email, sub.record, sub.note, true);
         } catch (const std::exception&) {
             // The failure has been shown and logged by the client.
         }
