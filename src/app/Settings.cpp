@@ -222,6 +222,11 @@ void VisitSettings(CSettings& s, const std::function<void(const SettingsKey&)>& 
     str("CUSTOM", "FileExt", s.CUSTOM.FileExt, 8);
     i16("CUSTOM", "Input", s.CUSTOM.Input);
     i32("CUSTOM", "Detail", s.CUSTOM.Detail);
+
+    flag("VERIFY", "Lookup", s.VERIFY.Lookup);
+    flag("VERIFY", "TestAndCopy", s.VERIFY.TestAndCopy);
+    str("VERIFY", "AccurateRipURL", s.VERIFY.AccurateRipURL, 256);
+    str("VERIFY", "CTDBURL", s.VERIFY.CTDBURL, 256);
 }
 
 namespace {

@@ -193,6 +193,14 @@ struct CSettings {
         int16_t Input = 0;
         int32_t Detail = 1;
     } CUSTOM;
+    // Verified rips. Off by default, a rip behaves as it always has; the checksums and
+    // the rip log (with WriteLog) are made whatever these say.
+    struct Verify {
+        int32_t Lookup = 0;          // compare the checksums with AccurateRip and the CUETools database
+        int32_t TestAndCopy = 0;     // read each track twice and compare the CRCs of both reads
+        std::string AccurateRipURL = "http://www.accuraterip.com/accuraterip";
+        std::string CTDBURL = "http://db.cuetools.net";
+    } VERIFY;
 
     // The record every field holds before the file is read, for a home folder:
     // path defaults under home, a fresh random user name, DbClk -1 and 5 rereads.
