@@ -10,12 +10,23 @@
 
 namespace quarrow {
 
+constexpr int kChecksumFramesPerSector = 588;       // stereo sample frames in one sector
+// AccurateRip leaves out the first five sectors less one frame of the disc's first
+// audio track and the last five sectors of its last audio track.
+constexpr int64_t kAccurateRipEdgeFrames = 5 * kChecksumFramesPerSector;
+// The frame-450 checksum covers sector 450 (0-based) of a track.
+constexpr int32_t kFrame450Sector = 450;
+// The CUETools database CRC leaves out ten sectors at the disc's start and ten sectors
+// plus the disc's length modulo ten sectors at its end.
+constexpr int64_t kCueToolsEdgeFrames = 10 * kChecksumFramesPerSector;
+
 struct TrackChecksums {
     uint32_t crc32 = 0;          // CRC32 (IEEE) of the track's bytes as read
     uint32_t arV1 = 0;           // AccurateRip v1
     uint32_t arV2 = 0;           // AccurateRip v2
     uint32_t frame450 = 0;       // AccurateRip v1 checksum of the track's sector 450 alone
     bool hasFrame450 = false;    // false when the track is shorter than 451 sectors
+    bool operator==(const TrackChecksums&) const = default;
 };
 
 // Where a track sits among the disc's audio tracks: the first five sectors (less one
@@ -27,23 +38,59 @@ struct ChecksumTrackPlace {
     int32_t sectors = 0;         // the track's length; exclusions are counted from its ends
 };
 
-// Feeds one track's interleaved stereo 16-bit samples, in order, in blocks of any size.
+// Feeds one track's interleaved stereo 16-bit samples, in order, in blocks of any size
+// (a block may end inside a stereo frame). Samples beyond the track's length still go
+// into the CRC32 but not into the AccurateRip sums, whose positions end with the track.
 class CTrackChecksummer {
 public:
     explicit CTrackChecksummer(const ChecksumTrackPlace& place);
     void Add(const int16_t* samples, std::size_t count);   // count = 16-bit values
     TrackChecksums Result() const;
+    // The highest magnitude of any sample so far, 0..32768.
+    int Peak() const { return peak_; }
+    // Stereo frames fed so far.
+    uint64_t Frames() const { return position_; }
 private:
+    void AddFrames(const uint32_t* frames, std::size_t count);
+
     ChecksumTrackPlace place_;
     uint64_t position_ = 0;      // stereo samples seen so far
-    uint32_t crc_ = 0xFFFFFFFFu;
-    uint32_t arV1_ = 0;
-    uint64_t arV2_ = 0;
+    uint32_t crc_ = 0;           // running zlib CRC32
+    uint32_t arV1_ = 0;          // sum of the low words of sample x position
+    uint32_t arHigh_ = 0;        // sum of the high words (v2 = v1 + high)
     uint32_t frame450_ = 0;
+    int64_t checkFrom_ = 1;      // first and last 1-based position in the AccurateRip sums
+    int64_t checkTo_ = 0;
+    int peak_ = 0;
+    int16_t pendingLeft_ = 0;    // the left half of a frame split between two blocks
+    bool hasPending_ = false;
 };
 
 // The AccurateRip v1 checksum of one sector (588 stereo samples) with multipliers 1..588,
 // as the frame-450 checksum is made; the offset finder slides it over a read window.
 uint32_t AccurateRipSectorChecksum(const int16_t* sector);
+
+// The CUETools database CRC of a disc: the CRC32 of the audio tracks' samples in disc
+// order, without the first ten sectors and the last ten sectors plus the length modulo
+// ten sectors. Tracks may be fed in any order (the CRCs of the parts are joined at the
+// end) and a track may be read again: StartTrack forgets what was fed for it.
+class CDiscCrc {
+public:
+    // trackSectors: the length of every audio track of the disc, in disc order.
+    explicit CDiscCrc(const std::vector<int32_t>& trackSectors);
+    void StartTrack(int audioTrack);   // 0-based among the audio tracks
+    void Add(int audioTrack, const int16_t* samples, std::size_t count);
+    // Every track has been fed completely, exactly once since its StartTrack.
+    bool Complete() const;
+    uint32_t Result() const;           // meaningful when Complete
+private:
+    struct Part {
+        int64_t frames = 0;            // the track's length in stereo frames
+        int64_t from = 0, to = 0;      // byte window within the track counted in the CRC
+        int64_t fed = 0;               // bytes fed since StartTrack
+        uint32_t crc = 0;
+    };
+    std::vector<Part> parts_;
+};
 
 }  // namespace quarrow

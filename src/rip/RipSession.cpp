@@ -563,6 +563,16 @@ std::string CRipSession::CurrentOutputPath() const {
     return currentPath_.empty() ? job_.outputPath : currentPath_;
 }
 
+std::vector<RippedTrackResult> CRipSession::TrackResults() const {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    return results_;
+}
+
+std::optional<RippedDiscResult> CRipSession::DiscResult() const {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    return discResult_;
+}
+
 std::vector<std::string> CRipSession::WrittenFiles() const {
     std::lock_guard<std::mutex> lock(pathMutex_);
     return written_;

@@ -14,6 +14,7 @@
 #include <functional>
 #include <memory>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <thread>
 #include <vector>
@@ -22,6 +23,7 @@
 #include "app/CdDrive.h"
 #include "encoders/Encoder.h"
 #include "rip/RipJob.h"
+#include "rip/RipResults.h"
 #include "rip/SampleProcessing.h"
 #include "rip/ThreadPriority.h"
 
@@ -88,6 +90,9 @@ struct RipSessionDeps {
     RipView& view;
     std::string home;                        // home folder (temporary files)
     std::function<bool()> isPlaying;         // playback running in the main window
+    // Checksums of the PCM as read (per track and the disc CRC); off only to measure
+    // what they cost.
+    bool checksums = true;
 };
 
 class CRipSession : public EncodeContext, public CdDriveListener {
@@ -131,6 +136,10 @@ public:
     std::vector<std::string> WrittenFiles() const;   // files completed in this job
     int LargestRead() const { return largestRead_; }
     RipPriorities Priorities() const { return priorities_; }
+    // One result per track read, in rip order; complete once the job thread has ended.
+    std::vector<RippedTrackResult> TrackResults() const;
+    // The disc-wide checksums, when every audio track of the disc was read whole.
+    std::optional<RippedDiscResult> DiscResult() const;
 
     // EncodeContext
     const CSettings& Settings() const override { return settings_; }
@@ -213,6 +222,10 @@ private:
     mutable std::mutex queueMutex_;
     std::condition_variable queueCv_;
     std::deque<Message> queue_;
+
+    mutable std::mutex resultsMutex_;
+    std::vector<RippedTrackResult> results_;
+    std::optional<RippedDiscResult> discResult_;
 
     mutable std::mutex pathMutex_;
     std::string currentPath_;
