@@ -36,6 +36,8 @@ void CdDrive::RefreshDisc() {
         reading_ = false;
         OnEndRead();
     }
+    fill_ = {};
+    carryLba_ = -1;
     layout_ = ReadLayout();
     if (layout_.TrackCount() == 0 && layout_.discState == kRecognizedDisc)
         layout_.discState = kUnrecognizedDisc;
@@ -52,9 +54,11 @@ void CdDrive::ResetReader() {
     std::lock_guard lock(mutex_);
     if (reading_) {
         reading_ = false;
+        ReportOffsetFill();
         OnEndRead();
     }
     position_ = 0;
+    carryLba_ = -1;
 }
 
 int CdDrive::MediaType() const {
@@ -202,9 +206,14 @@ void CdDrive::BeginRead() {
     std::lock_guard lock(mutex_);
     const CdTrackInfo* t = Current();
     if (!t) throw ComponentError("CD drive: no track to read");
-    if (reading_) OnEndRead();
+    if (reading_) {
+        ReportOffsetFill();
+        OnEndRead();
+    }
     position_ = 0;
     reading_ = true;
+    fill_ = {};
+    carryLba_ = -1;
     OnBeginRead(*t);
 }
 
@@ -212,8 +221,10 @@ void CdDrive::EndRead() {
     std::lock_guard lock(mutex_);
     if (reading_) {
         reading_ = false;
+        ReportOffsetFill();
         OnEndRead();
     }
+    carryLba_ = -1;
 }
 
 void CdDrive::Seek(int32_t offsetInTrack) {
@@ -225,6 +236,7 @@ void CdDrive::Seek(int32_t offsetInTrack) {
                              " lies outside the track of " + std::to_string(t->sectors) +
                              " sectors");
     position_ = offsetInTrack;
+    carryLba_ = -1;
 }
 
 int32_t CdDrive::ReadPosition() const {
@@ -264,25 +276,52 @@ int CdDrive::ReadSectors(int count, std::vector<int16_t>& samples, int32_t& stat
     const int n = static_cast<int>(std::min<int64_t>(std::max(count, 0), std::max<int32_t>(left, 0)));
     if (n == 0) return 0;
     const int32_t lba = t->start + position_;
-
-    int done = 0;
-    int32_t st = kReadOk;
-    if (ReadCorrected(lba, n, samples, done, st)) {
-        position_ += std::clamp(done, 0, n);
-        status = st;
-        return static_cast<int>(samples.size() / kSamplesPerSector);
-    }
-    samples.clear();
-    return ReadGeneric(lba, n, samples, status);
+    if (readOffset_ != 0 && t->type == kTrackAudio) return ReadShifted(*t, lba, n, samples, status);
+    position_ += ReadRun(lba, n, samples, nullptr, status);
+    return static_cast<int>(samples.size() / kSamplesPerSector);
 }
 
-int CdDrive::ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, int32_t& status) {
+int CdDrive::ReadRun(int32_t lba, int count, std::vector<int16_t>& samples, std::vector<uint8_t>* kept,
+                     int32_t& status) {
+    status = kReadOk;
+    // The backend's correction says which sectors it cut only when asked one at a time.
+    const int step = kept && errorAction_ == kErrorCut ? 1 : count;
+    std::vector<int16_t> part;
+    int passed = 0;
+    bool corrected = true;
+    while (corrected && passed < count) {
+        const int n = std::min(step, count - passed);
+        int done = 0;
+        int32_t st = kReadOk;
+        part.clear();
+        if (!ReadCorrected(lba + passed, n, part, done, st)) {
+            corrected = false;
+            break;
+        }
+        done = std::clamp(done, 0, n);
+        const size_t keptSectors = part.size() / kSamplesPerSector;
+        samples.insert(samples.end(), part.begin(), part.begin() + static_cast<std::ptrdiff_t>(keptSectors * kSamplesPerSector));
+        if (kept)
+            for (int i = 0; i < done; ++i)
+                kept->push_back(step > 1 || keptSectors > 0 ? 1 : 0);
+        passed += done;
+        if (st != kReadOk || done < n) {
+            status = st;
+            return passed;
+        }
+    }
+    if (corrected) return passed;
+    return passed + ReadGeneric(lba + passed, count - passed, samples, kept, status);
+}
+
+int CdDrive::ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, std::vector<uint8_t>* kept,
+                         int32_t& status) {
     status = kReadOk;
     std::vector<uint8_t> buf(static_cast<size_t>(count) * kSectorBytes);
     // The whole block first; only when that fails sector by sector with rereads.
     if (ReadRawSectors(lba, count, buf.data())) {
         AppendSectorSamples(buf.data(), count, samples);
-        position_ += count;
+        if (kept) kept->insert(kept->end(), static_cast<size_t>(count), 1);
         return count;
     }
     const int retries = readRetries_;
@@ -302,11 +341,145 @@ int CdDrive::ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, 
             // The sector is dropped; reading goes on after it.
         } else {
             status = kReadFailed;
-            return static_cast<int>(samples.size() / kSamplesPerSector);
+            return i;
+        }
+        if (kept) kept->push_back(ok || errorAction_ == kErrorSilence ? 1 : 0);
+    }
+    return count;
+}
+
+namespace {
+
+// Floor division for sample offsets that may be negative.
+int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0) != (b < 0)) ? 1 : 0); }
+
+}  // namespace
+
+int CdDrive::ReadShifted(const CdTrackInfo& track, int32_t lba, int count, std::vector<int16_t>& samples,
+                         int32_t& status) {
+    constexpr int64_t kFrames = kSamplesPerSector / 2;   // stereo samples a sector
+    // The sectors a drive can read around this track: from the disc's first sector (the
+    // session's first track after the first session) to the end of the track's session.
+    int32_t lo = 0;
+    int32_t hi = layout_.leadOut;
+    if (track.session >= 0 && track.session < static_cast<int>(layout_.sessions.size()) &&
+        !layout_.sessions[track.session].empty()) {
+        const auto& s = layout_.sessions[track.session];
+        if (track.session > 0) lo = s.front().start;
+        hi = s.back().start + s.back().sectors;
+    }
+
+    // Corrected sector lba + i is made of raw samples from (lba + i) * 588 + offset on:
+    // the tail of raw sector first + i from sample r and the head of the one after it.
+    const int64_t q = FloorDiv(readOffset_, kFrames);
+    const int r = static_cast<int>(readOffset_ - q * kFrames);
+    const int64_t first = lba + q;
+    const int rawCount = count + (r > 0 ? 1 : 0);
+    enum : uint8_t { kRawKept, kRawCut, kRawFailed };
+    std::vector<int16_t> raw(static_cast<size_t>(rawCount) * kSamplesPerSector, 0);
+    std::vector<uint8_t> state(static_cast<size_t>(rawCount), kRawKept);
+    std::vector<int16_t> got;
+    std::vector<uint8_t> kept;
+    int32_t st = kReadOk;
+    for (int j = 0; j < rawCount && st == kReadOk;) {
+        const int64_t sector = first + j;
+        if (sector < lo || sector >= hi) {   // silence, counted below per corrected sector
+            ++j;
+            continue;
+        }
+        if (sector == carryLba_) {
+            std::copy(carry_.begin(), carry_.end(), raw.begin() + static_cast<std::ptrdiff_t>(j) * kSamplesPerSector);
+            state[j] = carryKept_ ? kRawKept : kRawCut;
+            ++j;
+            continue;
+        }
+        int k = j + 1;   // a run of sectors on the disc
+        while (k < rawCount && first + k < hi) ++k;
+        got.clear();
+        kept.clear();
+        const int passed = ReadRun(static_cast<int32_t>(sector), k - j, got, &kept, st);
+        size_t at = 0;
+        for (int i = 0; i < passed; ++i) {
+            if (i < static_cast<int>(kept.size()) && kept[i] && at + kSamplesPerSector <= got.size()) {
+                std::copy(got.begin() + static_cast<std::ptrdiff_t>(at),
+                          got.begin() + static_cast<std::ptrdiff_t>(at + kSamplesPerSector),
+                          raw.begin() + static_cast<std::ptrdiff_t>(j + i) * kSamplesPerSector);
+                at += kSamplesPerSector;
+            } else {
+                state[j + i] = kRawCut;
+            }
+        }
+        if (st != kReadOk)
+            for (int i = j + passed; i < rawCount; ++i) state[i] = kRawFailed;
+        j = k;
+    }
+
+    // The last raw sector starts the next read in order; it is kept rather than read twice.
+    carryLba_ = -1;
+    if (r > 0 && state[rawCount - 1] != kRawFailed) {
+        carryLba_ = static_cast<int32_t>(first + rawCount - 1);
+        carryKept_ = state[rawCount - 1] == kRawKept;
+        carry_.assign(raw.end() - kSamplesPerSector, raw.end());
+    }
+
+    status = kReadOk;
+    const int64_t loSample = static_cast<int64_t>(lo) * kFrames;
+    const int64_t hiSample = static_cast<int64_t>(hi) * kFrames;
+    for (int i = 0; i < count; ++i) {
+        if (state[i] == kRawFailed || (r > 0 && state[i + 1] == kRawFailed)) {
+            status = st != kReadOk ? st : kReadFailed;
+            break;
         }
         ++position_;
+        // A cut raw sector drops the corrected sector that starts in it; the part of the
+        // next one it would have given stays silent.
+        if (state[i] == kRawCut) continue;
+        const auto from = raw.begin() + static_cast<std::ptrdiff_t>(i) * kSamplesPerSector + 2 * r;
+        samples.insert(samples.end(), from, from + kSamplesPerSector);
+        const int64_t begin = (lba + i) * kFrames + readOffset_;
+        fill_.beforeFirstSector += std::clamp<int64_t>(loSample - begin, 0, kFrames);
+        fill_.pastLeadOut += std::clamp<int64_t>(begin + kFrames - hiSample, 0, kFrames);
     }
     return static_cast<int>(samples.size() / kSamplesPerSector);
+}
+
+void CdDrive::SetReadOffset(int32_t samples) {
+    std::lock_guard lock(mutex_);
+    readOffset_ = samples;
+    carryLba_ = -1;
+}
+
+int32_t CdDrive::ReadOffset() const {
+    std::lock_guard lock(mutex_);
+    return readOffset_;
+}
+
+CdDrive::OffsetFillCount CdDrive::OffsetFill() const {
+    std::lock_guard lock(mutex_);
+    return fill_;
+}
+
+void CdDrive::SetStatusSink(StatusSink sink) {
+    std::lock_guard lock(mutex_);
+    statusSink_ = std::move(sink);
+}
+
+void CdDrive::ReportOffsetFill() {
+    if (statusSink_) {
+        const std::string offset = (readOffset_ > 0 ? "+" : "") + std::to_string(readOffset_);
+        const std::string where = "track " + std::to_string(Current() ? Current()->number : 0);
+        if (fill_.beforeFirstSector > 0)
+            statusSink_("Read offset " + offset + ": " + std::to_string(fill_.beforeFirstSector) +
+                            " samples at the start of " + where +
+                            " filled with silence (the drive cannot read before the disc's first sector)",
+                        0);
+        if (fill_.pastLeadOut > 0)
+            statusSink_("Read offset " + offset + ": " + std::to_string(fill_.pastLeadOut) +
+                            " samples at the end of " + where +
+                            " filled with silence (the drive cannot read past the lead-out)",
+                        0);
+    }
+    fill_ = {};
 }
 
 void CdDrive::SetListener(CdDriveListener* listener) {

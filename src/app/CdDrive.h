@@ -6,6 +6,7 @@
 #pragma once
 
 #include <cstdint>
+#include <functional>
 #include <memory>
 #include <mutex>
 #include <string>
@@ -114,6 +115,28 @@ public:
     int ErrorAction() const;
     int ReadRetries() const;
 
+    // The drive's read offset correction in stereo samples, counted as the public
+    // drive-offset list counts it (most drives +6, some +667, a few negative): with an
+    // offset of N the sample at disc position p is the one the drive returns at p + N,
+    // that is, a drive with a positive offset delivers its audio N samples late and the
+    // reads start N samples further on. Audio reads of every backend come out shifted so;
+    // what would lie before the disc's first sector or past the end of the track's
+    // session (the lead-out) is silence, counted in OffsetFill and told to the status
+    // sink when the read ends. Data tracks are never shifted.
+    void SetReadOffset(int32_t samples);
+    int32_t ReadOffset() const;
+    // Stereo samples of the current read (since BeginRead) made silent by the offset.
+    struct OffsetFillCount {
+        int64_t beforeFirstSector = 0;
+        int64_t pastLeadOut = 0;
+    };
+    OffsetFillCount OffsetFill() const;
+    // Receives the drive's status lines (level 0 information, 1 warning), e.g. how many
+    // samples a read filled with silence because of the offset. Called with the drive
+    // locked: the sink must not call back into the drive.
+    using StatusSink = std::function<void(const std::string& text, int level)>;
+    void SetStatusSink(StatusSink sink);
+
     // Reading the current track: BeginRead positions at its first sector; ReadSectors
     // returns at most count sectors as 16-bit interleaved samples (fewer at the track's
     // end or when sectors are cut); status is kReadOk or an error code.
@@ -152,7 +175,17 @@ protected:
 
 private:
     const CdTrackInfo* Current() const;
-    int ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, int32_t& status);
+    // Reads count sectors from lba through the backend's correction or the generic
+    // loop: samples gets the sectors kept, kept (when given) one flag a sector passed
+    // (0 for a cut one); returns the sectors passed.
+    int ReadRun(int32_t lba, int count, std::vector<int16_t>& samples, std::vector<uint8_t>* kept,
+                int32_t& status);
+    int ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, std::vector<uint8_t>* kept,
+                    int32_t& status);
+    // ReadSectors of an audio track under a nonzero read offset.
+    int ReadShifted(const CdTrackInfo& track, int32_t lba, int count, std::vector<int16_t>& samples,
+                    int32_t& status);
+    void ReportOffsetFill();
 
     CdDiscLayout layout_;
     int session_ = 0;
@@ -163,6 +196,13 @@ private:
     int32_t position_ = 0;     // next sector to read, relative to the track start
     bool reading_ = false;
     CdDriveListener* listener_ = nullptr;
+    int32_t readOffset_ = 0;
+    OffsetFillCount fill_;
+    StatusSink statusSink_;
+    // The last raw sector of a shifted read, which the next read in order starts with.
+    int32_t carryLba_ = -1;    // -1: nothing kept
+    bool carryKept_ = false;   // false: the sector was cut
+    std::vector<int16_t> carry_;
 };
 
 // The drives of the machine plus images given on the command line, with the
