@@ -15,6 +15,7 @@ constexpr uint32_t kApeBlocksPerFrame = 73728 * 4;
 // 1 .. kApeBlocksPerFrame) at a compression level 1000..5000 into the bytes the frame occupies in
 // the file: a whole number of 32-bit words, exactly as a decoder reads them at the frame's
 // seek-table offset (CRC and frame flags included). Frames are independent of each other.
+// Throws std::invalid_argument naming the value when blocks, channels or level are out of range.
 std::vector<uint8_t> EncodeApeFrame(const int16_t* samples, uint32_t blocks, int channels, int level);
 
 }  // namespace quarrow

@@ -1,0 +1,141 @@
+#include "encoders/ApePredictor.h"
+
+#include <algorithm>
+
+namespace quarrow {
+
+namespace {
+
+// Sums and products wrap at 32 bits, as in every decoder's accumulators.
+inline int32_t Add(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) + static_cast<uint32_t>(b)); }
+inline int32_t Sub(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) - static_cast<uint32_t>(b)); }
+inline int32_t Mul(int32_t a, int32_t b) { return static_cast<int32_t>(static_cast<uint32_t>(a) * static_cast<uint32_t>(b)); }
+// 31/32 of the value, rounded down.
+inline int32_t Decay(int32_t v) { return Mul(v, 31) >> 5; }
+// The adaptation works with the negated sign.
+inline int32_t NegSign(int32_t v) { return (v < 0) - (v > 0); }
+
+inline int16_t Clip16(int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767)); }
+
+// Plain loops over 16-bit lanes: the compiler vectorises both.
+inline int32_t Dot(const int16_t* a, const int16_t* b, int n) {
+    uint32_t sum = 0;
+    for (int j = 0; j < n; ++j) sum += static_cast<uint32_t>(int32_t{a[j]} * int32_t{b[j]});
+    return static_cast<int32_t>(sum);
+}
+inline void AddTo(int16_t* coeffs, const int16_t* steps, int n) {
+    for (int j = 0; j < n; ++j) coeffs[j] = static_cast<int16_t>(coeffs[j] + steps[j]);
+}
+inline void SubtractFrom(int16_t* coeffs, const int16_t* steps, int n) {
+    for (int j = 0; j < n; ++j) coeffs[j] = static_cast<int16_t>(coeffs[j] - steps[j]);
+}
+
+}  // namespace
+
+ApeNNFilter::ApeNNFilter(int order, int fractionBits)
+    : order_(order), fractionBits_(fractionBits), coeffs_(static_cast<std::size_t>(order)),
+      history_(static_cast<std::size_t>(order) + kWindow), adapt_(history_.size()), pos_(static_cast<std::size_t>(order)) {}
+
+void ApeNNFilter::Compress(int32_t* values, std::size_t count) {
+    const auto order = static_cast<std::size_t>(order_);
+    const uint32_t round = 1u << (fractionBits_ - 1);
+    for (std::size_t i = 0; i < count; ++i) {
+        if (pos_ == history_.size()) {
+            // Slide: keep the last order values and steps at the front.
+            std::copy(history_.end() - static_cast<std::ptrdiff_t>(order), history_.end(), history_.begin());
+            std::copy(adapt_.end() - static_cast<std::ptrdiff_t>(order), adapt_.end(), adapt_.begin());
+            pos_ = order;
+        }
+        int16_t* coeffs = coeffs_.data();
+        const int16_t* past = history_.data() + pos_ - order;
+        const int16_t* steps = adapt_.data() + pos_ - order;
+
+        const int32_t prediction =
+            static_cast<int32_t>(static_cast<uint32_t>(Dot(coeffs, past, order_)) + round) >> fractionBits_;
+        const int32_t value = values[i];
+        const int32_t residual = Sub(value, prediction);
+        values[i] = residual;
+
+        // The coefficients move against the residual's sign, by the steps of the past values.
+        if (residual > 0)
+            SubtractFrom(coeffs, steps, order_);
+        else if (residual < 0)
+            AddTo(coeffs, steps, order_);
+
+        history_[pos_] = Clip16(value);
+        const int64_t magnitude = value < 0 ? -int64_t{value} : int64_t{value};
+        int16_t step = 0;
+        if (magnitude != 0) {
+            // Smaller steps for values well below the running mean.
+            const int shift = (magnitude <= int64_t{average_} * 3) + (magnitude <= int64_t{average_} * 4 / 3);
+            step = static_cast<int16_t>((value < 0 ? 32 : -32) >> shift);
+        }
+        adapt_[pos_] = step;
+        average_ += static_cast<int32_t>((magnitude - average_) / 16);
+        // Older steps fade.
+        adapt_[pos_ - 1] = static_cast<int16_t>(adapt_[pos_ - 1] >> 1);
+        adapt_[pos_ - 2] = static_cast<int16_t>(adapt_[pos_ - 2] >> 1);
+        adapt_[pos_ - 8] = static_cast<int16_t>(adapt_[pos_ - 8] >> 1);
+        ++pos_;
+    }
+}
+
+int32_t ApePredictor::Step(Channel& c, int32_t target, const int32_t* otherOutput) {
+    // The channel's own line: the integrator's last input and its three latest steps.
+    c.own[3] = c.own[2];
+    c.own[2] = c.own[1];
+    c.own[1] = Sub(c.last, c.own[0]);
+    c.own[0] = c.last;
+    c.ownSign[3] = c.ownSign[2];
+    c.ownSign[2] = c.ownSign[1];
+    c.ownSign[1] = NegSign(c.own[1]);
+    c.ownSign[0] = NegSign(c.own[0]);
+    int32_t prediction = 0;
+    for (int i = 0; i < 4; ++i) prediction = Add(prediction, Mul(c.own[i], c.ownCoeffs[i]));
+
+    if (otherOutput) {
+        // The other channel's latest output, less most of what it was a sample before.
+        const int32_t cross = Sub(*otherOutput, Decay(c.crossLast));
+        c.crossLast = *otherOutput;
+        c.cross[4] = c.cross[3];
+        c.cross[3] = c.cross[2];
+        c.cross[2] = c.cross[1];
+        c.cross[1] = Sub(cross, c.cross[0]);
+        c.cross[0] = cross;
+        c.crossSign[4] = c.crossSign[3];
+        c.crossSign[3] = c.crossSign[2];
+        c.crossSign[2] = c.crossSign[1];
+        c.crossSign[1] = NegSign(c.cross[1]);
+        c.crossSign[0] = NegSign(c.cross[0]);
+        int32_t crossPrediction = 0;
+        for (int i = 0; i < 5; ++i) crossPrediction = Add(crossPrediction, Mul(c.cross[i], c.crossCoeffs[i]));
+        prediction = Add(prediction, crossPrediction >> 1);
+    }
+
+    // The integrator leaks 1/32 a sample; its input is predicted from the lines.
+    const int32_t last = Sub(target, Decay(c.output));
+    const int32_t residual = Sub(last, prediction >> 10);
+    c.last = last;
+    c.output = target;
+
+    const int32_t sign = NegSign(residual);
+    if (sign != 0) {
+        for (int i = 0; i < 4; ++i) c.ownCoeffs[i] = Add(c.ownCoeffs[i], c.ownSign[i] * sign);
+        if (otherOutput)
+            for (int i = 0; i < 5; ++i) c.crossCoeffs[i] = Add(c.crossCoeffs[i], c.crossSign[i] * sign);
+    }
+    return residual;
+}
+
+void ApePredictor::CompressStereo(int32_t* side, int32_t* mid, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        side[i] = Step(channels_[0], side[i], &channels_[1].output);
+        mid[i] = Step(channels_[1], mid[i], &channels_[0].output);
+    }
+}
+
+void ApePredictor::CompressMono(int32_t* values, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) values[i] = Step(channels_[0], values[i], nullptr);
+}
+
+}  // namespace quarrow
