@@ -12,6 +12,7 @@
 
 #include "albuminfo/AlbumSteps.h"
 #include "encoders/OutputFormat.h"
+#include "rip/DriveOffsets.h"
 #include "rip/Naming.h"
 
 namespace fs = std::filesystem;
@@ -102,12 +103,15 @@ int FindDrives(AppShell& shell, Prompter& prompter, const ShellOptions& options,
         }
         shell.grabber.Add(std::move(drive));
     }
+    CDriveOffsets offsets(shell.home);
     for (int i = 1; i <= shell.grabber.DriveCount(); ++i) {
         CdDrive& drive = shell.grabber.DriveAt(i);
-        // Each drive starts as the grabber is set up at opening: plain reads, stop on error, no retries.
+        // Each drive starts as the grabber is set up at opening: plain reads, stop on error, no retries;
+        // its read offset, which rips and playback read with, is the user's or the known one.
         drive.SetReadMode(0);
         drive.SetErrorAction(0);
         drive.SetReadRetries(0);
+        offsets.Apply(drive, shell.log);
         drive.Initialize();
         const std::string entry = drive.EntryText();
         view.AddDrive(i, entry, "Drive  " + drive.DriveName());
