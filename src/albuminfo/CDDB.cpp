@@ -1,13 +1,6 @@
 #include "albuminfo/CDDB.h"
 
-#include <arpa/inet.h>
-#include <fcntl.h>
-#include <netdb.h>
-#include <netinet/in.h>
-#include <poll.h>
 #include <pwd.h>
-#include <sys/socket.h>
-#include <sys/time.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -20,6 +13,7 @@
 #include <optional>
 #include <string_view>
 
+#include "albuminfo/TcpConnection.h"
 #include "albuminfo/Xmcd.h"
 #include "app/EventLog.h"
 #include "app/Prompter.h"
@@ -27,9 +21,6 @@
 namespace quarrow {
 
 namespace {
-
-// Waits are cut into slices so that a cancel flag is seen soon.
-constexpr int kWaitSliceMs = 100;
 
 std::string Hex8(uint32_t v) {
     char buf[16];
@@ -113,47 +104,6 @@ std::string LoginName() {
     if (const char* env = std::getenv("USER"); env && *env) return std::string(env).substr(0, 260);
     return "Unknown";
 }
-
-class SocketConnection : public CDDBConnection {
-public:
-    SocketConnection(int fd, const std::atomic<bool>* cancel) : fd_(fd), cancel_(cancel) {}
-    ~SocketConnection() override {
-        if (fd_ >= 0) ::close(fd_);
-    }
-    SocketConnection(const SocketConnection&) = delete;
-    SocketConnection& operator=(const SocketConnection&) = delete;
-
-    Wait WaitReadable(uint32_t timeoutMs) override {
-        const auto deadline =
-            std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
-        for (;;) {
-            if (cancel_ && cancel_->load()) return Wait::Failed;
-            const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                  deadline - std::chrono::steady_clock::now())
-                                  .count();
-            if (left <= 0) return Wait::TimedOut;
-            struct pollfd p {fd_, POLLIN, 0};
-            const int r = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, kWaitSliceMs)));
-            if (r < 0) {
-                if (errno == EINTR) continue;
-                return Wait::Failed;
-            }
-            if (r > 0) return Wait::Readable;
-        }
-    }
-    long Receive(char* buffer, std::size_t size) override {
-        for (;;) {
-            const ssize_t n = ::recv(fd_, buffer, size, 0);
-            if (n < 0 && errno == EINTR) continue;
-            return static_cast<long>(n);
-        }
-    }
-    int fd() const { return fd_; }
-
-private:
-    int fd_;
-    const std::atomic<bool>* cancel_;
-};
 
 }  // namespace
 
@@ -578,94 +528,16 @@ std::string CCDDB::Exchange(const CCDDBServerAddress& server, const std::string&
     const int32_t port = viaProxy ? proxyPort_ : server.port;
     const std::string where = (viaProxy ? "proxy " : "CDDB server ") + host + ":" + std::to_string(port);
 
-    if (host.empty()) Throw(CCDDBException::kFacilityWin32 | EDESTADDRREQ, "No host given for the " + where, "");
-    if (port < 1 || port > 65535)
-        Throw(CCDDBException::kFacilityWin32 | EINVAL, "Invalid port " + std::to_string(port) + " for the " + where, "");
-
-    struct addrinfo hints {};
-    hints.ai_family = AF_UNSPEC;
-    hints.ai_socktype = SOCK_STREAM;
-    struct addrinfo* addresses = nullptr;
-    const std::string portText = std::to_string(port);
-    const int gai = ::getaddrinfo(host.c_str(), portText.c_str(), &hints, &addresses);
-    if (gai != 0 || !addresses) {
-        if (addresses) ::freeaddrinfo(addresses);
-        lastError_ = EHOSTUNREACH;
-        Throw(CCDDBException::kFacilityWin32 | EHOSTUNREACH,
-              "Cannot resolve the " + where + ": " + ::gai_strerror(gai), "");
+    const TcpConnectResult tcp = ConnectTcp(host, port, where, timeout_, *requestDeadline_, cancel_);
+    if (tcp.fd < 0) {
+        lastError_ = tcp.error;
+        Throw(CCDDBException::kFacilityWin32 | (static_cast<uint32_t>(tcp.error) & 0xFFFFu), tcp.message, "");
     }
-
-    int fd = -1;
-    int connectError = 0;
-    for (struct addrinfo* a = addresses; a && fd < 0; a = a->ai_next) {
-        int s = ::socket(a->ai_family, a->ai_socktype | SOCK_CLOEXEC, a->ai_protocol);
-        if (s < 0) {
-            connectError = errno;
-            continue;
-        }
-        const int flags = ::fcntl(s, F_GETFL, 0);
-        ::fcntl(s, F_SETFL, flags | O_NONBLOCK);
-        int r = ::connect(s, a->ai_addr, a->ai_addrlen);
-        if (r != 0 && errno == EINPROGRESS) {
-            const auto deadline = std::min(std::chrono::steady_clock::now() + std::chrono::milliseconds(timeout_),
-                                           *requestDeadline_);
-            r = -1;
-            errno = ETIMEDOUT;
-            for (;;) {
-                if (cancel_ && cancel_->load()) {
-                    errno = ECANCELED;
-                    break;
-                }
-                const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-                                      deadline - std::chrono::steady_clock::now()).count();
-                if (left <= 0) {
-                    errno = ETIMEDOUT;
-                    break;
-                }
-                struct pollfd p {s, POLLOUT, 0};
-                const int pr = ::poll(&p, 1, static_cast<int>(std::min<long long>(left, kWaitSliceMs)));
-                if (pr < 0 && errno == EINTR) continue;
-                if (pr < 0) break;
-                if (pr == 0) continue;
-                int err = 0;
-                socklen_t len = sizeof err;
-                ::getsockopt(s, SOL_SOCKET, SO_ERROR, &err, &len);
-                if (err == 0) r = 0;
-                else errno = err;
-                break;
-            }
-        }
-        if (r == 0) {
-            ::fcntl(s, F_SETFL, flags & ~O_NONBLOCK);
-            // A server that stops reading must not hold the send for longer than a wait.
-            struct timeval tv {};
-            tv.tv_sec = static_cast<time_t>(timeout_ / 1000);
-            tv.tv_usec = static_cast<suseconds_t>((timeout_ % 1000) * 1000);
-            ::setsockopt(s, SOL_SOCKET, SO_SNDTIMEO, &tv, sizeof tv);
-            fd = s;
-        } else {
-            connectError = errno;
-            ::close(s);
-        }
-    }
-    ::freeaddrinfo(addresses);
-    if (fd < 0) {
-        lastError_ = connectError;
-        Throw(CCDDBException::kFacilityWin32 | (static_cast<uint32_t>(connectError) & 0xFFFFu),
-              "Cannot connect to the " + where + ": " + std::strerror(connectError), "");
-    }
-
-    SocketConnection connection(fd, cancel_);  // closes the socket on every path from here
-    std::size_t sent = 0;
-    while (sent < request.size()) {
-        const ssize_t n = ::send(fd, request.data() + sent, request.size() - sent, MSG_NOSIGNAL);
-        if (n < 0 && errno == EINTR) continue;
-        if (n <= 0) {
-            lastError_ = errno;
-            Throw(CCDDBException::kFacilityWin32 | (static_cast<uint32_t>(lastError_) & 0xFFFFu),
-                  "Cannot send the request to the " + where + ": " + std::strerror(lastError_), "");
-        }
-        sent += static_cast<std::size_t>(n);
+    SocketConnection connection(tcp.fd, cancel_);  // closes the socket on every path from here
+    if (int error = 0; !SendAll(tcp.fd, request, error)) {
+        lastError_ = error;
+        Throw(CCDDBException::kFacilityWin32 | (static_cast<uint32_t>(lastError_) & 0xFFFFu),
+              "Cannot send the request to the " + where + ": " + std::strerror(lastError_), "");
     }
     std::string text;
     ok = ReadResponse(connection, kCddbTerminator, text, kCddbBlockSize, mode);
