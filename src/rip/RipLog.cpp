@@ -53,78 +53,52 @@ std::string Field(const std::string& name, const std::string& value) {
 
 std::string Hex(uint32_t v) { return Format("%08X", v); }
 
-std::string DatabaseLine(const DatabaseResult& r, bool accurateRip) {
-    std::string text = VerdictText(r);
-    if (accurateRip && r.verdict == TrackVerdict::Accurate)
-        text += Format(", v%d, pressing %d", r.version, r.pressing);
-    if (r.verdict == TrackVerdict::NotChecked && !r.why.empty()) text += " (" + r.why + ")";
-    return text;
-}
-
 }  // namespace
 
-TrackVerdict CombinedVerdict(const RipLogTrack& t) {
-    for (TrackVerdict v : {TrackVerdict::Accurate, TrackVerdict::Mismatch, TrackVerdict::NotInDatabase})
-        if (t.accurateRip.verdict == v || t.cueTools.verdict == v) return v;
-    return TrackVerdict::NotChecked;
+VerdictKind CombinedVerdict(const RipLogTrack& t, const DiscVerdict& ctdb) {
+    for (VerdictKind v : {VerdictKind::Accurate, VerdictKind::Mismatch, VerdictKind::NotInDatabase})
+        if (t.accurateRip.kind == v || ctdb.kind == v) return v;
+    return VerdictKind::NotChecked;
 }
 
-std::string VerdictText(const DatabaseResult& r) {
-    switch (r.verdict) {
-        case TrackVerdict::Accurate: return "accurately ripped (confidence " + std::to_string(r.confidence) + ")";
-        case TrackVerdict::NotInDatabase: return "not in database";
-        case TrackVerdict::Mismatch: return "mismatch";
-        case TrackVerdict::NotChecked: break;
-    }
-    return "not checked";
-}
-
-std::string TrackResultLine(const RipLogTrack& t) {
+std::string TrackResultLine(const RipLogTrack& t, const DiscVerdict& ctdb) {
     std::string line = Format("Track %2d: ", t.number);
     if (t.TestCopyDiffer()) line += Format("test and copy differ (%08X, %08X); ", t.testCrc, t.copyCrc);
-    // The database that confirms the track speaks first; otherwise AccurateRip's word.
-    const bool ctdbFirst = t.accurateRip.verdict != TrackVerdict::Accurate &&
-                           (t.cueTools.verdict == TrackVerdict::Accurate ||
-                            t.accurateRip.verdict == TrackVerdict::NotChecked);
-    if (ctdbFirst) return line + VerdictText(t.cueTools) + " (CUETools database)";
-    line += VerdictText(t.accurateRip);
-    if (t.accurateRip.verdict == TrackVerdict::Accurate)
-        line.insert(line.size() - 1, Format(", AccurateRip v%d", t.accurateRip.version));
-    else
-        line += " (AccurateRip)";
-    return line;
+    if (t.accurateRip.kind != VerdictKind::Accurate && ctdb.kind == VerdictKind::Accurate)
+        return line + ctdb.Text() + " [CUETools database, whole disc]";
+    return line + t.accurateRip.Line();
 }
 
-std::string ShortTrackStatus(const RipLogTrack& t) {
+std::string ShortTrackStatus(const RipLogTrack& t, const DiscVerdict& ctdb) {
     if (t.TestCopyDiffer()) return "Test/copy differ";
-    switch (CombinedVerdict(t)) {
-        case TrackVerdict::Accurate:
+    switch (CombinedVerdict(t, ctdb)) {
+        case VerdictKind::Accurate:
             return "Accurate (" +
-                   std::to_string(t.accurateRip.verdict == TrackVerdict::Accurate ? t.accurateRip.confidence
-                                                                                  : t.cueTools.confidence) +
+                   std::to_string(t.accurateRip.kind == VerdictKind::Accurate ? t.accurateRip.confidence
+                                                                              : ctdb.confidence) +
                    ")";
-        case TrackVerdict::Mismatch: return "Mismatch";
-        case TrackVerdict::NotInDatabase: return "Not in database";
-        case TrackVerdict::NotChecked: break;
+        case VerdictKind::Mismatch: return "Mismatch";
+        case VerdictKind::NotInDatabase: return "Not in database";
+        case VerdictKind::NotChecked: break;
     }
     return "Not checked";
 }
 
-std::string RipSummary(const std::vector<RipLogTrack>& tracks, const std::string& lookupProblem) {
+std::string RipSummary(const std::vector<RipLogTrack>& tracks, const DiscVerdict& ctdb) {
     int accurate = 0, missing = 0, mismatch = 0, unchecked = 0, differ = 0;
     std::string why;
     for (const RipLogTrack& t : tracks) {
         differ += t.TestCopyDiffer();
-        const TrackVerdict v = CombinedVerdict(t);
-        if (v == TrackVerdict::Accurate) ++accurate;
-        else if (v == TrackVerdict::Mismatch) ++mismatch;
-        else if (v == TrackVerdict::NotInDatabase) ++missing;
-        else {
-            ++unchecked;
-            if (why.empty()) why = !t.accurateRip.why.empty() ? t.accurateRip.why : t.cueTools.why;
+        switch (CombinedVerdict(t, ctdb)) {
+            case VerdictKind::Accurate: ++accurate; break;
+            case VerdictKind::Mismatch: ++mismatch; break;
+            case VerdictKind::NotInDatabase: ++missing; break;
+            case VerdictKind::NotChecked:
+                ++unchecked;
+                if (why.empty()) why = t.accurateRip.reason;
+                break;
         }
     }
-    if (!lookupProblem.empty()) why = lookupProblem;
     const int n = static_cast<int>(tracks.size());
     std::string text;
     if (n > 0 && accurate == n) text = "All tracks accurately ripped";
@@ -157,7 +131,9 @@ std::string BuildRipLog(const RipLogInput& in) {
     log += Field("Artist", in.artist);
     log += Field("Album", in.album);
     log += Field("CDDB disc ID", FormatDiscId(in.discId));
-    if (in.ctdbCrc) log += Field("CUETools CRC", Hex(in.ctdbCrc));
+    if (!in.accurateRipId.empty()) log += Field("AccurateRip ID", in.accurateRipId);
+    log += Field("CUETools CRC", in.ctdbCrc ? Hex(in.ctdbCrc) : "not made (the rip did not cover every audio track)");
+    log += Field("CUETools", in.ctdb.Line());
     log += "\nTable of contents\n";
     log += "  Track  Type   Start sector  Sectors  Start     Length\n";
     std::string dataTracks;
@@ -178,13 +154,14 @@ std::string BuildRipLog(const RipLogInput& in) {
         if (t.tested) log += Field("Test CRC", Hex(t.testCrc));
         log += Field("Copy CRC", Hex(t.copyCrc));
         if (t.TestCopyDiffer()) log += Field("Test and copy", "differ: the track did not read the same twice");
-        log += Field("AccurateRip", DatabaseLine(t.accurateRip, true));
+        log += Field("AccurateRip", t.accurateRip.Line());
         log += Field("AR checksums", "v1 " + Hex(t.arV1) + ", v2 " + Hex(t.arV2));
-        log += Field("CUETools", DatabaseLine(t.cueTools, false));
+        log += Field("CUETools", in.ctdb.kind == VerdictKind::Accurate ? "accurately ripped as part of the disc"
+                                                                       : in.ctdb.Text() + " (whole disc)");
         log += Field("Rereads", std::to_string(t.rereads));
         log += Field("Read errors", std::to_string(t.errors));
     }
-    log += "\nSummary\n  " + RipSummary(in.tracks, in.lookupProblem) + "\n\n";
+    log += "\nSummary\n  " + RipSummary(in.tracks, in.ctdb) + "\n\n";
     return SealRipLog(std::move(log));
 }
 

@@ -9,40 +9,30 @@
 #include <string>
 #include <vector>
 
+#include "albuminfo/DiscVerification.h"
 #include "app/CdDrive.h"
 
 namespace quarrow {
 
-// One database's word on one track.
-enum class TrackVerdict { NotChecked, Accurate, NotInDatabase, Mismatch };
-
-struct DatabaseResult {
-    TrackVerdict verdict = TrackVerdict::NotChecked;
-    int confidence = 0;      // Accurate: how many submitted rips agree
-    int version = 0;         // AccurateRip: the checksum version that matched (1 or 2)
-    int pressing = 0;        // AccurateRip: the 1-based pressing that matched
-    std::string why;         // NotChecked: why not
-};
-
 struct RipLogTrack {
     int number = 0;              // disc track number
-    std::string file;            // empty when the track went into one shared file
+    std::string file;            // the output file (the one file of a single-output job)
     double peak = -1;            // percent of full scale; negative when not measured
     bool tested = false;         // read twice (test and copy)
     uint32_t testCrc = 0;
     uint32_t copyCrc = 0;
     uint32_t arV1 = 0, arV2 = 0;
-    DatabaseResult accurateRip;
-    DatabaseResult cueTools;
+    TrackVerdict accurateRip;    // AccurateRip's word on the track
     int rereads = 0;
     int errors = 0;
 
     bool TestCopyDiffer() const { return tested && testCrc != copyCrc; }
 };
 
-// Both databases together: accurate when either confirms the track, else a mismatch when
-// either has other checksums for it, else not in database when either was asked.
-TrackVerdict CombinedVerdict(const RipLogTrack& t);
+// Both databases together: accurate when AccurateRip confirms the track or the CUETools
+// database confirms the whole disc, else a mismatch when either has other checksums, else
+// not in database when either was asked.
+VerdictKind CombinedVerdict(const RipLogTrack& t, const DiscVerdict& ctdb);
 
 struct RipLogInput {
     std::string version;          // the program's version
@@ -57,24 +47,21 @@ struct RipLogInput {
     std::string artist, album;
     uint32_t discId = 0;
     uint32_t ctdbCrc = 0;         // the CUETools database CRC of the disc; 0 when not made
+    std::string accurateRipId;    // "010-00164419-00b9f6e2-9e11600b"; empty when not known
+    DiscVerdict ctdb;             // the CUETools database's word on the whole disc
     CdDiscLayout layout;
     std::vector<RipLogTrack> tracks;
-    // Why the databases were not asked or did not answer; empty when they were.
-    std::string lookupProblem;
 };
 
-// The verdict of one track in words: "accurately ripped (confidence 12)", "not in
-// database", "mismatch", "not checked".
-std::string VerdictText(const DatabaseResult& r);
 // The track's line for the rip dialog and the command line, "Track  3: accurately
-// ripped (confidence 12, AccurateRip v2)"; test and copy that differ say so first.
-std::string TrackResultLine(const RipLogTrack& t);
+// ripped (confidence 12) [v2, pressing 1 of 2]"; test and copy that differ say so first.
+std::string TrackResultLine(const RipLogTrack& t, const DiscVerdict& ctdb);
 // The track list's Status text: "Accurate (12)", "Not in database", "Mismatch",
 // "Test/copy differ", "Not checked".
-std::string ShortTrackStatus(const RipLogTrack& t);
+std::string ShortTrackStatus(const RipLogTrack& t, const DiscVerdict& ctdb);
 // The closing summary: "All tracks accurately ripped", or how many were, were not
 // found, mismatched and could not be checked (with why).
-std::string RipSummary(const std::vector<RipLogTrack>& tracks, const std::string& lookupProblem);
+std::string RipSummary(const std::vector<RipLogTrack>& tracks, const DiscVerdict& ctdb);
 
 // The whole log, checksum line included.
 std::string BuildRipLog(const RipLogInput& in);

@@ -13,8 +13,19 @@ using quarrow::support::ScratchDir;
 
 namespace {
 
-DatabaseResult Db(TrackVerdict v, int confidence = 0, int version = 0, int pressing = 0) {
-    return {v, confidence, version, pressing, {}};
+TrackVerdict Ar(VerdictKind kind, uint32_t confidence = 0, int version = 0, int pressings = 0,
+               const std::string& reason = {}) {
+    TrackVerdict v;
+    v.kind = kind, v.confidence = confidence, v.version = version, v.pressing = version ? 1 : 0;
+    v.pressings = pressings, v.reason = reason;
+    return v;
+}
+
+DiscVerdict Ctdb(VerdictKind kind, uint32_t confidence = 0, int entries = 0, const std::string& reason = {}) {
+    DiscVerdict v;
+    v.kind = kind, v.confidence = confidence, v.entries = entries, v.totalConfidence = confidence + 10;
+    v.reason = reason;
+    return v;
 }
 
 RipLogInput Sample() {
@@ -33,10 +44,11 @@ RipLogInput Sample() {
                           {track(3, 1, kTrackMode1, 38000, 5000)}};
     in.layout.leadOut = 43000;
     RipLogTrack a{1, "/out/01-One.flac", 98.24, true, 0xDEADBEEF, 0xDEADBEEF, 0x01020304, 0x0A0B0C0D,
-                  Db(TrackVerdict::Accurate, 12, 2, 1), Db(TrackVerdict::Accurate, 40), 0, 0};
+                  Ar(VerdictKind::Accurate, 12, 2, 1), 0, 0};
     RipLogTrack b{2, "/out/02-Two.flac", 51.0, true, 0x11111111, 0x22222222, 0, 0,
-                  Db(TrackVerdict::Mismatch), Db(TrackVerdict::NotInDatabase), 7, 1};
+                  Ar(VerdictKind::Mismatch, 0, 0, 2), 7, 1};
     in.tracks = {a, b};
+    in.ctdb = Ctdb(VerdictKind::Mismatch, 0, 2);
     return in;
 }
 
@@ -52,38 +64,45 @@ TEST(RipLog, HoldsEveryLineAReaderNeeds) {
           "      3  data          38000     5000  08:26:50  01:06:50\n", "  Lead-out:       43000 (09:33:25)\n",
           "  Data tracks:    3 (not ripped", "  File:           /out/01-One.flac\n", "  Peak level:     98.2 %\n",
           "  Test CRC:       11111111\n  Copy CRC:       22222222\n  Test and copy:  differ",
-          "  AccurateRip:    accurately ripped (confidence 12), v2, pressing 1\n",
-          "  AR checksums:   v1 01020304, v2 0A0B0C0D\n", "  CUETools:       accurately ripped (confidence 40)\n",
-          "  AccurateRip:    mismatch\n", "  CUETools:       not in database\n",
+          "  AccurateRip:    accurately ripped (confidence 12) [v2, pressing 1 of 1]\n",
+          "  AR checksums:   v1 01020304, v2 0A0B0C0D\n", "  CUETools:       mismatch [2 entries, total confidence 10]\n",
+          "  AccurateRip:    mismatch [2 pressings, none matches]\n", "  CUETools:       mismatch (whole disc)\n",
           "  Rereads:        7\n  Read errors:    1\n",
           "Summary\n  1 of 2 tracks accurately ripped, 1 mismatched; test and copy differ on 1 track\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n---\n" << log;
     const RipLogInput in = Sample();
-    EXPECT_EQ(ShortTrackStatus(in.tracks[0]), "Accurate (12)");
-    EXPECT_EQ(ShortTrackStatus(in.tracks[1]), "Test/copy differ");
-    EXPECT_EQ(TrackResultLine(in.tracks[0]), "Track  1: accurately ripped (confidence 12, AccurateRip v2)");
+    EXPECT_EQ(ShortTrackStatus(in.tracks[1], in.ctdb), "Test/copy differ");
+    EXPECT_EQ(TrackResultLine(in.tracks[0], in.ctdb), "Track  1: accurately ripped (confidence 12) [v2, pressing 1 of 1]");
 }
 
-TEST(RipLog, SummaryCountsEachVerdict) {
-    const RipLogTrack ok{1, {}, -1, false, 0, 0, 0, 0, Db(TrackVerdict::Accurate, 3, 1, 1), {}, 0, 0};
-    RipLogTrack viaCtdb = ok, missing = ok, unchecked = ok;
-    viaCtdb.accurateRip = Db(TrackVerdict::NotInDatabase), viaCtdb.cueTools = Db(TrackVerdict::Accurate, 8);
-    missing.accurateRip = Db(TrackVerdict::NotInDatabase);
-    unchecked.accurateRip = {TrackVerdict::NotChecked, 0, 0, 0, "lookup is off"};
+TEST(RipLog, SummaryAndStatusCountEachVerdict) {
+    const RipLogTrack ok{1, {}, -1, false, 0, 0, 0, 0, Ar(VerdictKind::Accurate, 3, 1, 1), 0, 0};
+    RipLogTrack missing = ok, mismatch = ok, unchecked = ok;
+    missing.accurateRip = Ar(VerdictKind::NotInDatabase);
+    mismatch.accurateRip = Ar(VerdictKind::Mismatch, 0, 0, 1);
+    unchecked.accurateRip = Ar(VerdictKind::NotChecked, 0, 0, 0, "the database lookup is turned off");
+    const std::string down = "the AccurateRip server 127.0.0.1:9 cannot be reached";
+    RipLogTrack offline = ok;
+    offline.accurateRip = Ar(VerdictKind::NotChecked, 0, 0, 0, down);
     const struct {
         std::vector<RipLogTrack> tracks;
-        std::string problem, summary, firstStatus;
+        DiscVerdict ctdb;
+        std::string summary, lastStatus, lastLine;
     } rows[] = {
-        {{ok, viaCtdb}, "", "All tracks accurately ripped", "Accurate (3)"},
-        {{viaCtdb, missing}, "", "1 of 2 tracks accurately ripped, 1 not in database", "Accurate (8)"},
-        {{unchecked}, "", "0 of 1 track accurately ripped, 1 could not be checked (lookup is off)", "Not checked"},
-        {{missing, unchecked}, "www.accuraterip.com: connection refused",
-         "0 of 2 tracks accurately ripped, 1 not in database, 1 could not be checked "
-         "(www.accuraterip.com: connection refused)", "Not in database"},
+        {{ok, missing}, Ctdb(VerdictKind::Accurate, 8, 1), "All tracks accurately ripped", "Accurate (8)",
+         "accurately ripped (confidence 8) [CUETools database, whole disc]"},
+        {{ok, missing}, Ctdb(VerdictKind::NotInDatabase), "1 of 2 tracks accurately ripped, 1 not in database",
+         "Not in database", "not in database"},
+        {{unchecked}, Ctdb(VerdictKind::NotChecked),
+         "0 of 1 track accurately ripped, 1 could not be checked (the database lookup is turned off)", "Not checked",
+         "not checked: the database lookup is turned off"},
+        {{mismatch, offline}, Ctdb(VerdictKind::NotChecked), "0 of 2 tracks accurately ripped, 1 mismatched, 1 could not be checked (" +
+         down + ")", "Not checked", "not checked: " + down},
     };
     for (const auto& r : rows) {
-        EXPECT_EQ(RipSummary(r.tracks, r.problem), r.summary);
-        EXPECT_EQ(ShortTrackStatus(r.tracks[0]), r.firstStatus) << r.summary;
+        EXPECT_EQ(RipSummary(r.tracks, r.ctdb), r.summary);
+        EXPECT_EQ(ShortTrackStatus(r.tracks.back(), r.ctdb), r.lastStatus) << r.summary;
+        EXPECT_EQ(TrackResultLine(r.tracks.back(), r.ctdb).substr(10), r.lastLine) << r.summary;
     }
 }
 
