@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <bit>
+#include <cstdlib>
 #include <cstring>
 
 #include <zlib.h>
@@ -26,6 +27,10 @@ uint32_t CrcUpdate(uint32_t crc, const void* data, std::size_t bytes) {
 }
 
 }  // namespace
+
+uint32_t AudioCrc32(uint32_t crc, const int16_t* samples, std::size_t count) {
+    return CrcUpdate(crc, samples, count * sizeof(int16_t));
+}
 
 CTrackChecksummer::CTrackChecksummer(const ChecksumTrackPlace& place) : place_(place) {
     const int64_t frames = static_cast<int64_t>(std::max(place.sectors, 0)) * kChecksumFramesPerSector;

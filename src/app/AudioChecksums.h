@@ -66,6 +66,10 @@ private:
     bool hasPending_ = false;
 };
 
+// Continues a CRC32 (IEEE, as zlib computes it; 0 to start) over samples as the disc
+// stores them: the test read of test-and-copy needs nothing more.
+uint32_t AudioCrc32(uint32_t crc, const int16_t* samples, std::size_t count);
+
 // The AccurateRip v1 checksum of one sector (588 stereo samples) with multipliers 1..588,
 // as the frame-450 checksum is made; the offset finder slides it over a read window.
 uint32_t AccurateRipSectorChecksum(const int16_t* sector);

@@ -212,6 +212,7 @@ void CdDrive::BeginRead() {
     }
     position_ = 0;
     reading_ = true;
+    givenUp_ = 0;
     fill_ = {};
     carryLba_ = -1;
     OnBeginRead(*t);
@@ -242,6 +243,11 @@ void CdDrive::Seek(int32_t offsetInTrack) {
 int32_t CdDrive::ReadPosition() const {
     std::lock_guard lock(mutex_);
     return position_;
+}
+
+int32_t CdDrive::GivenUpSectors() const {
+    std::lock_guard lock(mutex_);
+    return givenUp_;
 }
 
 namespace {
@@ -337,8 +343,10 @@ int CdDrive::ReadGeneric(int32_t lba, int count, std::vector<int16_t>& samples, 
             AppendSectorSamples(buf.data(), 1, samples);
         } else if (errorAction_ == kErrorSilence) {
             samples.resize(samples.size() + kSamplesPerSector, 0);
+            ++givenUp_;
         } else if (errorAction_ == kErrorCut) {
             // The sector is dropped; reading goes on after it.
+            ++givenUp_;
         } else {
             status = kReadFailed;
             return i;

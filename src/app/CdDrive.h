@@ -148,6 +148,9 @@ public:
     // returns fewer sectors than it passes; readers loop until this reaches
     // TrackSectors rather than counting the sectors returned.
     int32_t ReadPosition() const;
+    // Sectors the generic reading loop gave up since BeginRead (no read succeeded within
+    // the rereads), replaced by silence or cut by the error action.
+    int32_t GivenUpSectors() const;
 
     void SetListener(CdDriveListener* listener);
 
@@ -195,6 +198,7 @@ private:
     int readRetries_ = 0;
     int32_t position_ = 0;     // next sector to read, relative to the track start
     bool reading_ = false;
+    int32_t givenUp_ = 0;
     CdDriveListener* listener_ = nullptr;
     int32_t readOffset_ = 0;
     OffsetFillCount fill_;

@@ -105,7 +105,7 @@ private:
 
 }  // namespace
 
-int RunRipJob(CliApp& app, CRipJob job) {
+int RunRipJob(CliApp& app, CRipJob job, bool checksums) {
     CdDrive& drive = app.grabber.Drive();
     // An MP3 job loads the encoder library before anything else; without it no file is
     // opened and no thread starts.
@@ -119,7 +119,7 @@ int RunRipJob(CliApp& app, CRipJob job) {
     } lameRelease{mp3};
     TerminalRipView view;
     auto session = std::make_unique<CRipSession>(
-        RipSessionDeps{app.settings, app.log, drive, app.main->album, app.prompter, view, app.home, {}},
+        RipSessionDeps{app.settings, app.log, drive, app.main->album, app.prompter, view, app.home, {}, checksums},
         std::move(job));
 
     struct sigaction sa {};

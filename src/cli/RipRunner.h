@@ -10,7 +10,7 @@
 namespace quarrow::cli {
 
 // Returns the exit status: 0 when every file was written completely, 130 when the user
-// cancelled, 1 on any other failure.
-int RunRipJob(CliApp& app, CRipJob job);
+// cancelled, 1 on any other failure. checksums off leaves out the checksums of the audio.
+int RunRipJob(CliApp& app, CRipJob job, bool checksums = true);
 
 }  // namespace quarrow::cli

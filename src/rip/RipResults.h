@@ -23,8 +23,8 @@ struct RippedTrackResult {
     uint32_t testCrc = 0;        // CRC32 of the test read
     bool testMatches = true;     // test and copy CRCs are equal (true when not tested)
     int peak = 0;                // highest sample magnitude read, 0..32768
-    int rereads = 0;             // sectors read again after a failed read
-    int errors = 0;              // sectors given up: replaced by silence or cut
+    int rereads = 0;             // sectors read again after a failed read, in both reads
+    int errors = 0;              // sectors of the copy given up: replaced by silence or cut
     bool complete = false;       // every sector of the track went through the copy read
     // The checksums describe the whole track as on the disc, so they may be compared with
     // the databases: false for part of a track (a sector range), cut sectors or a stop.

@@ -77,7 +77,8 @@ std::string FormatElapsed(double seconds) {
 CRipSession::CRipSession(RipSessionDeps deps, CRipJob job)
     : settings_(deps.settings), log_(deps.log), drive_(deps.drive), album_(deps.album),
       prompter_(deps.prompter), view_(deps.view), home_(std::move(deps.home)),
-      isPlaying_(std::move(deps.isPlaying)), job_(std::move(job)), epoch_(std::chrono::steady_clock::now()) {}
+      isPlaying_(std::move(deps.isPlaying)), job_(std::move(job)), epoch_(std::chrono::steady_clock::now()),
+      checksums_(deps.checksums) {}
 
 CRipSession::~CRipSession() { Shutdown(); }
 
@@ -174,6 +175,24 @@ void CRipSession::Start() {
         }
     }
 
+    // The disc's audio tracks, for the checksums: AccurateRip leaves out the edges of the
+    // first and last audio track (an enhanced CD's data track at the end is not one).
+    discTracks_.clear();
+    audioTrackCount_ = 0;
+    std::vector<int32_t> audioSectors;
+    for (const auto& session : drive_.Layout().sessions)
+        for (const CdTrackInfo& info : session) {
+            DiscTrack d;
+            d.number = info.number;
+            d.sectors = info.sectors;
+            if (info.type == kTrackAudio) {
+                d.audioIndex = audioTrackCount_++;
+                audioSectors.push_back(info.sectors);
+            }
+            discTracks_.push_back(d);
+        }
+    if (checksums_ && !audioSectors.empty()) discCrc_ = std::make_unique<CDiscCrc>(audioSectors);
+
     // 13. First progress, then the job thread.
     PostProgress(0, 0);
     SetRunning(true);   // set here as well so that nothing sees a stopped job before it starts
@@ -261,6 +280,10 @@ void CRipSession::Handle(Message& m) {
         case Message::Retry:
             HandleReadRetry(m.value);
             --pendingRetries_;
+            break;
+        case Message::Warning:
+            log_.Add(m.text, 1);
+            view_.SetText(RipField::StatusLine, m.text);
             break;
         case Message::Barrier:
             break;
@@ -406,6 +429,7 @@ void CRipSession::OnVisualPresetChange(int index) {
 }
 
 void CRipSession::OnReadRetry(int16_t, int32_t sector) {
+    ++rereads_;
     ++pendingRetries_;
     Message m(Message::Retry);
     m.value = sector;
@@ -600,16 +624,34 @@ void CRipSession::ReaderThread() {
         PostMessage("Thread priorities: " + DescribePriority("job thread", priorities_.job, jobNice_) + ", " +
                         DescribePriority("reader", priorities_.reader, readerNice),
                     Severity::Status);
+    {
+        std::lock_guard<std::mutex> lock(resultsMutex_);
+        fileResultsBegin_ = results_.size();
+    }
     try {
         processor_->OpenResamplers();
-        if (settings_.OUTPUT.Normalize) {
-            // One gain for the whole file needs its peak before the first sample goes out.
-            PostMessage("Normalizing reads the disc twice: first for the peak level, then for the samples", Severity::Status);
-            processor_->StartPeakScan();
-            ReadFile(true);
-            processor_->FixLevel();
+        const bool normalize = settings_.OUTPUT.Normalize != 0;
+        const bool test = settings_.VERIFY.TestAndCopy != 0;
+        if (normalize || test) {
+            // Both need the whole file read once before the first sample goes out: one
+            // gain for the file needs its peak, and the test read comes before the copy.
+            int pass = 0;
+            if (normalize) {
+                PostMessage("Normalizing reads the disc twice: first for the peak level, then for the samples",
+                            Severity::Status);
+                processor_->StartPeakScan();
+                pass |= kPassPeak;
+            }
+            if (test) {
+                PostMessage("Test and copy reads every track twice: first a test read for its CRC, then the copy",
+                            Severity::Status);
+                pass |= kPassTest;
+            }
+            ReadFile(pass);
+            if (normalize) processor_->FixLevel();
+            if (test) PostStatus(StatusKind::StatusLine, "Rip to:     " + CurrentOutputPath());
         }
-        ReadFile(false);
+        ReadFile(kPassCopy);
         processor_->CloseResamplers();
     } catch (const std::exception& e) {
         processor_->CloseResamplers();
@@ -622,9 +664,26 @@ void CRipSession::ReaderThread() {
     readerRunning_ = false;
 }
 
-void CRipSession::ReadFile(bool scanOnly) {
+std::size_t CRipSession::ResultIndex(int track) {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    for (std::size_t i = fileResultsBegin_; i < results_.size(); ++i)
+        if (results_[i].track == track) return i;
+    RippedTrackResult r;
+    r.track = track;
+    if (track >= 0 && static_cast<std::size_t>(track) < discTracks_.size()) {
+        r.number = discTracks_[static_cast<std::size_t>(track)].number;
+        r.audioIndex = discTracks_[static_cast<std::size_t>(track)].audioIndex;
+    }
+    r.file = CurrentOutputPath();
+    results_.push_back(std::move(r));
+    return results_.size() - 1;
+}
+
+void CRipSession::ReadFile(int pass) {
     using namespace std::chrono_literals;
-    const bool direct = !scanOnly && !settings_.OUTPUT.VisRip && !settings_.OUTPUT.Normalize && !resample_ &&
+    const bool copy = (pass & kPassCopy) != 0;
+    const bool test = (pass & kPassTest) != 0;
+    const bool direct = copy && !settings_.OUTPUT.VisRip && !settings_.OUTPUT.Normalize && !resample_ &&
                         (settings_.DISC.RipModePreset == 0 || settings_.DISC.RipModePreset == 1);
     const double perSector = processor_->PerSector();
     std::vector<int16_t> block;
@@ -640,18 +699,44 @@ void CRipSession::ReadFile(bool scanOnly) {
         }
     };
     for (int t = job_.firstTrack; t <= job_.lastTrack && IsRunning(); ++t) {
+        int track = t;
         if (job_.singleOutput) {
             const std::size_t idx = static_cast<std::size_t>(t - job_.firstTrack);
             if (idx >= job_.entries.size()) break;
             SelectEntry(job_.entries[idx]);
+            track = job_.entries[idx].track;
         }
         drive_.BeginRead();
-        int32_t remaining = drive_.TrackSectors();
-        if (job_.mode == kRipSectorRange && t == job_.lastTrack) remaining = job_.endOffset;
+        const int32_t trackSectors = drive_.TrackSectors();
+        int32_t first = 0;
+        int32_t end = trackSectors;
+        if (job_.mode == kRipSectorRange && t == job_.lastTrack) end = job_.endOffset;
         if (job_.mode == kRipSectorRange && t == job_.firstTrack) {
-            remaining -= job_.startOffset;
+            first = job_.startOffset;
             drive_.Seek(job_.startOffset);
         }
+        int32_t remaining = end - first;
+
+        // What this read keeps of the track besides the samples it hands on.
+        const std::size_t result = (test || copy) ? ResultIndex(track) : 0;
+        const int audioIndex = track >= 0 && static_cast<std::size_t>(track) < discTracks_.size()
+                                   ? discTracks_[static_cast<std::size_t>(track)].audioIndex
+                                   : -1;
+        checksummer_.reset();
+        if (copy && checksums_ && audioIndex >= 0) {
+            checksummer_ = std::make_unique<CTrackChecksummer>(
+                ChecksumTrackPlace{audioIndex == 0, audioIndex == audioTrackCount_ - 1, trackSectors});
+            if (discCrc_) discCrc_->StartTrack(audioIndex);
+        }
+        const bool feedDisc = checksummer_ && discCrc_ && first == 0;
+        uint32_t testCrc = 0;
+        const int rereadsBefore = rereads_;
+        if (test) {
+            char text[64];
+            std::snprintf(text, sizeof text, "Test read of track %d", ResultNumber(result));
+            PostStatus(StatusKind::StatusLine, text);
+        }
+
         int reads = 0;
         while (IsRunning() && remaining > 0) {
             if (IsPaused()) {
@@ -659,7 +744,7 @@ void CRipSession::ReadFile(bool scanOnly) {
                 continue;
             }
             int n = std::min(maxSectors_, remaining);
-            if (!scanOnly) {
+            if (copy) {
                 int room;
                 if (!floatPath) {
                     room = static_cast<int>(intRing.FreeCount() / kSamplesPerSector);
@@ -687,10 +772,19 @@ void CRipSession::ReadFile(bool scanOnly) {
             drive_.ReadSectors(n, block, status);
             if (status != kReadOk) throw ComponentError("the drive could not read the disc");
             remaining -= n;
-            if (scanOnly) {
-                processor_->ScanPeak(block);
+            if (!copy) {
+                if (pass & kPassPeak) processor_->ScanPeak(block);
+                if (test) {
+                    testCrc = AudioCrc32(testCrc, block.data(), block.size());
+                    // The test read is the track's first pass: its progress shows on the track bar.
+                    const double done = 100.0 * (end - first - remaining) / std::max(1, end - first);
+                    PostProgress(std::min(done, 99.99), TotalPercent());
+                }
                 continue;
             }
+            // The checksums see the samples as read, before any processing.
+            if (checksummer_) checksummer_->Add(block.data(), block.size());
+            if (feedDisc) discCrc_->Add(audioIndex, block.data(), block.size());
             largestRead_ = std::max(largestRead_.load(), n);
             if (settings_.OUTPUT.VisRip && n > 2) {
                 Message v(Message::Visual);
@@ -699,7 +793,68 @@ void CRipSession::ReadFile(bool scanOnly) {
             }
             processor_->ProcessSampleBlock(block, resample_ && t == job_.lastTrack && remaining == 0);
         }
+        const int32_t givenUp = drive_.GivenUpSectors();
         drive_.EndRead();
+        if (!test && !copy) continue;
+        {
+            std::lock_guard<std::mutex> lock(resultsMutex_);
+            RippedTrackResult& r = results_[result];
+            r.rereads += rereads_ - rereadsBefore;
+            if (copy) r.errors = givenUp;
+            if (test && remaining <= 0) {
+                r.tested = true;
+                r.testCrc = testCrc;
+            }
+        }
+        if (copy) EndCopyRead(result, first, end, trackSectors, remaining <= 0);
+    }
+    if (copy && discCrc_ && discCrc_->Complete()) {
+        std::lock_guard<std::mutex> lock(resultsMutex_);
+        discResult_ = RippedDiscResult{discCrc_->Result()};
+    }
+}
+
+int CRipSession::ResultNumber(std::size_t index) const {
+    std::lock_guard<std::mutex> lock(resultsMutex_);
+    return index < results_.size() ? results_[index].number : 0;
+}
+
+void CRipSession::EndCopyRead(std::size_t index, int32_t first, int32_t end, int32_t trackSectors, bool readToEnd) {
+    std::string mismatch;
+    {
+        std::lock_guard<std::mutex> lock(resultsMutex_);
+        RippedTrackResult& r = results_[index];
+        r.complete = readToEnd && first == 0 && end == trackSectors;
+        if (checksummer_) {
+            r.copy = checksummer_->Result();
+            r.peak = checksummer_->Peak();
+        }
+        const uint64_t expected = static_cast<uint64_t>(std::max(0, end - first)) * kChecksumFramesPerSector;
+        if (!checksums_) r.uncheckableReason = "its checksums were not computed";
+        else if (r.audioIndex < 0) r.uncheckableReason = "it is a data track";
+        else if (!readToEnd) r.uncheckableReason = "the rip stopped before its end";
+        else if (first != 0 || end != trackSectors)
+            r.uncheckableReason = "only sectors " + std::to_string(first) + " to " + std::to_string(end - 1) +
+                                  " of its " + std::to_string(trackSectors) + " were read";
+        else if (!checksummer_ || checksummer_->Frames() != expected)
+            r.uncheckableReason = std::to_string(r.errors) + " of its sectors were cut";
+        else r.uncheckableReason.clear();
+        r.checkable = r.uncheckableReason.empty();
+        if (r.tested && checksummer_) {
+            r.testMatches = r.testCrc == r.copy.crc32;
+            if (!r.testMatches) {
+                char text[128];
+                std::snprintf(text, sizeof text, "Test and copy of track %d differ: test CRC %08X, copy CRC %08X",
+                              r.number, r.testCrc, r.copy.crc32);
+                mismatch = text;
+            }
+        }
+    }
+    checksummer_.reset();
+    if (!mismatch.empty()) {
+        Message m(Message::Warning);
+        m.text = mismatch;
+        Post(std::move(m));
     }
 }
 

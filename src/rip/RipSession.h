@@ -20,6 +20,7 @@
 #include <vector>
 
 #include "albuminfo/AlbumRecord.h"
+#include "app/AudioChecksums.h"
 #include "app/CdDrive.h"
 #include "encoders/Encoder.h"
 #include "rip/RipJob.h"
@@ -157,7 +158,7 @@ public:
 
 private:
     struct Message {
-        enum Kind { Progress, Text, Status, Phase, Visual, Retry, Barrier, JobEnded };
+        enum Kind { Progress, Text, Warning, Status, Phase, Visual, Retry, Barrier, JobEnded };
         explicit Message(Kind k = Progress) : kind(k) {}
         Kind kind;
         double a = 0, b = 0;
@@ -176,7 +177,17 @@ private:
     void JobThread();
     void StartTrackEncode(const std::string& destination, bool perTrack, int trackIndex);
     void ReaderThread();
-    void ReadFile(bool scanOnly);
+    // What one read of a file's tracks does with the blocks: the peak scan of Normalize,
+    // the test read of test-and-copy (a CRC only), the copy that is encoded. The first
+    // two may share one read.
+    enum ReadPass { kPassPeak = 1, kPassTest = 2, kPassCopy = 4 };
+    void ReadFile(int pass);
+    // The track's result record of the current file (created on first use) and the
+    // checks made when its copy read ends.
+    std::size_t ResultIndex(int track);
+    void EndCopyRead(std::size_t index, int32_t firstSector, int32_t endSector, int32_t trackSectors,
+                     bool readToEnd);
+    int ResultNumber(std::size_t index) const;
     void ReportFailure(const std::string& cause);
     void SelectEntry(const RipJobEntry& entry);
     void WaitForJobThread();
@@ -218,6 +229,21 @@ private:
     // about its file waits for them, since one of them may abort the rip.
     std::atomic<int> pendingRetries_{0};
     bool cueWritten_ = false;
+
+    // Checksums of the audio as read. discTracks_ maps the drive's 0-based track index
+    // to the track's number and place among the audio tracks (-1 for a data track).
+    struct DiscTrack {
+        int number = 0;
+        int audioIndex = -1;
+        int32_t sectors = 0;
+    };
+    bool checksums_ = true;
+    std::vector<DiscTrack> discTracks_;
+    int audioTrackCount_ = 0;
+    std::unique_ptr<CDiscCrc> discCrc_;
+    std::unique_ptr<CTrackChecksummer> checksummer_;   // of the track being copied
+    std::atomic<int> rereads_{0};                      // retry events so far
+    std::size_t fileResultsBegin_ = 0;                 // first result of the current file
 
     mutable std::mutex queueMutex_;
     std::condition_variable queueCv_;

@@ -16,6 +16,7 @@
 #include "rip/RipSession.h"
 #include "support/CddbTestServer.h"
 #include "support/DiscImage.h"
+#include "support/ReferenceChecksums.h"
 
 using namespace quarrow;
 namespace fs = std::filesystem;
@@ -49,6 +50,14 @@ std::vector<int16_t> DiscSamples(int32_t lba, int32_t count) {
             out[std::size_t(i) * kSamplesPerSector + k] = int16_t(sector[2 * k] | (sector[2 * k + 1] << 8));
     }
     return out;
+}
+
+// A track's result carries the checksums of its sectors as the plain definitions give them.
+void ExpectSums(const RippedTrackResult& r, int32_t lba, int32_t sectors, bool first, bool last) {
+    const auto want = reference::Sums(DiscSamples(lba, sectors), first, last);
+    EXPECT_EQ(std::make_tuple(r.copy.crc32, r.copy.arV1, r.copy.arV2, r.copy.frame450, r.checkable),
+              std::make_tuple(want.crc32, want.arV1, want.arV2, sectors > 450 ? want.frame450 : 0u, true))
+        << "track " << r.number << " " << r.uncheckableReason;
 }
 
 // Hidden files (".NAME") anywhere under a folder.
@@ -119,6 +128,12 @@ TEST(RipSession, PerTrackWavRipIsBitIdenticalAndFinishes) {
     EXPECT_EQ(ReadShorts(files[0]), DiscSamples(0, 300));
     EXPECT_EQ(ReadShorts(files[1]), DiscSamples(751, 120));
     EXPECT_EQ(files[1], BuildTrackPath(rig.settings, rig.album, 2).path);
+    const auto results = s->TrackResults();
+    ASSERT_EQ(results.size(), 2u);
+    ExpectSums(results[0], 0, 300, true, false);
+    ExpectSums(results[1], 751, 120, false, true);
+    EXPECT_EQ(results[1].file + "|" + std::to_string(results[1].number), files[1] + "|3");
+    EXPECT_FALSE(s->DiscResult());   // the middle track was not read
 
     EXPECT_EQ(rig.view.captions, (std::vector<std::string>{"1/2", "2/2", "Finished Coping"}));
     auto& t = rig.view.texts;
@@ -136,8 +151,18 @@ TEST(RipSession, PerTrackWavRipIsBitIdenticalAndFinishes) {
 TEST(RipSession, SingleOutputAndSectorRangeGiveExactlyTheSelectedSectors) {
     Rig rig({200, 150, 90});
     CRipJob job = rig.Job(kRipChecked, {0, 1, 2}, "Multiple Tracks.wav");
-    EXPECT_EQ(rig.Start(job)->RunModal(), CRipSession::Outcome::Finished);
+    auto s = rig.Start(job);
+    EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
     EXPECT_EQ(ReadShorts(job.outputPath), DiscSamples(0, 440));
+    // One file, yet checksums per track, and the whole disc's CRC.
+    auto results = s->TrackResults();
+    ASSERT_EQ(results.size(), 3u);
+    ExpectSums(results[0], 0, 200, true, false), ExpectSums(results[1], 200, 150, false, false);
+    ExpectSums(results[2], 350, 90, false, true);
+    ASSERT_TRUE(s->DiscResult());
+    EXPECT_EQ(s->DiscResult()->cueToolsCrc,
+              reference::CueToolsCrc({DiscSamples(0, 200), DiscSamples(200, 150), DiscSamples(350, 90)}));
+    s.reset();
     // One caption for the job, then one per track boundary.
     EXPECT_EQ(rig.view.captions, (std::vector<std::string>{"1/3", "2/3", "3/3", "Finished Coping"}));
     EXPECT_NE(ReadFile(rig.dir.path() + "/Multiple Tracks.cue").find("INDEX 01 00:04:50"), std::string::npos);
@@ -147,8 +172,14 @@ TEST(RipSession, SingleOutputAndSectorRangeGiveExactlyTheSelectedSectors) {
     job.lastTrack = 1, job.startOffset = 37, job.endOffset = 60;
     job.Append(0, 0, SampleValuesOf(200 - 37, kSectorBytes));
     job.Append(0, 1, SampleValuesOf(60, kSectorBytes));
-    EXPECT_EQ(rig.Start(job)->RunModal(), CRipSession::Outcome::Finished);
+    s = rig.Start(job);
+    EXPECT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
     EXPECT_EQ(ReadShorts(job.outputPath), DiscSamples(37, 163 + 60));
+    results = s->TrackResults();
+    ASSERT_EQ(results.size(), 2u);
+    EXPECT_EQ(results[0].uncheckableReason + "|" + results[1].uncheckableReason,
+              "only sectors 37 to 199 of its 200 were read|only sectors 0 to 59 of its 150 were read");
+    EXPECT_FALSE(results[0].checkable || results[1].checkable || s->DiscResult());
 }
 
 TEST(RipSession, UnreadableSectorsUnderStopAndCutAndTheReadModesDriveSettings) {
@@ -173,6 +204,9 @@ TEST(RipSession, UnreadableSectorsUnderStopAndCutAndTheReadModesDriveSettings) {
         std::vector<int16_t> expected = DiscSamples(0, 120);
         expected.erase(expected.begin() + 50 * kSamplesPerSector, expected.begin() + 51 * kSamplesPerSector);
         EXPECT_EQ(ReadShorts(path), expected);
+        const auto r = s->TrackResults().at(0);
+        EXPECT_EQ(std::make_tuple(r.errors, r.checkable, r.uncheckableReason),
+                  std::make_tuple(1, false, std::string("1 of its sectors were cut")));
     }
 }
 
@@ -295,4 +329,35 @@ TEST(RipSession, MonoAndResampledOutputsHaveTheRightLength) {
             EXPECT_EQ(samples[1000], static_cast<int16_t>((stereo[2000] + stereo[2001]) >> 1));
         }
     }
+}
+
+TEST(RipSession, EnhancedCdChecksumsAndTestAndCopyThatDiffer) {
+    // Two audio tracks and a data track in a second session: the second track is the last
+    // audio track. The first read of sector 300 comes back with one bit wrong.
+    auto reads = std::make_shared<int>(0);
+    Rig rig({200, 460});
+    SimDisc disc;
+    disc.generator = [reads](int32_t lba, uint8_t* out) {
+        SimulatedSector(lba, out);
+        if (lba == 300 && (*reads)++ == 0) out[101] ^= 0x10;
+    };
+    disc.tracks = {SimTrack{0, kTrackAudio, 200, {}, {}}, SimTrack{0, kTrackAudio, 460, {}, {}},
+                   SimTrack{1, kTrackMode1, 300, {}, {}}};
+    rig.drive.InsertDisc(disc);
+    rig.drive.RefreshDisc();
+    rig.settings.VERIFY.TestAndCopy = 1;
+    auto s = rig.Start(rig.Job(kRipChecked, {0, 1}));
+    ASSERT_EQ(s->RunModal(), CRipSession::Outcome::Finished);
+    const auto results = s->TrackResults();
+    ASSERT_EQ(results.size(), 2u);
+    ExpectSums(results[0], 0, 200, true, false);
+    ExpectSums(results[1], 200, 460, false, true);
+    EXPECT_TRUE(results[0].tested && results[0].testMatches && results[0].testCrc == results[0].copy.crc32);
+    EXPECT_TRUE(results[1].tested && !results[1].testMatches);
+    char text[96];
+    std::snprintf(text, sizeof text, "Test and copy of track 2 differ: test CRC %08X, copy CRC %08X",
+                  results[1].testCrc, results[1].copy.crc32);
+    EXPECT_TRUE(rig.Logged(text) && rig.Logged("Test and copy reads every track twice")) << text;
+    ASSERT_TRUE(s->DiscResult());
+    EXPECT_EQ(s->DiscResult()->cueToolsCrc, reference::CueToolsCrc({DiscSamples(0, 200), DiscSamples(200, 460)}));
 }
