@@ -49,6 +49,11 @@ std::string DiscVerdict::Line() const { return WithDetail(Text(), Detail()); }
 TrackVerdict VerifyTrack(const AccurateRipDiscId& id, const TrackChecksumResult& track, const AccurateRipLookup& lookup) {
     TrackVerdict v;
     v.trackNumber = track.trackNumber;
+    if (!track.checkable) {
+        v.kind = VerdictKind::NotChecked;
+        v.reason = track.uncheckableReason.empty() ? "the track was not read whole" : track.uncheckableReason;
+        return v;
+    }
     switch (lookup.outcome) {
     case AccurateRipLookup::Outcome::Failed:
         v.kind = VerdictKind::NotChecked;
@@ -66,12 +71,14 @@ TrackVerdict VerifyTrack(const AccurateRipDiscId& id, const TrackChecksumResult&
         return v;
     }
     int number = 0;
+    bool known = false;
     for (const AccurateRipPressing& p : lookup.pressings) {
         ++number;
         if (static_cast<std::size_t>(index) >= p.tracks.size()) continue;
         const AccurateRipTrackEntry& e = p.tracks[static_cast<std::size_t>(index)];
-        if (e.confidence == 0) continue;   // nobody submitted this track in this pressing
         ++v.pressings;
+        if (e.confidence == 0) continue;   // nobody submitted this track in this pressing
+        known = true;
         const int version = e.checksum == track.sums.arV2 ? 2 : e.checksum == track.sums.arV1 ? 1 : 0;
         if (version == 0) continue;
         const bool better = v.kind != VerdictKind::Accurate || e.confidence > v.confidence ||
@@ -83,7 +90,7 @@ TrackVerdict VerifyTrack(const AccurateRipDiscId& id, const TrackChecksumResult&
             v.pressing = number;
         }
     }
-    if (v.kind != VerdictKind::Accurate) v.kind = v.pressings == 0 ? VerdictKind::NotInDatabase : VerdictKind::Mismatch;
+    if (v.kind != VerdictKind::Accurate) v.kind = known ? VerdictKind::Mismatch : VerdictKind::NotInDatabase;
     return v;
 }
 

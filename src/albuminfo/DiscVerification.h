@@ -30,7 +30,7 @@ struct TrackVerdict {
     uint32_t confidence = 0;       // Accurate: the matching entry's confidence
     int version = 0;               // Accurate: 1 or 2, the checksum that matched
     int pressing = 0;              // Accurate: 1-based chunk of the database file
-    int pressings = 0;             // chunks that hold an entry for this track
+    int pressings = 0;             // chunks of the file that hold an entry for this track
     std::string reason;            // NotChecked: why
     // "accurately ripped (confidence 5)", "not in database", "mismatch",
     // "not checked: the AccurateRip server ... did not answer within 5 s"
@@ -55,10 +55,14 @@ struct DiscVerdict {
     std::string Line() const;
 };
 
-// One ripped track: its disc track number and the checksums of what was read.
+// One ripped track: its disc track number and the checksums of what was read. A track
+// that was not read whole (part of it, cut sectors, a stop) is not checkable: its verdict
+// is NotChecked with the reason given.
 struct TrackChecksumResult {
     int trackNumber = 0;
     TrackChecksums sums;
+    bool checkable = true;
+    std::string uncheckableReason;
 };
 
 // A track matches a pressing when the pressing's entry (confidence above 0) equals its v2
