@@ -10,11 +10,14 @@
 #include <iterator>
 #include <string>
 #include <map>
+#include <optional>
 #include <vector>
 
 #include "encoders/EncodeMp3.h"
 #include "encoders/OutputFormat.h"
+#include "albuminfo/AlbumSteps.h"
 #include "rip/RipSession.h"
+#include "rip/RipVerification.h"
 
 namespace quarrow::cli {
 
@@ -22,6 +25,7 @@ namespace {
 
 std::atomic<int> gInterrupts{0};
 std::atomic<int> gSignal{0};
+std::atomic<bool> gStopLookups{false};   // the after-rip lookups give up
 
 // Ctrl-C, a termination request and a closed terminal all cancel.
 constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
@@ -29,6 +33,7 @@ constexpr int kCancelSignals[] = {SIGINT, SIGTERM, SIGHUP};
 void OnInterrupt(int sig) {
     // The first signal cancels through the session; the second quits at once.
     gSignal = sig;
+    gStopLookups = true;
     if (gInterrupts.fetch_add(1) >= 1) _exit(130);
 }
 
@@ -127,6 +132,7 @@ int RunRipJob(CliApp& app, CRipJob job, bool checksums) {
     sa.sa_handler = OnInterrupt;
     sigemptyset(&sa.sa_mask);
     gInterrupts = 0;
+    gStopLookups = false;
     for (std::size_t i = 0; i < std::size(kCancelSignals); ++i) sigaction(kCancelSignals[i], &sa, &old[i]);
     drive.SetListener(session.get());
 
@@ -145,11 +151,26 @@ int RunRipJob(CliApp& app, CRipJob job, bool checksums) {
     view.Refresh(true);
     view.EndLine();
     const std::vector<std::string> written = session->WrittenFiles();
+    // The lookups of a finished rip run while Ctrl-C can still stop them.
+    std::optional<RipVerificationResult> verified;
+    if (outcome == CRipSession::Outcome::Finished && checksums) {
+        if (app.settings.VERIFY.Lookup) std::cerr << "Looking the rip up in AccurateRip and the CUETools database...\n";
+        verified = VerifyRip({session->TrackResults(), session->DiscResult(), session->Job(), app.main->album, app.home,
+                              HttpOptionsFromSettings(app.settings, Services(*app.main).servers),
+                              app.settings.OUTPUT.WriteLog != 0},
+                             app.settings, drive, app.log, &gStopLookups);
+    }
     session.reset();   // every thread of the rip has ended here
     drive.SetListener(nullptr);
     for (std::size_t i = 0; i < std::size(kCancelSignals); ++i) sigaction(kCancelSignals[i], &old[i], nullptr);
 
     for (const std::string& f : written) std::cout << f << "\n";
+    if (verified) {
+        for (const std::string& line : verified->trackLines) std::cout << TerminalText(line) << "\n";
+        std::cout << TerminalText(verified->summary) << "\n";
+        if (!verified->logPath.empty()) std::cout << "Rip log: " << TerminalText(verified->logPath) << "\n";
+        if (!verified->logError.empty()) std::cerr << "error: " << TerminalText(verified->logError) << "\n";
+    }
     switch (outcome) {
         case CRipSession::Outcome::Finished:
             return 0;
