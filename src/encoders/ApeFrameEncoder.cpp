@@ -8,6 +8,7 @@ extern "C" {
 }
 
 #include <algorithm>
+#include <bit>
 #include <stdexcept>
 #include <string>
 
@@ -51,13 +52,17 @@ void Filter(int level, int32_t* values, std::size_t count) {
 // interleaved), shifted down a bit to leave the top bit for the flags marker.
 uint32_t FrameCrc(const int16_t* samples, std::size_t count) {
     static const AVCRC* table = av_crc_get_table(AV_CRC_32_IEEE_LE);
-    std::vector<uint8_t> bytes(count * 2);
-    for (std::size_t i = 0; i < count; ++i) {
-        const auto u = static_cast<uint16_t>(samples[i]);
-        bytes[2 * i] = static_cast<uint8_t>(u);
-        bytes[2 * i + 1] = static_cast<uint8_t>(u >> 8);
+    uint32_t crc = 0xFFFFFFFFu;
+    if constexpr (std::endian::native == std::endian::little) {
+        crc = av_crc(table, crc, reinterpret_cast<const uint8_t*>(samples), count * 2);
+    } else {
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto u = static_cast<uint16_t>(samples[i]);
+            const uint8_t bytes[2] = {static_cast<uint8_t>(u), static_cast<uint8_t>(u >> 8)};
+            crc = av_crc(table, crc, bytes, 2);
+        }
     }
-    return ~av_crc(table, 0xFFFFFFFFu, bytes.data(), bytes.size()) >> 1;
+    return ~crc >> 1;
 }
 
 void PutBigEndian(std::vector<uint8_t>& out, uint32_t v) {

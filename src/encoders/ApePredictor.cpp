@@ -1,6 +1,8 @@
 #include "encoders/ApePredictor.h"
 
 #include <algorithm>
+#include <stdexcept>
+#include <string>
 
 namespace quarrow {
 
@@ -17,50 +19,81 @@ inline int32_t NegSign(int32_t v) { return (v < 0) - (v > 0); }
 
 inline int16_t Clip16(int32_t v) { return static_cast<int16_t>(std::clamp<int32_t>(v, -32768, 32767)); }
 
-// Plain loops over 16-bit lanes: the compiler vectorises both.
-inline int32_t Dot(const int16_t* a, const int16_t* b, int n) {
+// The filter's inner loops, with the order known at compile time so that they vectorise
+// even at -O2. The dot product is taken with the coefficients after the previous
+// sample's update (Direction +1 adds the steps, -1 subtracts them, 0 leaves them).
+template <int Order, int Direction>
+inline int32_t UpdateAndDot(int16_t* __restrict coeffs, const int16_t* __restrict steps,
+                            const int16_t* __restrict past) {
     uint32_t sum = 0;
-    for (int j = 0; j < n; ++j) sum += static_cast<uint32_t>(int32_t{a[j]} * int32_t{b[j]});
+    for (int j = 0; j < Order; ++j) {
+        if constexpr (Direction > 0) coeffs[j] = static_cast<int16_t>(coeffs[j] + steps[j]);
+        if constexpr (Direction < 0) coeffs[j] = static_cast<int16_t>(coeffs[j] - steps[j]);
+        sum += static_cast<uint32_t>(int32_t{coeffs[j]} * int32_t{past[j]});
+    }
     return static_cast<int32_t>(sum);
-}
-inline void AddTo(int16_t* coeffs, const int16_t* steps, int n) {
-    for (int j = 0; j < n; ++j) coeffs[j] = static_cast<int16_t>(coeffs[j] + steps[j]);
-}
-inline void SubtractFrom(int16_t* coeffs, const int16_t* steps, int n) {
-    for (int j = 0; j < n; ++j) coeffs[j] = static_cast<int16_t>(coeffs[j] - steps[j]);
 }
 
 }  // namespace
 
+// On x86 the filter loops are also built for AVX2, picked at load time when the CPU has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUARROW_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
+#else
+#define QUARROW_WIDE_VECTORS
+#endif
+
 ApeNNFilter::ApeNNFilter(int order, int fractionBits)
     : order_(order), fractionBits_(fractionBits), coeffs_(static_cast<std::size_t>(order)),
-      history_(static_cast<std::size_t>(order) + kWindow), adapt_(history_.size()), pos_(static_cast<std::size_t>(order)) {}
+      history_(static_cast<std::size_t>(order) + 1 + kWindow), adapt_(history_.size()),
+      pos_(static_cast<std::size_t>(order) + 1) {
+    if (order != 16 && order != 32 && order != 64 && order != 256 && order != 1280)
+        throw std::invalid_argument("APE filter order " + std::to_string(order));
+}
 
-void ApeNNFilter::Compress(int32_t* values, std::size_t count) {
-    const auto order = static_cast<std::size_t>(order_);
+QUARROW_WIDE_VECTORS void ApeNNFilter::Compress(int32_t* values, std::size_t count) {
+    switch (order_) {
+    case 16: return Run<16>(values, count);
+    case 32: return Run<32>(values, count);
+    case 64: return Run<64>(values, count);
+    case 256: return Run<256>(values, count);
+    default: return Run<1280>(values, count);
+    }
+}
+
+template <int Order>
+__attribute__((always_inline)) inline void ApeNNFilter::Run(int32_t* values, std::size_t count) {
+    // A sample's coefficient update waits for the next sample, to share its pass over
+    // the coefficients; so does the fading of its older steps, which the update must not see.
+    constexpr std::size_t kKeep = Order + 1;
     const uint32_t round = 1u << (fractionBits_ - 1);
+    int16_t* coeffs = coeffs_.data();
     for (std::size_t i = 0; i < count; ++i) {
         if (pos_ == history_.size()) {
-            // Slide: keep the last order values and steps at the front.
-            std::copy(history_.end() - static_cast<std::ptrdiff_t>(order), history_.end(), history_.begin());
-            std::copy(adapt_.end() - static_cast<std::ptrdiff_t>(order), adapt_.end(), adapt_.begin());
-            pos_ = order;
+            // Slide: keep the last values and steps at the front.
+            std::copy(history_.end() - kKeep, history_.end(), history_.begin());
+            std::copy(adapt_.end() - kKeep, adapt_.end(), adapt_.begin());
+            pos_ = kKeep;
         }
-        int16_t* coeffs = coeffs_.data();
-        const int16_t* past = history_.data() + pos_ - order;
-        const int16_t* steps = adapt_.data() + pos_ - order;
+        int16_t* steps = adapt_.data() + pos_;
+        const int16_t* past = history_.data() + pos_ - Order;
+        const int16_t* previousSteps = steps - 1 - Order;   // the window the last sample adapts with
+        int32_t dot;
+        if (pendingSign_ > 0)
+            dot = UpdateAndDot<Order, -1>(coeffs, previousSteps, past);
+        else if (pendingSign_ < 0)
+            dot = UpdateAndDot<Order, 1>(coeffs, previousSteps, past);
+        else
+            dot = UpdateAndDot<Order, 0>(coeffs, previousSteps, past);
+        // Older steps fade: those one, two and eight before the last sample.
+        for (const int back : {2, 3, 9}) steps[-back] = static_cast<int16_t>(steps[-back] >> 1);
 
-        const int32_t prediction =
-            static_cast<int32_t>(static_cast<uint32_t>(Dot(coeffs, past, order_)) + round) >> fractionBits_;
+        const int32_t prediction = static_cast<int32_t>(static_cast<uint32_t>(dot) + round) >> fractionBits_;
         const int32_t value = values[i];
         const int32_t residual = Sub(value, prediction);
         values[i] = residual;
-
-        // The coefficients move against the residual's sign, by the steps of the past values.
-        if (residual > 0)
-            SubtractFrom(coeffs, steps, order_);
-        else if (residual < 0)
-            AddTo(coeffs, steps, order_);
+        // The coefficients will move against the residual's sign.
+        pendingSign_ = (residual > 0) - (residual < 0);
 
         history_[pos_] = Clip16(value);
         const int64_t magnitude = value < 0 ? -int64_t{value} : int64_t{value};
@@ -70,12 +103,8 @@ void ApeNNFilter::Compress(int32_t* values, std::size_t count) {
             const int shift = (magnitude <= int64_t{average_} * 3) + (magnitude <= int64_t{average_} * 4 / 3);
             step = static_cast<int16_t>((value < 0 ? 32 : -32) >> shift);
         }
-        adapt_[pos_] = step;
+        steps[0] = step;
         average_ += static_cast<int32_t>((magnitude - average_) / 16);
-        // Older steps fade.
-        adapt_[pos_ - 1] = static_cast<int16_t>(adapt_[pos_ - 1] >> 1);
-        adapt_[pos_ - 2] = static_cast<int16_t>(adapt_[pos_ - 2] >> 1);
-        adapt_[pos_ - 8] = static_cast<int16_t>(adapt_[pos_ - 8] >> 1);
         ++pos_;
     }
 }

@@ -9,8 +9,8 @@
 
 namespace quarrow {
 
-// One sign-sign adaptive FIR filter over 16-bit history, of the given order (a multiple
-// of 16) and fixed-point fraction bits.
+// One sign-sign adaptive FIR filter over 16-bit history, of the given order (16, 32, 64,
+// 256 or 1280; anything else throws std::invalid_argument) and fixed-point fraction bits.
 class ApeNNFilter {
 public:
     ApeNNFilter(int order, int fractionBits);
@@ -18,11 +18,15 @@ public:
     void Compress(int32_t* values, std::size_t count);
 
 private:
+    template <int Order>
+    void Run(int32_t* values, std::size_t count);
+
     static constexpr std::size_t kWindow = 4096;   // history kept before it slides back
 
     int order_;
     int fractionBits_;
     int average_ = 0;                 // running mean magnitude, sets the adapt step
+    int pendingSign_ = 0;             // the last residual's sign: its coefficient update is still to do
     std::vector<int16_t> coeffs_;
     std::vector<int16_t> history_;    // past values, clipped to 16 bits
     std::vector<int16_t> adapt_;      // past adapt steps

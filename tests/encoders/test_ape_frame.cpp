@@ -89,7 +89,7 @@ const Row kRows[] = {
     {"equal channels", 2, 5000, [](std::size_t i, int) { return Music(i, 0); }},
     {"full-scale noise", 2, 20000, [](std::size_t i, int c) { return static_cast<int16_t>(std::min(Noise(i, c, 32768), 32767)); }},
     {"square at clipping", 2, 20000,
-     [](std::size_t i, int c) -> int16_t { return (i / (c ? 37 : 50)) % 2 ? 32767 : -32768; }},
+     [](std::size_t i, int c) -> int16_t { return (i / (c ? 37 : 1)) % 2 ? 32767 : -32768; }},
 };
 
 std::vector<int16_t> Make(const Row& row) {
