@@ -4,6 +4,7 @@
 #include "app/CdDrive.h"
 
 #include <algorithm>
+#include <iterator>
 
 #include "app/ComponentError.h"
 
@@ -366,15 +367,21 @@ int64_t FloorDiv(int64_t a, int64_t b) { return a / b - ((a % b != 0) && ((a < 0
 int CdDrive::ReadShifted(const CdTrackInfo& track, int32_t lba, int count, std::vector<int16_t>& samples,
                          int32_t& status) {
     constexpr int64_t kFrames = kSamplesPerSector / 2;   // stereo samples a sector
-    // The sectors a drive can read around this track: from the disc's first sector (the
-    // session's first track after the first session) to the end of the track's session.
-    int32_t lo = 0;
-    int32_t hi = layout_.leadOut;
-    if (track.session >= 0 && track.session < static_cast<int>(layout_.sessions.size()) &&
-        !layout_.sessions[track.session].empty()) {
+    // The audio a drive can read around this track: the run of audio tracks it belongs
+    // to, from the disc's first sector when the run opens the disc, to the lead-out or
+    // the data track that ends the run.
+    int32_t lo = track.start;
+    int32_t hi = track.start + track.sectors;
+    if (track.session >= 0 && track.session < static_cast<int>(layout_.sessions.size())) {
         const auto& s = layout_.sessions[track.session];
-        if (track.session > 0) lo = s.front().start;
-        hi = s.back().start + s.back().sectors;
+        const auto at = std::find_if(s.begin(), s.end(), [&](const CdTrackInfo& t) { return t.start == track.start; });
+        if (at != s.end()) {
+            auto first = at, last = at;
+            while (first != s.begin() && std::prev(first)->type == kTrackAudio) --first;
+            while (std::next(last) != s.end() && std::next(last)->type == kTrackAudio) ++last;
+            lo = track.session == 0 && first == s.begin() ? 0 : first->start;
+            hi = last->start + last->sectors;
+        }
     }
 
     // Corrected sector lba + i is made of raw samples from (lba + i) * 588 + offset on:
@@ -479,12 +486,12 @@ void CdDrive::ReportOffsetFill() {
         if (fill_.beforeFirstSector > 0)
             statusSink_("Read offset " + offset + ": " + std::to_string(fill_.beforeFirstSector) +
                             " samples at the start of " + where +
-                            " filled with silence (the drive cannot read before the disc's first sector)",
+                            " filled with silence (the drive cannot read before the disc's first audio sector)",
                         0);
         if (fill_.pastLeadOut > 0)
             statusSink_("Read offset " + offset + ": " + std::to_string(fill_.pastLeadOut) +
                             " samples at the end of " + where +
-                            " filled with silence (the drive cannot read past the lead-out)",
+                            " filled with silence (the drive cannot read past the last audio sector)",
                         0);
     }
     fill_ = {};

@@ -120,9 +120,9 @@ public:
     // offset of N the sample at disc position p is the one the drive returns at p + N,
     // that is, a drive with a positive offset delivers its audio N samples late and the
     // reads start N samples further on. Audio reads of every backend come out shifted so;
-    // what would lie before the disc's first sector or past the end of the track's
-    // session (the lead-out) is silence, counted in OffsetFill and told to the status
-    // sink when the read ends. Data tracks are never shifted.
+    // what would lie before the disc's first sector or past the end of the track's run of
+    // audio tracks (the lead-out, or a data track) is silence, counted in OffsetFill and
+    // told to the status sink when the read ends. Data tracks are never shifted.
     void SetReadOffset(int32_t samples);
     int32_t ReadOffset() const;
     // Stereo samples of the current read (since BeginRead) made silent by the offset.

@@ -30,9 +30,12 @@ void Span(std::vector<int64_t>& f, int64_t first, int64_t count) {
 
 TEST(CdDriveReadOffset, CueImageReadsComeOutShiftedWithSilenceAtTheDiscEnds) {
     discimage::ScratchDir dir;
-    const discimage::DiscImage img = discimage::WriteDiscImage(dir.path(), "disc", discimage::AudioLayout({300, 200, 150}));
+    // Three audio tracks and a data track, whose sectors a shift never reads as audio.
+    discimage::ImageLayout layout = discimage::AudioLayout({300, 200, 150});
+    layout.tracks.push_back({true, 100, {}, {}});
+    const discimage::DiscImage img = discimage::WriteDiscImage(dir.path(), "disc", layout);
     // The disc's own PCM, read from the BIN file without the program's code.
-    const std::vector<uint8_t> bytes = discimage::ReadBinSectors(img.binPath, 0, img.totalSectors);
+    const std::vector<uint8_t> bytes = discimage::ReadBinSectors(img.binPath, 0, img.starts[3]);
     std::vector<int16_t> disc(bytes.size() / 2);
     std::memcpy(disc.data(), bytes.data(), bytes.size());
     const int64_t discFrames = static_cast<int64_t>(disc.size() / 2);
@@ -46,7 +49,7 @@ TEST(CdDriveReadOffset, CueImageReadsComeOutShiftedWithSilenceAtTheDiscEnds) {
         {+1300, 0, 0, 300, 7, 0, 0},         // more than two sectors
         {-1300, 1, 10, 100, 1, 0, 0},        // one sector a read, after a seek
         {-700, 0, 0, 20, 4, 700, 0},         // into the lead-in
-        {+667, 2, 0, 150, 48, 0, 667},       // into the lead-out
+        {+667, 2, 0, 150, 48, 0, 667},       // up to the data track
         {+2000, 2, 140, 10, 3, 0, 2000},
     };
     for (const Case& c : cases) {
