@@ -3,7 +3,8 @@
 #include <libxml/parser.h>
 #include <libxml/tree.h>
 
-#include <cerrno>
+#include <algorithm>
+#include <cctype>
 #include <cstdlib>
 #include <memory>
 #include <mutex>
@@ -31,7 +32,8 @@ bool Named(const xmlNode* node, const char* name) {
 bool Number32(const std::string& text, int base, uint32_t& value) {
     if (text.empty() || text.size() > (base == 16 ? 8u : 10u)) return false;
     for (char c : text)
-        if (!(c >= '0' && c <= '9') && !(base == 16 && ((c >= 'a' && c <= 'f') || (c >= 'A' && c <= 'F')))) return false;
+        if (!(base == 16 ? std::isxdigit(static_cast<unsigned char>(c)) : std::isdigit(static_cast<unsigned char>(c))))
+            return false;
     const unsigned long long v = std::strtoull(text.c_str(), nullptr, base);
     if (v > 0xFFFFFFFFull) return false;
     value = static_cast<uint32_t>(v);

@@ -29,7 +29,8 @@ std::string TrackVerdict::Text() const { return KindText(kind, confidence, reaso
 
 std::string TrackVerdict::Detail() const {
     if (kind == VerdictKind::Accurate)
-        return "v" + std::to_string(version) + ", pressing " + std::to_string(pressing) + " of " + std::to_string(pressings);
+        return "v" + std::to_string(version) + ", pressing " + std::to_string(pressing) + " of " +
+               std::to_string(pressings);
     if (kind == VerdictKind::Mismatch) return Plural(pressings, "pressing", "pressings") + ", none matches";
     return {};
 }
@@ -46,7 +47,8 @@ std::string DiscVerdict::Detail() const {
 
 std::string DiscVerdict::Line() const { return WithDetail(Text(), Detail()); }
 
-TrackVerdict VerifyTrack(const AccurateRipDiscId& id, const TrackChecksumResult& track, const AccurateRipLookup& lookup) {
+TrackVerdict VerifyTrack(const AccurateRipDiscId& id, const TrackChecksumResult& track,
+                         const AccurateRipLookup& lookup) {
     TrackVerdict v;
     v.trackNumber = track.trackNumber;
     if (!track.checkable) {

@@ -63,6 +63,6 @@ struct HttpResult {
 HttpResult HttpGet(const std::string& url, const HttpOptions& options, const std::string& service);
 
 // "5 s", "1.5 s", "300 ms": a time-out as the error texts say it.
-std::string DurationText(uint32_t ms);
+std::string DurationText(uint64_t ms);
 
 }  // namespace quarrow

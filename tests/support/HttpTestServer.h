@@ -26,7 +26,8 @@ public:
     std::vector<std::string> Targets() const;
 
 private:
-    std::shared_ptr<std::map<std::string, std::string>> answers_ = std::make_shared<std::map<std::string, std::string>>();
+    using Answers = std::map<std::string, std::string>;   // path -> the whole answer
+    std::shared_ptr<Answers> answers_ = std::make_shared<Answers>();
     std::shared_ptr<std::mutex> mutex_ = std::make_shared<std::mutex>();
     CddbTestServer server_;
 };
