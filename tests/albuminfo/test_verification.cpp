@@ -204,3 +204,27 @@ TEST(Verification, LookupsAndVerdicts) {
         }
     }
 }
+
+TEST(Verification, HttpAnswersThatAreTooLargeOrCutShort) {
+    test::HttpTestServer server;
+    server.Serve("/big", std::string(17, 'x'));
+    server.ServeRaw("/cut", "HTTP/1.0 200 OK\r\nContent-Length: 50\r\n\r\nonly this");
+    server.ServeRaw("/chunked", "HTTP/1.1 200 OK\r\nTransfer-Encoding: chunked\r\n\r\n5\r\nhello\r\n0\r\n\r\n");
+    server.ServeRaw("/closed", "HTTP/1.0 200 OK\r\n\r\nto the close");
+    const std::string at = "the test server 127.0.0.1:" + std::to_string(server.Port());
+    const struct { const char* path; HttpFailure failure; std::string error, body; } rows[] = {
+        {"/big", HttpFailure::TooLarge, at + " sent more than 16 bytes", ""},
+        {"/cut", HttpFailure::Malformed, at + " sent a malformed answer (cut short)", ""},
+        {"/chunked", HttpFailure::Malformed, at + " sent a malformed answer", ""},
+        {"/closed", HttpFailure::None, "", "to the close"},
+        {"/missing", HttpFailure::None, at + " answered 404", "no such file\n"},
+    };
+    for (const auto& r : rows) {
+        SCOPED_TRACE(r.path);
+        const HttpResult got = HttpGet(server.Url() + r.path, {.timeoutMs = 2000, .maxBodyBytes = 16}, "test");
+        EXPECT_EQ(got.failure, r.failure);
+        EXPECT_EQ(got.error, r.error);
+        EXPECT_EQ(got.body, r.body);
+    }
+    EXPECT_EQ(HttpGet("ftp://h/x", {}, "test").error, "the test address \"ftp://h/x\" is not an http:// address");
+}
