@@ -1,7 +1,8 @@
 // Read offsets end to end: an image whose PCM a drive with a known offset would have
 // delivered is searched with the frame-450 checksums of the true PCM (computed by the
-// test's own reference sums) and the offset is found; ripped with that offset set, the
-// image gives back the true PCM bit for bit. Also the known-drive list and the per-drive
+// test's own reference sums), by the finder and by quarrow-cli against a loopback
+// AccurateRip server, and the offset is found; ripped with that offset set, the image
+// gives back the true PCM bit for bit. Also the known-drive list and the per-drive
 // setting that choose the offset a drive starts with.
 #include <gtest/gtest.h>
 
@@ -9,11 +10,12 @@
 #include <filesystem>
 #include <fstream>
 
+#include "albuminfo/AccurateRip.h"
 #include "app/CdDrive.h"
-#include "app/EventLog.h"
 #include "rip/DriveOffsets.h"
 #include "rip/OffsetFinder.h"
 #include "support/DiscImage.h"
+#include "support/HttpTestServer.h"
 #include "support/ReferenceChecksums.h"
 #include "support/RunProcess.h"
 #include "support/TestFiles.h"
@@ -60,17 +62,28 @@ TEST(OffsetFinder, FindsAnArtificialOffsetAndARipWithItIsBitExact) {
         const OffsetFindResult stopped = FindReadOffset(*drive, tracks, &stop);
         EXPECT_TRUE(stopped.stopped && stopped.matches.empty());
 
-        // The found offset stored as the drive's setting; the whole disc ripped to one WAV file.
+        // quarrow-cli finds it too, from the disc's AccurateRip file on a loopback server
+        // (one pressing with the frame-450 values), and stores it as the drive's setting;
+        // then the whole disc is ripped to one WAV file.
+        test::HttpTestServer ar;
+        const AccurateRipDiscId id = AccurateRipIdOf(drive->Layout());
+        std::string file(1, '\3');
+        auto le = [&file](uint32_t v) { for (int i = 0; i < 4; ++i) file += static_cast<char>(v >> (8 * i)); };
+        le(id.id1), le(id.id2), le(id.cddbId);
+        for (const OffsetFinderTrack& t : tracks) file += '\1', le(0), le(t.frame450[0]);
+        ar.Serve(AccurateRipUrl(ar.Url(), id).substr(ar.Url().size()), file);
         const std::string home = dir.path() + "/home";
         std::filesystem::create_directories(home);
-        std::ofstream(home + "/Quarrow.ini") << "[OUTPUT]\nOutputFormat=1\nNotify=0\n";
+        std::ofstream(home + "/Quarrow.ini") << "[OUTPUT]\nOutputFormat=1\nNotify=0\n[VERIFY]\nAccurateRipURL=" << ar.Url() << "\n";
         const std::vector<std::string> base = {"--home", home, "--drive", img.cuePath};
         auto cli = [&](std::vector<std::string> args) {
             args.insert(args.begin(), base.begin(), base.end());
             return testsupport::RunCli(args);
         };
-        const testsupport::ProcessResult set = cli({"offset", "set", std::to_string(offset)});
+        const testsupport::ProcessResult set = cli({"offset", "find", "--set"});
         ASSERT_EQ(set.status, 0) << set.err;
+        EXPECT_NE(set.out.find("Read offset found: " + FormatOffset(offset) + " samples (3 of 3 tracks matched)"),
+                  std::string::npos) << set.out;
         const testsupport::ProcessResult shown = cli({"offset", "show"});
         EXPECT_NE(shown.out.find("Read offset: " + FormatOffset(offset) + " samples (your setting)"), std::string::npos)
             << shown.out;
