@@ -9,6 +9,8 @@
 #include <fstream>
 
 #include "support/DiscImage.h"
+#include "support/HttpTestServer.h"
+#include "support/ReferenceChecksums.h"
 #include "support/RunProcess.h"
 #include "support/TestFiles.h"
 
@@ -36,6 +38,46 @@ std::vector<uint8_t> WavData(const std::string& path) {
 void WriteIni(const std::string& home, const std::string& output) {
     fs::create_directories(home);
     std::ofstream(home + "/Quarrow.ini", std::ios::trunc) << "[OUTPUT]\nOutputFormat=1\nNotify=0\n" << output;
+}
+
+// The image's AccurateRip file (one pressing, every track's v2 checksum with this
+// confidence) at its address, and its CUETools database entry, each worked out from the
+// public descriptions.
+void ServeDatabases(quarrow::test::HttpTestServer& server, const DiscImage& img, uint32_t confidence) {
+    std::vector<std::vector<int16_t>> pcm;
+    for (std::size_t t = 0; t < img.starts.size(); ++t) {
+        const int32_t end = t + 1 < img.starts.size() ? img.starts[t + 1] : img.totalSectors;
+        const std::vector<uint8_t> b = ReadBinSectors(img.binPath, img.starts[t], end - img.starts[t]);
+        pcm.emplace_back(b.size() / 2);
+        for (std::size_t i = 0; i < pcm.back().size(); ++i)
+            pcm.back()[i] = static_cast<int16_t>(b[2 * i] | b[2 * i + 1] << 8);
+    }
+    const uint32_t n = static_cast<uint32_t>(pcm.size()), leadOut = static_cast<uint32_t>(img.totalSectors);
+    uint32_t id1 = leadOut, id2 = leadOut * (n + 1), digits = 0;
+    std::string toc;
+    for (uint32_t t = 0; t < n; ++t) {
+        const uint32_t start = static_cast<uint32_t>(img.starts[t]);
+        id1 += start, id2 += std::max(start, 1u) * (t + 1);
+        for (uint32_t s = (start + 150) / 75; s; s /= 10) digits += s % 10;
+        toc += std::to_string(start) + ":";
+    }
+    const uint32_t cddb = (digits % 255) << 24 | ((leadOut + 150) / 75 - (img.starts[0] + 150) / 75) << 8 | n;
+    std::string file(1, static_cast<char>(n));
+    auto le = [&file](uint32_t v) { for (int i = 0; i < 4; ++i) file += static_cast<char>(v >> (8 * i)); };
+    le(id1), le(id2), le(cddb);
+    for (uint32_t t = 0; t < n; ++t) {
+        const auto sums = quarrow::reference::Sums(pcm[t], t == 0, t + 1 == n);
+        file += static_cast<char>(confidence), le(sums.arV2), le(sums.frame450);
+    }
+    char path[96];
+    std::snprintf(path, sizeof path, "/%x/%x/%x/dBAR-%03u-%08x-%08x-%08x.bin", id1 & 15, id1 >> 4 & 15, id1 >> 8 & 15,
+                  n, id1, id2, cddb);
+    server.Serve(path, file);
+    char crc[16];
+    std::snprintf(crc, sizeof crc, "%08x", quarrow::reference::CueToolsCrc(pcm));
+    server.Serve("/lookup2.php?version=3&ctdb=1&fuzzy=1&toc=" + toc + std::to_string(leadOut),
+                 "<?xml version=\"1.0\"?><ctdb xmlns=\"http://db.cuetools.net/ns/mmd-1.0#\"><entry confidence=\"30\" "
+                 "crc32=\"" + std::string(crc) + "\" id=\"1\"/></ctdb>");
 }
 
 }  // namespace
@@ -131,10 +173,30 @@ TEST(CliRip, EveryTrackAndATrackRangeToWavAreBitIdentical) {
     ScratchDir dir;
     const DiscImage img = WriteDiscImage(dir.path(), "disc", AudioLayout({400, 751, 300}));
     const std::string home = dir.path() + "/home";
-    WriteIni(home, "DesDir=" + dir.path() + "/out/\n");
+    quarrow::test::HttpTestServer databases;
+    ServeDatabases(databases, img, 7);
+    WriteIni(home, "DesDir=" + dir.path() + "/out/\n[VERIFY]\nLookup=1\nAccurateRipURL=" + databases.Url() +
+                       "\nCTDBURL=" + databases.Url() + "\n");
 
     ProcessResult r = Rip(home, img.cuePath, {"--all"});
     ASSERT_EQ(r.status, 0) << r.out << r.err;
+    // Each track is found in the loopback databases; the rip log beside the files is intact
+    // until one character of it changes.
+    for (const char* line : {"Track  1: accurately ripped (confidence 7) [v2, pressing 1 of 1]\n",
+                             "Track  3: accurately ripped (confidence 7)", "All tracks accurately ripped\n"})
+        EXPECT_NE(r.out.find(line), std::string::npos) << line << "\n" << r.out;
+    const std::size_t at = r.out.find("Rip log: ");
+    ASSERT_NE(at, std::string::npos) << r.out;
+    const std::string ripLog = r.out.substr(at + 9, r.out.find('\n', at) - at - 9);
+    EXPECT_NE(quarrow::support::ReadFile(ripLog).find("  CUETools:       accurately ripped (confidence 30)"),
+              std::string::npos);
+    EXPECT_EQ(RunCli({"--home", home, "verify-log", ripLog}).status, 0);
+    std::string text = quarrow::support::ReadFile(ripLog);
+    text[text.find("confidence 7")] = 'k';
+    quarrow::support::WriteFile(ripLog, text);
+    const ProcessResult edited = RunCli({"--home", home, "verify-log", ripLog});
+    EXPECT_EQ(edited.status, 1);
+    EXPECT_NE(edited.err.find(": edited: "), std::string::npos) << edited.err;
     std::vector<std::string> files;
     for (const auto& e : fs::recursive_directory_iterator(dir.path() + "/out"))
         if (e.path().extension() == ".wav") files.push_back(e.path().string());
