@@ -11,6 +11,8 @@ extern "C" {
 #include <bit>
 #include <stdexcept>
 #include <string>
+#include <system_error>
+#include <thread>
 
 namespace quarrow {
 
@@ -46,6 +48,24 @@ void Filter(int level, int32_t* values, std::size_t count) {
         ApeNNFilter filter(it->order, it->fractionBits);
         filter.Compress(values, count);
     }
+}
+
+// The two channels' filters are independent: on a long frame at a level with filters,
+// the mid channel's run on a second thread.
+void FilterBoth(int level, int32_t* side, int32_t* mid, std::size_t count) {
+    constexpr std::size_t kWorthAThread = 16384;
+    if (count >= kWorthAThread && !FiltersOf(level).empty()) {
+        try {
+            std::thread second([=] { Filter(level, mid, count); });
+            Filter(level, side, count);
+            second.join();
+            return;
+        } catch (const std::system_error&) {
+            // No thread to be had: both on this one.
+        }
+    }
+    Filter(level, side, count);
+    Filter(level, mid, count);
 }
 
 // The CRC of the frame's PCM as a decoder writes it out (16-bit little-endian,
@@ -120,8 +140,7 @@ std::vector<uint8_t> EncodeApeFrame(const int16_t* samples, uint32_t blocks, int
                 mid[i] = left + side[i] / 2;
             }
             predictor.CompressStereo(side.data(), mid.data(), n);
-            Filter(level, side.data(), n);
-            Filter(level, mid.data(), n);
+            FilterBoth(level, side.data(), mid.data(), n);
             ApeValueCoder sideCoder, midCoder;
             for (std::size_t i = 0; i < n; ++i) {
                 sideCoder.Encode(rc, side[i]);

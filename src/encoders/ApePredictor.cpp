@@ -36,8 +36,16 @@ inline int32_t UpdateAndDot(int16_t* __restrict coeffs, const int16_t* __restric
 
 }  // namespace
 
-// On x86 the filter loops are also built for AVX2, picked at load time when the CPU has it.
-#if defined(__x86_64__) && defined(__GNUC__)
+// On x86 the filter loops are also built for AVX2, picked at load time when the CPU has
+// it; not under the sanitizers, whose instrumentation of the load-time picker crashes.
+#if defined(__SANITIZE_ADDRESS__) || defined(__SANITIZE_THREAD__)
+#define QUARROW_SANITIZED 1
+#elif defined(__has_feature)
+#if __has_feature(address_sanitizer) || __has_feature(thread_sanitizer)
+#define QUARROW_SANITIZED 1
+#endif
+#endif
+#if defined(__x86_64__) && defined(__GNUC__) && !defined(QUARROW_SANITIZED)
 #define QUARROW_WIDE_VECTORS __attribute__((target_clones("avx2", "default")))
 #else
 #define QUARROW_WIDE_VECTORS
