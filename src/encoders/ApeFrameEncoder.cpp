@@ -54,18 +54,19 @@ void Filter(int level, int32_t* values, std::size_t count) {
 // the mid channel's run on a second thread.
 void FilterBoth(int level, int32_t* side, int32_t* mid, std::size_t count) {
     constexpr std::size_t kWorthAThread = 16384;
+    std::jthread second;   // joined on the way out, however that is
     if (count >= kWorthAThread && !FiltersOf(level).empty()) {
         try {
-            std::thread second([=] { Filter(level, mid, count); });
-            Filter(level, side, count);
-            second.join();
-            return;
+            second = std::jthread([=] { Filter(level, mid, count); });
         } catch (const std::system_error&) {
-            // No thread to be had: both on this one.
+            // No thread to be had: both run on this one.
         }
     }
     Filter(level, side, count);
-    Filter(level, mid, count);
+    if (second.joinable())
+        second.join();
+    else
+        Filter(level, mid, count);
 }
 
 // The CRC of the frame's PCM as a decoder writes it out (16-bit little-endian,
@@ -100,6 +101,7 @@ std::vector<uint8_t> EncodeApeFrame(const int16_t* samples, uint32_t blocks, int
     if (level < 1000 || level > 5000 || level % 1000 != 0)
         throw std::invalid_argument("APE frame: compression level " + std::to_string(level) +
                                     ", not 1000, 2000, 3000, 4000 or 5000");
+    if (!samples) throw std::invalid_argument("APE frame: no samples");
     const std::size_t n = blocks;
     const std::size_t count = n * static_cast<std::size_t>(channels);
 
