@@ -9,6 +9,7 @@
 #include <system_error>
 
 #include "app/Settings.h"
+#include "encoders/EncodeApe.h"
 #include "encoders/EncodeExternal.h"
 #include "encoders/EncodeFlac.h"
 #include "encoders/EncodeMp2.h"
@@ -92,8 +93,8 @@ const std::vector<FormatDescriptor>& Rows() {
             {Id::WMA, " WMA    (Windows Media Audio)", ".wma", nullptr, "WMA", "Encoder::WMA", &MakeWmaEncoder,
          NeedKind::Profile, "a WMA profile libavcodec can write", &ProbeWma},
             {Id::OGG, " OGG    (Ogg Vorbis)", ".ogg", nullptr, "OGG", "Encoder::OGG", &MakeOggVorbisEncoder, kNone, kNoNeed, nullptr},
-            {Id::APE, " APE    (Monkey's Audio)", ".ape", nullptr, "APE", "Encoder::APE", nullptr,
-         NeedKind::Library, "libMAC.so", nullptr},
+            {Id::APE, " APE    (Monkey's Audio)", ".ape", nullptr, "APE", "Encoder::APE", &MakeApeEncoder,
+         kNone, "libMAC.so when present, else the built-in APE compressor", nullptr},
             {Id::FLAC, " FLAC   (Free Lossless Audio Codec)", nullptr, &FlacExt, "FLAC", "Encoder::FLAC", &MakeFlacEncoder, kNone, kNoNeed, nullptr},
             {Id::MP2, " MP2    (MPEG-1 Audio Layer 2)", ".mp2", nullptr, "MP2", "Encoder::MP2", &MakeMp2Encoder, kNone, kNoNeed, nullptr},
             {Id::VQF, " VQF    (TwinVQ)", ".vqf", nullptr, "VQF", "Encoder::VQF", &MakeVqfEncoder,
