@@ -1,9 +1,11 @@
-// Reading with a read offset: a CUE image read with offsets either way gives the disc's
-// PCM shifted by exactly that many samples, silent where the shift leaves the disc; the
+// Reading with a read offset: an image read with offsets either way, by the generic loop
+// and through paranoia, gives the disc's PCM shifted by exactly that many samples, silent
+// where the shift leaves the disc's audio; the
 // rereads and error actions still hold on the shifted reads.
 #include <gtest/gtest.h>
 
 #include <cstring>
+#include <fstream>
 
 #include "app/CdDrive.h"
 #include "app/SimulatedDrive.h"
@@ -39,6 +41,12 @@ TEST(CdDriveReadOffset, CueImageReadsComeOutShiftedWithSilenceAtTheDiscEnds) {
     std::vector<int16_t> disc(bytes.size() / 2);
     std::memcpy(disc.data(), bytes.data(), bytes.size());
     const int64_t discFrames = static_cast<int64_t>(disc.size() / 2);
+    // The same audio as a cdrdao TOC image, which libcdio reads with paranoia in Secure mode.
+    std::string toc = "CD_DA\n";
+    for (int t = 0; t < 3; ++t)
+        toc += "TRACK AUDIO\nAUDIOFILE \"" + img.binPath + "\" " + discimage::Msf(img.starts[t]) + " " +
+               discimage::Msf(layout.tracks[t].sectors) + "\n";
+    std::ofstream(dir.file("disc.toc")) << toc;
 
     // Track `track` read from sector `from` for `count` sectors, `block` at a time.
     struct Case { int32_t offset; int track, from, count, block; int64_t before, past; };
@@ -52,14 +60,16 @@ TEST(CdDriveReadOffset, CueImageReadsComeOutShiftedWithSilenceAtTheDiscEnds) {
         {+667, 2, 0, 150, 48, 0, 667},       // up to the data track
         {+2000, 2, 140, 10, 3, 0, 2000},
     };
-    for (const Case& c : cases) {
-        SCOPED_TRACE("offset " + std::to_string(c.offset) + ", track " + std::to_string(c.track + 1));
+    for (const Case& c : cases) for (const bool paranoia : {false, true}) {
+        SCOPED_TRACE("offset " + std::to_string(c.offset) + ", track " + std::to_string(c.track + 1) +
+                     (paranoia ? ", TOC image in Secure mode" : ""));
         std::string error;
-        std::unique_ptr<CdDrive> drive = OpenCdioDrive(img.cuePath, &error);
+        std::unique_ptr<CdDrive> drive = OpenCdioDrive(paranoia ? dir.file("disc.toc") : img.cuePath, &error);
         ASSERT_TRUE(drive) << error;
         std::vector<std::string> said;
         drive->SetStatusSink([&](const std::string& text, int) { said.push_back(text); });
         drive->RefreshDisc();
+        drive->SetReadMode(paranoia ? kReadSecure : kReadBurst);
         drive->SetReadOffset(c.offset);
         drive->SetCurrentTrack(c.track);
         drive->BeginRead();
