@@ -80,7 +80,7 @@ struct Row {
 };
 
 const Row kRows[] = {
-    {"music stereo", 2, 44100, Music},
+    {"music stereo", 2, 24000, Music},
     {"music mono", 1, 20000, Music},
     {"one block", 2, 1, Music},
     {"one sector", 2, 588, Music},
