@@ -33,7 +33,7 @@ private:
     std::size_t pos_;                 // index of the next value in history_ and adapt_
 };
 
-// The fixed-order predictor: a first-order integrator behind a four-tap adaptive
+// The fixed-order predictor: a leaky first-order integrator behind a four-tap adaptive
 // stage on the channel's own past and, in stereo, a five-tap stage on the other channel.
 class ApePredictor {
 public:
