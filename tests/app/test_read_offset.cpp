@@ -1,7 +1,7 @@
 // Reading with a read offset: an image read with offsets either way, by the generic loop
 // and through paranoia, gives the disc's PCM shifted by exactly that many samples, silent
-// where the shift leaves the disc's audio; the
-// rereads and error actions still hold on the shifted reads.
+// where the shift leaves the disc's audio; rereads and error actions still hold on the
+// shifted reads.
 #include <gtest/gtest.h>
 
 #include <cstring>
