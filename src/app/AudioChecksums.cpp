@@ -5,6 +5,10 @@
 #include <cstdlib>
 #include <cstring>
 
+#if defined(__x86_64__)
+#include <immintrin.h>
+#endif
+#include <libdeflate.h>
 #include <zlib.h>
 
 namespace quarrow {
@@ -14,16 +18,87 @@ static_assert(std::endian::native == std::endian::little,
 
 namespace {
 
-// zlib takes lengths as uInt: feed large buffers in slices.
 uint32_t CrcUpdate(uint32_t crc, const void* data, std::size_t bytes) {
-    const auto* p = static_cast<const Bytef*>(data);
-    while (bytes > 0) {
-        const auto n = static_cast<uInt>(std::min<std::size_t>(bytes, 1u << 30));
-        crc = static_cast<uint32_t>(crc32(crc, p, n));
-        p += n;
-        bytes -= n;
+    return bytes ? libdeflate_crc32(crc, data, bytes) : crc;
+}
+
+// The hot loops, built for AVX2 as well where the processor has it.
+#if defined(__x86_64__) && defined(__GNUC__)
+#define QUARROW_VECTOR_CLONES __attribute__((target_clones("avx2", "default")))
+#else
+#define QUARROW_VECTOR_CLONES
+#endif
+
+// AccurateRip: each frame (left in the low half, right in the high half) times its
+// 1-based position; v1 sums the low 32 bits of the products, v2 the high ones as well.
+// The products are summed whole (modulo 2^64) beside their low words: the difference is
+// 2^32 times the sum of the high words, which vectorises better than taking them apart.
+void SumProductsPlain(const int16_t* samples, std::size_t frames, uint32_t multiplier, uint64_t& all,
+                      uint64_t& low) {
+    for (std::size_t i = 0; i < frames; ++i) {
+        uint32_t frame;
+        std::memcpy(&frame, samples + 2 * i, sizeof frame);
+        const uint64_t product = static_cast<uint64_t>(frame) * (multiplier + static_cast<uint32_t>(i));
+        all += product;
+        low += static_cast<uint32_t>(product);
     }
-    return crc;
+}
+
+#if defined(__x86_64__) && defined(__GNUC__)
+// Eight frames a step: the even and the odd 32-bit lanes multiplied apart into 64 bits.
+__attribute__((target("avx2"))) void SumProductsAvx2(const int16_t* samples, std::size_t frames,
+                                                     uint32_t multiplier, uint64_t& all, uint64_t& low) {
+    std::size_t i = 0;
+    if (frames >= 8) {
+        const __m256i lowMask = _mm256_set1_epi64x(0xFFFFFFFF);
+        const __m256i step = _mm256_set1_epi32(8);
+        __m256i m = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(multiplier)),
+                                     _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
+        __m256i sumAll = _mm256_setzero_si256(), sumLow = _mm256_setzero_si256();
+        for (; i + 8 <= frames; i += 8) {
+            const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 2 * i));
+            const __m256i even = _mm256_mul_epu32(f, m);
+            const __m256i odd = _mm256_mul_epu32(_mm256_srli_epi64(f, 32), _mm256_srli_epi64(m, 32));
+            sumAll = _mm256_add_epi64(sumAll, _mm256_add_epi64(even, odd));
+            sumLow = _mm256_add_epi64(sumLow, _mm256_add_epi64(_mm256_and_si256(even, lowMask),
+                                                               _mm256_and_si256(odd, lowMask)));
+            m = _mm256_add_epi32(m, step);
+        }
+        uint64_t a[4], l[4];
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), sumAll);
+        _mm256_storeu_si256(reinterpret_cast<__m256i*>(l), sumLow);
+        all += a[0] + a[1] + a[2] + a[3];
+        low += l[0] + l[1] + l[2] + l[3];
+    }
+    SumProductsPlain(samples + 2 * i, frames - i, multiplier + static_cast<uint32_t>(i), all, low);
+}
+#endif
+
+void SumProducts(const int16_t* samples, std::size_t frames, uint32_t multiplier, uint32_t& lowSum,
+                 uint32_t& highSum) {
+    uint64_t all = 0, low = 0;
+#if defined(__x86_64__) && defined(__GNUC__)
+    static const bool avx2 = __builtin_cpu_supports("avx2");
+    if (avx2) SumProductsAvx2(samples, frames, multiplier, all, low);
+    else SumProductsPlain(samples, frames, multiplier, all, low);
+#else
+    SumProductsPlain(samples, frames, multiplier, all, low);
+#endif
+    lowSum += static_cast<uint32_t>(low);
+    highSum += static_cast<uint32_t>((all - low) >> 32);
+}
+
+// Magnitudes as 16-bit unsigned values (32768 for -32768), so that the loop stays in
+// 16-bit lanes.
+QUARROW_VECTOR_CLONES
+int PeakOf(const int16_t* samples, std::size_t count, int peak) {
+    uint16_t top = 0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const uint16_t v = static_cast<uint16_t>(samples[i]);
+        const uint16_t magnitude = samples[i] < 0 ? static_cast<uint16_t>(0u - v) : v;
+        top = std::max(top, magnitude);
+    }
+    return std::max(peak, static_cast<int>(top));
 }
 
 }  // namespace
@@ -38,76 +113,67 @@ CTrackChecksummer::CTrackChecksummer(const ChecksumTrackPlace& place) : place_(p
     // its first five sectors less one frame stay out.
     checkFrom_ = place.firstOfDisc ? kAccurateRipEdgeFrames : 1;
     checkTo_ = place.lastOfDisc ? frames - kAccurateRipEdgeFrames : frames;
+    place_.windowFrom = std::max<int64_t>(place.windowFrom, 0);
+    place_.windowTo = std::max(place.windowTo, place_.windowFrom);
 }
 
 void CTrackChecksummer::Add(const int16_t* samples, std::size_t count) {
     if (count == 0) return;
-    crc_ = CrcUpdate(crc_, samples, count * sizeof(int16_t));
-    int peak = peak_;
-    for (std::size_t i = 0; i < count; ++i) peak = std::max(peak, std::abs(static_cast<int>(samples[i])));
-    peak_ = peak;
+    // One CRC pass, split where the disc CRC's window starts and ends.
+    const auto* bytes = reinterpret_cast<const uint8_t*>(samples);
+    const int64_t end = bytes_ + static_cast<int64_t>(count * sizeof(int16_t));
+    const int64_t a = std::clamp(place_.windowFrom, bytes_, end);
+    const int64_t b = std::clamp(place_.windowTo, bytes_, end);
+    crcBefore_ = CrcUpdate(crcBefore_, bytes, static_cast<std::size_t>(a - bytes_));
+    crcWindow_ = CrcUpdate(crcWindow_, bytes + (a - bytes_), static_cast<std::size_t>(b - a));
+    crcAfter_ = CrcUpdate(crcAfter_, bytes + (b - bytes_), static_cast<std::size_t>(end - b));
+    bytes_ = end;
+    peak_ = PeakOf(samples, count, peak_);
 
     // Whole stereo frames only; a frame split between blocks is completed first.
     if (hasPending_) {
         const int16_t pair[2] = {pendingLeft_, samples[0]};
-        uint32_t frame;
-        std::memcpy(&frame, pair, sizeof frame);
-        AddFrames(&frame, 1);
+        AddFrames(pair, 1);
         hasPending_ = false;
         ++samples;
         --count;
     }
-    const std::size_t frames = count / 2;
-    constexpr std::size_t kSlice = 4096;
-    uint32_t buffer[kSlice];
-    for (std::size_t done = 0; done < frames;) {
-        const std::size_t n = std::min(kSlice, frames - done);
-        std::memcpy(buffer, samples + 2 * done, n * sizeof(uint32_t));
-        AddFrames(buffer, n);
-        done += n;
-    }
+    AddFrames(samples, count / 2);
     if (count % 2) {
         pendingLeft_ = samples[count - 1];
         hasPending_ = true;
     }
 }
 
-void CTrackChecksummer::AddFrames(const uint32_t* frames, std::size_t count) {
-    const int64_t first = static_cast<int64_t>(position_) + 1;   // position of frames[0]
+void CTrackChecksummer::AddFrames(const int16_t* samples, std::size_t count) {
+    if (count == 0) return;
+    const int64_t first = static_cast<int64_t>(position_) + 1;   // position of the first frame
     const int64_t last = first + static_cast<int64_t>(count) - 1;
     position_ += count;
 
-    // AccurateRip: each frame (left in the low half, right in the high half) times its
-    // 1-based position in the track; v1 sums the low 32 bits of the products, v2 adds
-    // their high 32 bits as well.
     const int64_t from = std::max(first, checkFrom_);
     const int64_t to = std::min(last, checkTo_);
-    if (from <= to) {
-        uint32_t low = 0, high = 0;
-        uint64_t multiplier = static_cast<uint64_t>(from);
-        const uint32_t* f = frames + (from - first);
-        const std::size_t n = static_cast<std::size_t>(to - from + 1);
-        for (std::size_t i = 0; i < n; ++i, ++multiplier) {
-            const uint64_t product = static_cast<uint64_t>(f[i]) * (multiplier & 0xFFFFFFFFu);
-            low += static_cast<uint32_t>(product);
-            high += static_cast<uint32_t>(product >> 32);
-        }
-        arV1_ += low;
-        arHigh_ += high;
-    }
+    if (from <= to)
+        SumProducts(samples + 2 * (from - first), static_cast<std::size_t>(to - from + 1),
+                    static_cast<uint32_t>(from), arV1_, arHigh_);
 
     // Frame 450: sector 450 alone, its frames weighted 1..588.
     const int64_t f450From = int64_t{kFrame450Sector} * kChecksumFramesPerSector + 1;
     const int64_t f450To = f450From + kChecksumFramesPerSector - 1;
     const int64_t a = std::max(first, f450From);
     const int64_t b = std::min(last, f450To);
-    for (int64_t p = a; p <= b; ++p)
-        frame450_ += frames[p - first] * static_cast<uint32_t>(p - f450From + 1);
+    uint32_t unused = 0;
+    if (a <= b)
+        SumProducts(samples + 2 * (a - first), static_cast<std::size_t>(b - a + 1),
+                    static_cast<uint32_t>(a - f450From + 1), frame450_, unused);
 }
 
 TrackChecksums CTrackChecksummer::Result() const {
     TrackChecksums r;
-    r.crc32 = crc_;
+    const int64_t windowBytes = std::min(bytes_, place_.windowTo) - std::min(bytes_, place_.windowFrom);
+    const int64_t afterBytes = bytes_ - std::min(bytes_, place_.windowTo);
+    r.crc32 = static_cast<uint32_t>(crc32_combine(crc32_combine(crcBefore_, crcWindow_, static_cast<z_off_t>(windowBytes)),
+                                                  crcAfter_, static_cast<z_off_t>(afterBytes)));
     r.arV1 = arV1_;
     r.arV2 = arV1_ + arHigh_;
     r.hasFrame450 = place_.sectors > kFrame450Sector &&
@@ -145,6 +211,19 @@ CDiscCrc::CDiscCrc(const std::vector<int32_t>& trackSectors) {
         parts_.push_back(p);
         start += p.frames;
     }
+}
+
+std::pair<int64_t, int64_t> CDiscCrc::Window(int audioTrack) const {
+    if (audioTrack < 0 || audioTrack >= static_cast<int>(parts_.size())) return {0, 0};
+    const Part& p = parts_[static_cast<std::size_t>(audioTrack)];
+    return {p.from, p.to};
+}
+
+void CDiscCrc::SetTrack(int audioTrack, uint32_t windowCrc, int64_t bytesFed) {
+    if (audioTrack < 0 || audioTrack >= static_cast<int>(parts_.size())) return;
+    Part& p = parts_[static_cast<std::size_t>(audioTrack)];
+    p.crc = windowCrc;
+    p.fed = bytesFed;
 }
 
 void CDiscCrc::StartTrack(int audioTrack) {

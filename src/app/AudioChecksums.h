@@ -6,6 +6,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <utility>
 #include <vector>
 
 namespace quarrow {
@@ -31,11 +32,14 @@ struct TrackChecksums {
 
 // Where a track sits among the disc's audio tracks: the first five sectors (less one
 // sample) of the first track and the last five sectors of the last track are left out
-// of the AccurateRip checksums.
+// of the AccurateRip checksums. The disc CRC's window within the track (bytes from its
+// start, CDiscCrc::Window) lets the track's one CRC pass give the disc CRC its part too.
 struct ChecksumTrackPlace {
     bool firstOfDisc = false;
     bool lastOfDisc = false;
     int32_t sectors = 0;         // the track's length; exclusions are counted from its ends
+    int64_t windowFrom = 0;      // bytes; an empty window (from == to) when not needed
+    int64_t windowTo = 0;
 };
 
 // Feeds one track's interleaved stereo 16-bit samples, in order, in blocks of any size
@@ -50,12 +54,18 @@ public:
     int Peak() const { return peak_; }
     // Stereo frames fed so far.
     uint64_t Frames() const { return position_; }
+    // The CRC32 of the bytes fed within the place's window, and how many bytes were fed.
+    uint32_t WindowCrc() const { return crcWindow_; }
+    int64_t BytesFed() const { return bytes_; }
 private:
-    void AddFrames(const uint32_t* frames, std::size_t count);
+    void AddFrames(const int16_t* samples, std::size_t frames);
 
     ChecksumTrackPlace place_;
     uint64_t position_ = 0;      // stereo samples seen so far
-    uint32_t crc_ = 0;           // running zlib CRC32
+    int64_t bytes_ = 0;
+    uint32_t crcBefore_ = 0;     // running CRC32s of the bytes before, in and after the window
+    uint32_t crcWindow_ = 0;
+    uint32_t crcAfter_ = 0;
     uint32_t arV1_ = 0;          // sum of the low words of sample x position
     uint32_t arHigh_ = 0;        // sum of the high words (v2 = v1 + high)
     uint32_t frame450_ = 0;
@@ -82,8 +92,13 @@ class CDiscCrc {
 public:
     // trackSectors: the length of every audio track of the disc, in disc order.
     explicit CDiscCrc(const std::vector<int32_t>& trackSectors);
+    // The bytes of a track (from its start) that the CRC covers: [first, second).
+    std::pair<int64_t, int64_t> Window(int audioTrack) const;
     void StartTrack(int audioTrack);   // 0-based among the audio tracks
     void Add(int audioTrack, const int16_t* samples, std::size_t count);
+    // Instead of StartTrack and Add: a track's part computed in the pass that read it
+    // (CTrackChecksummer with this Window), and the bytes that pass fed.
+    void SetTrack(int audioTrack, uint32_t windowCrc, int64_t bytesFed);
     // Every track has been fed completely, exactly once since its StartTrack.
     bool Complete() const;
     uint32_t Result() const;           // meaningful when Complete

@@ -5,6 +5,7 @@
 #include <cstdio>
 #include <ctime>
 #include <filesystem>
+#include <tuple>
 
 #include "app/ComponentError.h"
 #include "app/EventLog.h"
@@ -724,8 +725,10 @@ void CRipSession::ReadFile(int pass) {
                                    : -1;
         checksummer_.reset();
         if (copy && checksums_ && audioIndex >= 0) {
-            checksummer_ = std::make_unique<CTrackChecksummer>(
-                ChecksumTrackPlace{audioIndex == 0, audioIndex == audioTrackCount_ - 1, trackSectors});
+            // One CRC pass gives the track's CRC32 and its part of the disc CRC.
+            ChecksumTrackPlace place{audioIndex == 0, audioIndex == audioTrackCount_ - 1, trackSectors};
+            if (discCrc_ && first == 0) std::tie(place.windowFrom, place.windowTo) = discCrc_->Window(audioIndex);
+            checksummer_ = std::make_unique<CTrackChecksummer>(place);
             if (discCrc_) discCrc_->StartTrack(audioIndex);
         }
         const bool feedDisc = checksummer_ && discCrc_ && first == 0;
@@ -784,7 +787,6 @@ void CRipSession::ReadFile(int pass) {
             }
             // The checksums see the samples as read, before any processing.
             if (checksummer_) checksummer_->Add(block.data(), block.size());
-            if (feedDisc) discCrc_->Add(audioIndex, block.data(), block.size());
             largestRead_ = std::max(largestRead_.load(), n);
             if (settings_.OUTPUT.VisRip && n > 2) {
                 Message v(Message::Visual);
@@ -806,6 +808,7 @@ void CRipSession::ReadFile(int pass) {
                 r.testCrc = testCrc;
             }
         }
+        if (feedDisc) discCrc_->SetTrack(audioIndex, checksummer_->WindowCrc(), checksummer_->BytesFed());
         if (copy) EndCopyRead(result, first, end, trackSectors, remaining <= 0);
     }
     if (copy && discCrc_ && discCrc_->Complete()) {
