@@ -68,7 +68,7 @@ for level in $levels; do
     bytes=$(find "$work/out" -name '*.ape' -exec cat {} + | wc -c)
     # The tracks in order, decoded back to PCM, must be the image.
     decoded=$(find "$work/out" -name '*.ape' | sort | while read -r f; do
-        ffmpeg -v error -i "$f" -f s16le -acodec pcm_s16le -; done | md5sum | cut -d' ' -f1)
+        ffmpeg -nostdin -v error -i "$f" -f s16le -acodec pcm_s16le -; done | md5sum | cut -d' ' -f1)
     verdict=ok
     [ "$decoded" = "$pcm_md5" ] || { verdict=MISMATCH; status=1; }
     printf '%-12s %9s %12s %7.1f%% %9s  %s\n' "APE $level" "$secs" "$bytes" \
