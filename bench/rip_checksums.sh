@@ -58,6 +58,7 @@ while [ $i -lt "$runs" ]; do
     i=$((i + 1))
 done
 
+cp "$work/times" "${QUARROW_BENCH_TIMES:-/dev/null}" 2>/dev/null || true
 median() {  # label, column (2 wall, 3 cpu)
     awk -v l="$1" -v c="$2" '$1 == l { print $c }' "$work/times" | sort -n |
         awk '{ v[NR] = $1 } END { print (NR % 2) ? v[(NR + 1) / 2] : (v[NR / 2] + v[NR / 2 + 1]) / 2 }'
