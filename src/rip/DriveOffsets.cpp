@@ -106,15 +106,22 @@ void CKnownDriveOffsets::Parse(const std::string& text) {
         if (Collapse(line).empty() || line[0] == '#') continue;
         const std::vector<std::string> f = SplitTabs(line);
         if (f.size() >= 2 && Collapse(f[1]) == "[Purged]") continue;
-        // The name is "VENDOR - MODEL"; a few entries have no vendor ("- MODEL").
+        // The name is "VENDOR - MODEL"; a few entries have no vendor ("- MODEL", or the
+        // model alone).
         KnownDriveOffset e;
-        const std::string name = f[0];
-        const auto dash = name.find("- ");
+        const std::string& name = f[0];
+        const auto sep = name.find(" - ");
+        if (name.rfind("- ", 0) == 0) {
+            e.model = Collapse(name.substr(2));
+        } else if (sep != std::string::npos) {
+            e.vendor = Collapse(name.substr(0, sep));
+            e.model = Collapse(name.substr(sep + 3));
+        } else {
+            e.model = Collapse(name);
+        }
         std::optional<int32_t> offset;
         std::optional<int> subs, agree;
-        if (f.size() == 4 && dash != std::string::npos && (dash == 0 || name[dash - 1] == ' ')) {
-            e.vendor = Collapse(name.substr(0, dash));
-            e.model = Collapse(name.substr(dash + 2));
+        if (f.size() == 4) {
             offset = ParseOffset(f[1]);
             subs = ParseCount(Collapse(f[2]));
             agree = ParseCount(Collapse(f[3]));

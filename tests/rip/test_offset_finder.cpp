@@ -108,6 +108,17 @@ TEST(DriveOffsets, TheUserSettingWinsOverTheKnownListWhichWinsOverZero) {
     EXPECT_EQ(offsets.Effective("PLEXTOR ", "DVDR   PX-716A").samples, 30);
     EXPECT_EQ(offsets.Effective("PLEXTOR ", "DVDR   PX-716A").source, OffsetSource::KnownDrive);
     EXPECT_EQ(offsets.Effective("Image", "disc.cue").source, OffsetSource::Default);
+    // The list's own quirks: no vendor, a drive listed twice (the most submissions count),
+    // a withdrawn entry, a line that is no entry.
+    CKnownDriveOffsets list;
+    list.Parse("# comment\n- SOLO\t+6\t2\t100%\nACME - X1\t+30\t1\t100%\nACME - x1\t-12\t9\t90%\n"
+               "ACME - GONE\t[Purged]\t\t\nbroken line\n");
+    EXPECT_EQ(list.Size(), 2u);
+    EXPECT_EQ(list.SkippedLines(), 1);
+    ASSERT_TRUE(list.Find("", "solo") && list.Find("acme", "X1"));
+    EXPECT_EQ(list.Find("", "solo")->offset, 6);
+    EXPECT_EQ(list.Find("acme", "X1")->offset, -12);
+    EXPECT_FALSE(list.Find("ACME", "GONE"));
 
     std::string error;
     ASSERT_TRUE(offsets.SetUserOffset("PLEXTOR", "DVDR PX-716A", -12, &error)) << error;
