@@ -89,7 +89,12 @@ std::optional<int32_t> ParseOffset(const std::string& text) {
 }
 
 std::string DriveOffsetKey(const std::string& vendor, const std::string& model) {
-    return Collapse(vendor) + " - " + Collapse(model);
+    // Brackets and control characters (an image's file name may hold any) would break
+    // the section header they go into.
+    std::string key = Collapse(vendor) + " - " + Collapse(model);
+    for (char& c : key)
+        if (c == '[' || c == ']' || static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = '_';
+    return key;
 }
 
 // ---------------------------------------------------------------------------------

@@ -90,7 +90,8 @@ private:
     std::string knownError_;
 };
 
-// The section name of a drive in DriveOffsets.ini: "VENDOR - MODEL" with blanks collapsed.
+// The section name of a drive in DriveOffsets.ini: "VENDOR - MODEL" with blanks collapsed
+// and brackets and control characters made '_'.
 std::string DriveOffsetKey(const std::string& vendor, const std::string& model);
 
 }  // namespace quarrow
