@@ -122,7 +122,9 @@ public:
     // reads start N samples further on. Audio reads of every backend come out shifted so;
     // what would lie before the disc's first sector or past the end of the track's run of
     // audio tracks (the lead-out, or a data track) is silence, counted in OffsetFill and
-    // told to the status sink when the read ends. Data tracks are never shifted.
+    // told to the status sink when the read ends. Data tracks are never shifted. Rereads
+    // and error actions work on the sectors the drive reads; with Cut, a sector it cannot
+    // read drops the shifted sector that starts in it.
     void SetReadOffset(int32_t samples);
     int32_t ReadOffset() const;
     // Stereo samples of the current read (since BeginRead) made silent by the offset.
