@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <ctime>
 
+#include "albuminfo/DiscRefresh.h"
 #include "albuminfo/DiscVerification.h"
 #include "app/CdDrive.h"
 #include "app/EventLog.h"
@@ -207,6 +208,16 @@ RipVerificationResult VerifyRip(const RipVerificationInput& in, const CSettings&
         log.Add("Rip log written to \"" + r.logPath + "\"");
     }
     return r;
+}
+
+void ShowTrackStatuses(MainContext& ctx, const CRipJob& job, const RipVerificationResult& r) {
+    for (std::size_t i = 0; i < r.driveTracks.size() && i < r.statuses.size(); ++i)
+        for (const RipJobEntry& e : job.entries) {
+            if (e.track != r.driveTracks[i]) continue;
+            for (TrackRow& row : ctx.rows)
+                if (row.audio && row.session == e.session && row.track == e.track) row.status = r.statuses[i];
+            break;
+        }
 }
 
 }  // namespace quarrow

@@ -21,6 +21,7 @@ namespace quarrow {
 class CdDrive;
 class CEventLog;
 struct CSettings;
+struct MainContext;
 
 struct RipVerificationInput {
     std::vector<RippedTrackResult> tracks;    // CRipSession::TrackResults()
@@ -70,5 +71,9 @@ RipLogInput DescribeRip(const CSettings& settings, CdDrive& drive, const CAlbumR
 RipVerificationResult VerifyRip(const RipVerificationInput& in, const CSettings& settings, CdDrive& drive,
                                 CEventLog& log, const std::atomic<bool>* stop = nullptr,
                                 const std::function<void(std::size_t index, const std::string& line)>& onTrack = {});
+
+// The track list's Status cell of each verified track: its short result ("Accurate (12)",
+// "Mismatch", ...), found through the job entry that read it.
+void ShowTrackStatuses(MainContext& ctx, const CRipJob& job, const RipVerificationResult& r);
 
 }  // namespace quarrow

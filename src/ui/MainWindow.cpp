@@ -893,6 +893,8 @@ void MainWindow::rip(int mode) {
     {
         RipDialog dialog(ctx, shell_.home, std::move(*job), this);
         dialog.exec();
+        // Each verified track's Status cell shows its result.
+        if (const auto verified = dialog.verification()) ShowTrackStatuses(ctx, dialog.job(), *verified);
     }
     // The rip dialog took the drive's events for its own while it ran.
     shell_.grabber.Drive().SetListener(this);

@@ -5,6 +5,7 @@
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
+#include <QListWidget>
 #include <QPointer>
 #include <QProgressBar>
 #include <QPushButton>
@@ -12,6 +13,7 @@
 #include <QUrl>
 #include <QVBoxLayout>
 
+#include "albuminfo/AlbumSteps.h"
 #include "albuminfo/DiscRefresh.h"
 #include "app/CdDrive.h"
 #include "app/Prompter.h"
@@ -137,6 +139,8 @@ RipDialog::RipDialog(quarrow::MainContext& ctx, const std::string& home, quarrow
                 RipField::TotalRemaining, RipField::TotalSpeed);
     QLabel* status = value(RipField::StatusLine, "");
     status->setWordWrap(true);
+    results_ = new QListWidget(this);
+    results_->setVisible(false);
 
     vis_ = new VisualisationWidget(this);
     presets_ = new QComboBox(this);
@@ -159,6 +163,7 @@ RipDialog::RipDialog(quarrow::MainContext& ctx, const std::string& home, quarrow
     auto* top = new QVBoxLayout(this);
     top->addLayout(grid);
     top->addWidget(status);
+    top->addWidget(results_);
     top->addWidget(vis_, 1);
     top->addLayout(presetRow);
     top->addLayout(buttons);
@@ -178,6 +183,7 @@ RipDialog::RipDialog(quarrow::MainContext& ctx, const std::string& home, quarrow
 
 RipDialog::~RipDialog() {
     // A dialog destroyed without exec returning still ends every thread of its rip.
+    stopVerification();
     session_.reset();
 }
 
@@ -201,6 +207,7 @@ int RipDialog::exec() {
 
     closing_ = false;
     allWritten_ = false;
+    drive_ = drive;
     session_ = std::make_unique<CRipSession>(
         RipSessionDeps{ctx_.settings, ctx_.log, *drive, ctx_.album, ctx_.prompter, *view_, home_, {}}, job_);
     drive->SetListener(session_.get());
@@ -208,6 +215,9 @@ int RipDialog::exec() {
     pumpTimer_->start();
     const int result = QDialog::exec();
     pumpTimer_->stop();
+    // Finish pressed before the lookups began: the log is still written, the lookups marked stopped.
+    if (!verifyStarted_ && session_->Succeeded()) startVerification(true);
+    stopVerification();
     allWritten_ = session_->Succeeded();
     session_.reset();   // every thread of the rip has ended here
     drive->SetListener(nullptr);
@@ -222,6 +232,46 @@ void RipDialog::pump() {
     pumping_ = true;
     session_->ProcessMessages();
     pumping_ = false;
+    if (!verifyStarted_ && session_->Result() == CRipSession::Outcome::Finished) startVerification(false);
+}
+
+void RipDialog::startVerification(bool stopped) {
+    verifyStarted_ = true;
+    stopVerify_ = stopped;
+    results_->setVisible(true);
+    RipVerificationInput in{session_->TrackResults(), session_->DiscResult(), session_->Job(), ctx_.album, home_,
+                            HttpOptionsFromSettings(ctx_.settings, Services(ctx_).servers),
+                            ctx_.settings.OUTPUT.WriteLog != 0};
+    QPointer<RipDialog> self = this;
+    auto show = [self](const std::string& line) {
+        RunOnGuiThread([self, line = Q(line)] {
+            if (self) self->results_->addItem(line);
+        }, false);
+    };
+    verifyThread_ = std::thread([this, in = std::move(in), show] {
+        RipVerificationResult r;
+        try {
+            r = VerifyRip(in, ctx_.settings, *drive_, ctx_.log, &stopVerify_,
+                          [&](std::size_t, const std::string& line) { show(line); });
+            show(r.summary);
+            if (!r.logPath.empty()) show("Rip log: " + r.logPath);
+            if (!r.logError.empty()) show("Error: " + r.logError);
+        } catch (const std::exception& e) {
+            show(std::string("Error: the rip could not be verified: ") + e.what());
+        }
+        std::lock_guard<std::mutex> lock(verifyMutex_);
+        verification_ = std::move(r);
+    });
+}
+
+void RipDialog::stopVerification() {
+    stopVerify_ = true;
+    if (verifyThread_.joinable()) verifyThread_.join();
+}
+
+std::optional<RipVerificationResult> RipDialog::verification() const {
+    std::lock_guard<std::mutex> lock(verifyMutex_);
+    return verification_;
 }
 
 void RipDialog::onPause() {

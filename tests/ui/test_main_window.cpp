@@ -4,7 +4,11 @@
 // start reach the first.
 #include <QAction>
 #include <QComboBox>
+#include <QElapsedTimer>
 #include <QLineEdit>
+#include <QListWidget>
+#include <QPushButton>
+#include <QTimer>
 #include <QMenu>
 #include <QSignalSpy>
 #include <QTreeWidget>
@@ -14,9 +18,11 @@
 #include "albuminfo/TrackList.h"
 #include "app/Prompter.h"
 #include "support/DiscImage.h"
+#include "support/HttpTestServer.h"
 #include "support/TestFiles.h"
 #include "ui/LogViewDialog.h"
 #include "ui/MainWindow.h"
+#include "ui/RipDialog.h"
 #include "ui/SingleInstance.h"
 
 using namespace quarrow;
@@ -33,6 +39,7 @@ private slots:
     void driveCommandsWaitForTheRefresh();
     void editTitleInPlace();
     void quickSetAndLogView();
+    void ripShowsEachTracksResultInTheStatusColumn();
     void secondStartAsksTheFirst();
 
 private:
@@ -218,6 +225,36 @@ void TestMainWindow::quickSetAndLogView() {
     window->shell().log.Add("one more", 1);
     QCOMPARE(rows->topLevelItem(rows->topLevelItemCount() - 1)->text(3), QStringLiteral("one more"));
     QCOMPARE(window->statusBox(MainWindow::LastEvent)->text().endsWith(QStringLiteral("  one more")), true);
+}
+
+void TestMainWindow::ripShowsEachTracksResultInTheStatusColumn() {
+    // Databases on this machine that know no disc: the lookups run off the window's thread
+    // while the rip dialog lists each track's line, and the Status cells keep the result.
+    test::HttpTestServer databases;
+    CSettings& settings = window->shell().settings;
+    settings.OUTPUT.OutputFormat = 1, settings.OUTPUT.Notify = 0, settings.VERIFY.Lookup = 1;
+    settings.VERIFY.AccurateRipURL = settings.VERIFY.CTDBURL = databases.Url();
+    QStringList lines;
+    QTimer poll;
+    QElapsedTimer clock;
+    clock.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        auto* dialog = qobject_cast<ui::RipDialog*>(QApplication::activeModalWidget());
+        if (!dialog) return;
+        const bool done = dialog->resultList()->count() >= 4 && dialog->cancelButton()->text() == "Finish";
+        if (!done && clock.elapsed() < 60000) return;   // a rip that never ends fails instead of hanging
+        for (int i = 0; i < dialog->resultList()->count(); ++i) lines << dialog->resultList()->item(i)->text();
+        if (done) dialog->cancelButton()->click();
+        else dialog->done(QDialog::Rejected);
+    });
+    poll.start(20);
+    window->action(MainWindow::CmdRipAll)->trigger();
+    QCOMPARE(lines.mid(0, 3), QStringList({"Track  1: not in database", "Track  3: not in database",
+                                           "0 of 2 tracks accurately ripped, 2 not in database"}));
+    QVERIFY2(lines.value(3).startsWith("Rip log: "), qPrintable(lines.value(3)));
+    QTreeWidget* list = window->trackList();
+    QCOMPARE(QStringList({list->topLevelItem(0)->text(6), list->topLevelItem(1)->text(6), list->topLevelItem(2)->text(6)}),
+             QStringList({"Not in database", "", "Not in database"}));
 }
 
 void TestMainWindow::secondStartAsksTheFirst() {

@@ -9,6 +9,7 @@
 #include <QSlider>
 #include <QElapsedTimer>
 #include <QFileDialog>
+#include <QListWidget>
 #include <QProgressBar>
 #include <QPushButton>
 #include <QTimer>
@@ -26,6 +27,7 @@
 #include "app/SectorRange.h"
 #include "app/Settings.h"
 #include "app/SimulatedDrive.h"
+#include "rip/RipLog.h"
 #include "rip/RipSession.h"
 #include "support/TestFiles.h"
 #include "ui/QtPrompter.h"
@@ -161,9 +163,15 @@ private slots:
         QCOMPARE(rig.prompter.prompts.back().text, std::string("Finished Coping!"));
         QVERIFY(rig.Logged("Thread priorities: job thread "));
 
+        // Finish pressed at once still leaves the rip log (intact) and the dialog's result lines.
+        QTRY_COMPARE(dialog.resultList()->count(), 4);
+        QCOMPARE(dialog.resultList()->item(0)->text(), QString("Track  1: not checked: the database lookup is turned off"));
+        auto files = rig.Files();
+        QCOMPARE(files.size(), std::size_t(3));
+        QCOMPARE(files.back().filename().string(), std::string("The Album.log"));
+        QCOMPARE(CheckRipLogFile(files.back().string()).status, LogIntegrity::Intact);
+        files.pop_back();
         // Every frame of both tracks, in order, in its own file.
-        const auto files = rig.Files();
-        QCOMPARE(files.size(), std::size_t(2));
         int64_t frame = 0;
         for (std::size_t t = 0; t < files.size(); ++t) {
             const std::vector<int16_t> s = support::ReadShorts(files[t].string());
