@@ -1,6 +1,6 @@
-// Test helper: the AccurateRip, frame-450 and CUETools database checksums and CRC32 of
-// whole tracks, written plainly from their public descriptions and without the
-// program's code, so that tests can hold the program's one-pass sums against them.
+// Test helper: CRC32, the AccurateRip v1/v2 and frame-450 sums of a whole track and the
+// CUETools database CRC of a disc, written plainly from their public descriptions and
+// without the program's code, for the tests to hold its one-pass sums against.
 #pragma once
 
 #include <cstdint>
@@ -8,16 +8,10 @@
 
 namespace quarrow::reference {
 
-struct TrackSums {
-    uint32_t crc32 = 0, arV1 = 0, arV2 = 0, frame450 = 0;
-};
+struct TrackSums { uint32_t crc32 = 0, arV1 = 0, arV2 = 0, frame450 = 0; };
 
-// One track of interleaved 16-bit stereo samples; first/last: the disc's first and last
-// audio track (the first 5 sectors less one frame and the last 5 sectors are skipped).
+// first/last: the disc's first and last audio track (their edges are skipped).
 TrackSums Sums(const std::vector<int16_t>& track, bool first, bool last);
-
-// The CRC32 of all audio tracks in disc order, skipping 10 sectors at the start and
-// 10 sectors plus the length modulo 10 sectors at the end.
-uint32_t CueToolsCrc(const std::vector<std::vector<int16_t>>& tracks);
+uint32_t CueToolsCrc(const std::vector<std::vector<int16_t>>& tracks);   // less 10 + 10..20 sectors
 
 }  // namespace quarrow::reference
