@@ -3,7 +3,8 @@
 # CUETools disc CRC) cost a rip: rips a generated 60-minute disc image to WAV with
 # quarrow-cli with and without them (--no-checksums), the runs interleaved in the same
 # run of this script, and prints the median wall and CPU times of each and their ratio.
-# Target: with / without <= 1.03.
+# Target: with / without <= 1.03. The rip log is off (WriteLog=0), so that both runs
+# differ only by the checksums.
 #
 #   bench/rip_checksums.sh [BUILD_DIR] [RUNS]     (defaults: build, 3)
 # Use a Release build: cmake -S . -B build/release -DCMAKE_BUILD_TYPE=Release
@@ -36,7 +37,7 @@ sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw "$work/disc.bin" \
 } > "$work/disc.cue"
 
 mkdir -p "$work/home"
-printf '[OUTPUT]\nOutputFormat=1\nDesDir=%s/out/\nNotify=0\nVisRip=0\n[DISC]\nRipModePreset=0\n' "$work" \
+printf '[OUTPUT]\nOutputFormat=1\nDesDir=%s/out/\nNotify=0\nVisRip=0\nWriteLog=0\n[DISC]\nRipModePreset=0\n' "$work" \
     > "$work/home/Quarrow.ini"
 
 rip() {  # label, extra rip words...

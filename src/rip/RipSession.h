@@ -3,7 +3,8 @@
 // file and running its encoder driver) and the disc reader thread of each file, and
 // turns everything the workers report into the texts the dialog shows, through
 // RipView. Workers never call the view: they queue messages that the owner's thread
-// handles in ProcessMessages or RunModal, as the dialog's message loop would.
+// handles in ProcessMessages or RunModal, as the dialog's message loop would. The reader
+// also checksums every block as read (TrackResults), after a test read with test-and-copy.
 #pragma once
 
 #include <atomic>
