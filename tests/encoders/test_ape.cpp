@@ -13,7 +13,6 @@ extern "C" {
 #include <libavutil/md5.h>
 }
 
-#include "encoders/EncodeApe.h"
 #include "support/DiscImage.h"
 #include "support/EncodeHarness.h"
 #include "support/Pcm.h"

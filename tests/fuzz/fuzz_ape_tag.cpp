@@ -1,6 +1,5 @@
-// APE tags from hostile album texts: the input is split at 0xFF bytes into keys and
-// values; whatever they hold, the tag must walk cleanly from header to footer with
-// valid keys and short, NUL-free UTF-8 values.
+// APE tags from hostile texts (the input split at 0xFF into keys and values) must walk
+// cleanly from header to footer, with valid keys and short, NUL-free UTF-8 values.
 #include <cstdint>
 #include <cstring>
 #include <string>
