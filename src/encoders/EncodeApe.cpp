@@ -54,7 +54,7 @@ std::string LoadedFile(void* handle, const std::string& asked) {
 
 class LibraryCompressor : public ApeCompressor {
 public:
-    LibraryCompressor(void* library, std::string file) : library_(library), file_(std::move(file)) {}
+    explicit LibraryCompressor(void* library) : library_(library) {}
     ~LibraryCompressor() override {
         Destroy();
         dlclose(library_);
@@ -104,7 +104,6 @@ public:
 
 private:
     void* library_;
-    std::string file_;
     void* handle_ = nullptr;
     CreateFn create_ = nullptr;
     DestroyFn destroy_ = nullptr;
@@ -213,7 +212,7 @@ ApeCompressorChoice ChooseApeCompressor(const std::string& home, const std::stri
                          std::to_string(kInterfaceVersion) + ", 1, 0) answered " + std::to_string(answer) + ")";
             break;
         }
-        auto library = std::make_unique<LibraryCompressor>(handle, file);
+        auto library = std::make_unique<LibraryCompressor>(handle);
         std::string missing;
         if (!library->Bind(missing)) {
             choice.log = kOwn + ": the Monkey's Audio library " + file + " has no entry point " + missing;
