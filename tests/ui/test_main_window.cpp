@@ -249,9 +249,8 @@ void TestMainWindow::ripShowsEachTracksResultInTheStatusColumn() {
     });
     poll.start(20);
     window->action(MainWindow::CmdRipAll)->trigger();
-    QCOMPARE(lines.mid(0, 3), QStringList({"Track  1: not in database", "Track  3: not in database",
-                                           "0 of 2 tracks accurately ripped, 2 not in database"}));
-    QVERIFY2(lines.value(3).startsWith("Rip log: "), qPrintable(lines.value(3)));
+    QCOMPARE(lines.mid(0, 3) << lines.value(3).left(9), QStringList({"Track  1: not in database", "Track  3: not in database",
+                                           "0 of 2 tracks accurately ripped, 2 not in database", "Rip log: "}));
     QTreeWidget* list = window->trackList();
     QCOMPARE(QStringList({list->topLevelItem(0)->text(6), list->topLevelItem(1)->text(6), list->topLevelItem(2)->text(6)}),
              QStringList({"Not in database", "", "Not in database"}));
