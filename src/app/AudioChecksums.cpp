@@ -33,8 +33,13 @@ uint32_t CrcUpdate(uint32_t crc, const void* data, std::size_t bytes) {
 // 1-based position; v1 sums the low 32 bits of the products, v2 the high ones as well.
 // The products are summed whole (modulo 2^64) beside their low words: the difference is
 // 2^32 times the sum of the high words, which vectorises better than taking them apart.
+// With peak given, the magnitudes of the samples go into it in the same pass.
+uint16_t Magnitude(int16_t v) {
+    return v < 0 ? static_cast<uint16_t>(0u - static_cast<uint16_t>(v)) : static_cast<uint16_t>(v);
+}
+
 void SumProductsPlain(const int16_t* samples, std::size_t frames, uint32_t multiplier, uint64_t& all,
-                      uint64_t& low) {
+                      uint64_t& low, uint16_t* peak) {
     for (std::size_t i = 0; i < frames; ++i) {
         uint32_t frame;
         std::memcpy(&frame, samples + 2 * i, sizeof frame);
@@ -42,19 +47,22 @@ void SumProductsPlain(const int16_t* samples, std::size_t frames, uint32_t multi
         all += product;
         low += static_cast<uint32_t>(product);
     }
+    if (peak)
+        for (std::size_t i = 0; i < 2 * frames; ++i) *peak = std::max(*peak, Magnitude(samples[i]));
 }
 
 #if defined(__x86_64__) && defined(__GNUC__)
 // Eight frames a step: the even and the odd 32-bit lanes multiplied apart into 64 bits.
 __attribute__((target("avx2"))) void SumProductsAvx2(const int16_t* samples, std::size_t frames,
-                                                     uint32_t multiplier, uint64_t& all, uint64_t& low) {
+                                                     uint32_t multiplier, uint64_t& all, uint64_t& low,
+                                                     uint16_t* peak) {
     std::size_t i = 0;
     if (frames >= 8) {
         const __m256i lowMask = _mm256_set1_epi64x(0xFFFFFFFF);
         const __m256i step = _mm256_set1_epi32(8);
         __m256i m = _mm256_add_epi32(_mm256_set1_epi32(static_cast<int>(multiplier)),
                                      _mm256_setr_epi32(0, 1, 2, 3, 4, 5, 6, 7));
-        __m256i sumAll = _mm256_setzero_si256(), sumLow = _mm256_setzero_si256();
+        __m256i sumAll = _mm256_setzero_si256(), sumLow = _mm256_setzero_si256(), top = _mm256_setzero_si256();
         for (; i + 8 <= frames; i += 8) {
             const __m256i f = _mm256_loadu_si256(reinterpret_cast<const __m256i*>(samples + 2 * i));
             const __m256i even = _mm256_mul_epu32(f, m);
@@ -63,26 +71,32 @@ __attribute__((target("avx2"))) void SumProductsAvx2(const int16_t* samples, std
             sumLow = _mm256_add_epi64(sumLow, _mm256_add_epi64(_mm256_and_si256(even, lowMask),
                                                                _mm256_and_si256(odd, lowMask)));
             m = _mm256_add_epi32(m, step);
+            top = _mm256_max_epu16(top, _mm256_abs_epi16(f));   // -32768 comes out as 32768
         }
         uint64_t a[4], l[4];
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(a), sumAll);
         _mm256_storeu_si256(reinterpret_cast<__m256i*>(l), sumLow);
         all += a[0] + a[1] + a[2] + a[3];
         low += l[0] + l[1] + l[2] + l[3];
+        if (peak) {
+            uint16_t t[16];
+            _mm256_storeu_si256(reinterpret_cast<__m256i*>(t), top);
+            for (uint16_t v : t) *peak = std::max(*peak, v);
+        }
     }
-    SumProductsPlain(samples + 2 * i, frames - i, multiplier + static_cast<uint32_t>(i), all, low);
+    SumProductsPlain(samples + 2 * i, frames - i, multiplier + static_cast<uint32_t>(i), all, low, peak);
 }
 #endif
 
 void SumProducts(const int16_t* samples, std::size_t frames, uint32_t multiplier, uint32_t& lowSum,
-                 uint32_t& highSum) {
+                 uint32_t& highSum, uint16_t* peak = nullptr) {
     uint64_t all = 0, low = 0;
 #if defined(__x86_64__) && defined(__GNUC__)
     static const bool avx2 = __builtin_cpu_supports("avx2");
-    if (avx2) SumProductsAvx2(samples, frames, multiplier, all, low);
-    else SumProductsPlain(samples, frames, multiplier, all, low);
+    if (avx2) SumProductsAvx2(samples, frames, multiplier, all, low, peak);
+    else SumProductsPlain(samples, frames, multiplier, all, low, peak);
 #else
-    SumProductsPlain(samples, frames, multiplier, all, low);
+    SumProductsPlain(samples, frames, multiplier, all, low, peak);
 #endif
     lowSum += static_cast<uint32_t>(low);
     highSum += static_cast<uint32_t>((all - low) >> 32);
@@ -128,6 +142,20 @@ void CTrackChecksummer::Add(const int16_t* samples, std::size_t count) {
     crcWindow_ = CrcUpdate(crcWindow_, bytes + (a - bytes_), static_cast<std::size_t>(b - a));
     crcAfter_ = CrcUpdate(crcAfter_, bytes + (b - bytes_), static_cast<std::size_t>(end - b));
     bytes_ = end;
+
+    // A block of whole frames that lies within the AccurateRip sums gets its peak in the
+    // same pass as the sums (the usual case); any other block in a pass of its own.
+    const int64_t first = static_cast<int64_t>(position_) + 1;
+    const int64_t last = first + static_cast<int64_t>(count / 2) - 1;
+    const int64_t f450From = int64_t{kFrame450Sector} * kChecksumFramesPerSector + 1;
+    const bool clearOf450 = last < f450From || first >= f450From + kChecksumFramesPerSector;
+    if (!hasPending_ && count % 2 == 0 && first >= checkFrom_ && last <= checkTo_ && clearOf450) {
+        uint16_t top = static_cast<uint16_t>(peak_);
+        position_ += count / 2;
+        SumProducts(samples, count / 2, static_cast<uint32_t>(first), arV1_, arHigh_, &top);
+        peak_ = top;
+        return;
+    }
     peak_ = PeakOf(samples, count, peak_);
 
     // Whole stereo frames only; a frame split between blocks is completed first.
