@@ -124,7 +124,7 @@ std::string BuildRipLog(const RipLogInput& in) {
     log += Field("Read offset", Format("%+d samples", in.readOffset) +
                                     (in.offsetSource.empty() ? "" : " (" + in.offsetSource + ")"));
     log += Field("Read mode", Caption(ReadModeCaptions(), in.readMode));
-    log += Field("Rereads", std::to_string(in.retries));
+    log += Field("Reread limit", std::to_string(in.retries));
     log += Field("On read error", Caption(ErrorActionCaptions(), in.errorAction));
     log += Field("Test and copy", in.testAndCopy ? "on" : "off");
     log += "\n";

@@ -199,6 +199,8 @@ RipVerificationResult VerifyRip(const RipVerificationInput& in, const CSettings&
 
     if (!in.writeLog || in.tracks.empty()) return r;
     r.logPath = RipLogPath(in.job, in.album, in.tracks.front().file);
+    // An album named after the program, ripped into the home folder, leaves the event log alone.
+    if (r.logPath == in.home + "/Quarrow.log") r.logPath.insert(r.logPath.size() - 4, " (rip)");
     std::string error;
     if (!WriteFileAtomically(r.logPath, BuildRipLog(r.log), 0644, error)) {
         r.logError = error;

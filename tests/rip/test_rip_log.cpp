@@ -52,7 +52,7 @@ TEST(RipLog, HoldsEveryLineAReaderNeeds) {
     for (const char* line :
          {"Quarrow 9.9.9 rip log\n", "  Drive:          ACME Writer 52x (revision 1.02)\n",
           "  Read offset:    +6 samples (the table of known drives)\n", "  Read mode:      Secure Mode (Precision",
-          "  Rereads:        20\n", "  On read error:  Silence\n", "  CDDB disc ID:   1a0b3c04\n",
+          "  Reread limit:   20\n", "  On read error:  Silence\n", "  CDDB disc ID:   1a0b3c04\n",
           "      2  audio         17500     9000  03:53:25  02:00:00\n",
           "      3  data          38000     5000  08:26:50  01:06:50\n", "  Lead-out:       43000 (09:33:25)\n",
           "  Data tracks:    3 (not ripped", "  File:           /out/01-One.flac\n", "  Peak level:     98.2 %\n",
@@ -116,7 +116,7 @@ TEST(RipLog, ChecksumLineRecognisesEveryEdit) {
         {"untouched", [](std::string s) { return s; }, LogIntegrity::Intact, ": intact"},
         {"one character", [](std::string s) { s[s.find("98.2")] = '8'; return s; }, LogIntegrity::Edited,
          ": edited: the text does not match its checksum line"},
-        {"a line removed", [](std::string s) { return s.erase(s.find("  Rereads:        20\n"), 21); },
+        {"a line removed", [](std::string s) { return s.erase(s.find("  Reread limit:   20\n"), 21); },
          LogIntegrity::Edited, "does not match its checksum line"},
         {"checksum line removed", [&](std::string s) { return s.substr(0, seal); }, LogIntegrity::NoChecksum,
          ": no checksum line"},
