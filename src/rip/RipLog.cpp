@@ -2,6 +2,7 @@
 
 #include <nettle/sha2.h>
 
+#include <algorithm>
 #include <cstdarg>
 #include <cstdio>
 
@@ -45,9 +46,13 @@ std::string Msf(int32_t sectors) {
     return Format("%02d:%02d:%02d", sectors / 4500, sectors / 75 % 60, sectors % 75);
 }
 
-std::string Field(const std::string& name, const std::string& value) {
+// One "  Name:  value" line. Album data and paths come from outside: a control character
+// (a line feed above all, which could fake a line of the log) becomes a blank.
+std::string Field(const std::string& name, std::string value) {
     std::string line = "  " + name + ":";
     line.resize(std::max<std::size_t>(line.size() + 1, 18), ' ');
+    for (char& c : value)
+        if (static_cast<unsigned char>(c) < 0x20 || c == 0x7f) c = ' ';
     return line + value + "\n";
 }
 

@@ -29,7 +29,7 @@ RipLogInput Sample() {
     in.vendor = "ACME", in.model = "Writer 52x", in.revision = "1.02", in.device = "/dev/sr9";
     in.readOffset = 6, in.offsetSource = "the table of known drives";
     in.readMode = 3, in.errorAction = 1, in.retries = 20, in.testAndCopy = true;
-    in.artist = "Band", in.album = "Record", in.discId = 0x1a0b3c04;
+    in.artist = "Band", in.album = "Record\nSummary", in.discId = 0x1a0b3c04;
     auto track = [](int number, int type, int32_t start, int32_t sectors) {
         return CdTrackInfo{number, number / 3, type, start, sectors, kSectorBytes, {}};
     };
@@ -52,7 +52,7 @@ TEST(RipLog, HoldsEveryLineAReaderNeeds) {
     for (const char* line :
          {"Quarrow 9.9.9 rip log\n", "  Drive:          ACME Writer 52x (revision 1.02)\n",
           "  Read offset:    +6 samples (the table of known drives)\n", "  Read mode:      Secure Mode (Precision",
-          "  Reread limit:   20\n", "  On read error:  Silence\n", "  CDDB disc ID:   1a0b3c04\n",
+          "  Reread limit:   20\n", "  On read error:  Silence\n", "  Album:          Record Summary\n",
           "      2  audio         17500     9000  03:53:25  02:00:00\n",
           "      3  data          38000     5000  08:26:50  01:06:50\n", "  Lead-out:       43000 (09:33:25)\n",
           "  Data tracks:    3 (not ripped", "  File:           /out/01-One.flac\n", "  Peak level:     98.2 %\n",
