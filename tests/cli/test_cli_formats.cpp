@@ -61,7 +61,9 @@ TEST(CliFormats, EveryFormatEitherWritesADecodableFileOrIsRefusedBeforeWriting) 
         SCOPED_TRACE("format " + std::to_string(id) + ": " + r.err);
 
         // APE always has a compressor: the user's library or Quarrow's own.
-        if (id == static_cast<int>(quarrow::OutputFormatId::APE)) EXPECT_TRUE(f["runnable"].get<bool>());
+        if (id == static_cast<int>(quarrow::OutputFormatId::APE)) {
+            EXPECT_TRUE(f["runnable"].get<bool>());
+        }
         if (!f["runnable"].get<bool>()) {
             ++refused;
             const std::string missing = f["missing"];
