@@ -29,18 +29,8 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-bench-ape.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
 tracks=10
-echo "Generating a $minutes-minute image of $tracks tracks in $work ..."
-sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw "$work/disc.bin" \
-    synth $((minutes * 60)) sine 220-880 pinknoise vol 0.5
-{
-    echo 'FILE "disc.bin" BINARY'
-    per=$((minutes * 60 / tracks))
-    i=0
-    while [ $i -lt $tracks ]; do
-        printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n' $((i + 1)) $((i * per / 60)) $((i * per % 60))
-        i=$((i + 1))
-    done
-} > "$work/disc.cue"
+. "$root/bench/disc-image.sh"
+make_disc_image "$work" "$minutes" "$tracks" sine 220-880 pinknoise vol 0.5
 pcm_md5=$(md5sum < "$work/disc.bin" | cut -d' ' -f1)
 pcm_bytes=$(wc -c < "$work/disc.bin")
 

@@ -42,18 +42,8 @@ esac
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-bench-enc.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
-echo "Generating a $minutes-minute image of $tracks tracks in $work ..."
-sox -n -r 44100 -c 2 -b 16 -e signed-integer -L -t raw "$work/disc.bin" \
-    synth $((minutes * 60)) sine 220-880 sine 330-660 vol 0.5
-{
-    echo 'FILE "disc.bin" BINARY'
-    per=$((minutes * 60 / tracks))
-    i=0
-    while [ $i -lt $tracks ]; do
-        printf '  TRACK %02d AUDIO\n    INDEX 01 %02d:%02d:00\n' $((i + 1)) $((i * per / 60)) $((i * per % 60))
-        i=$((i + 1))
-    done
-} > "$work/disc.cue"
+. "$root/bench/disc-image.sh"
+make_disc_image "$work" "$minutes" "$tracks" sine 220-880 sine 330-660 vol 0.5
 
 seconds_of() {  # time -v output file -> "wall-clock-seconds cpu-seconds"
     awk -F': ' '/Elapsed \(wall clock\)/ {n=split($2,a,":"); s=0; for(i=1;i<=n;i++) s=s*60+a[i]; w=s}
