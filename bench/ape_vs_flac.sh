@@ -29,7 +29,7 @@ work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-bench-ape.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
 tracks=10
-. "$root/bench/disc-image.sh"
+. "$root/bench/common.sh"
 make_disc_image "$work" "$minutes" "$tracks" sine 220-880 pinknoise vol 0.5
 pcm_md5=$(md5sum < "$work/disc.bin" | cut -d' ' -f1)
 pcm_bytes=$(wc -c < "$work/disc.bin")

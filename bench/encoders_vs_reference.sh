@@ -42,7 +42,7 @@ esac
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-bench-enc.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
-. "$root/bench/disc-image.sh"
+. "$root/bench/common.sh"
 make_disc_image "$work" "$minutes" "$tracks" sine 220-880 sine 330-660 vol 0.5
 
 seconds_of() {  # time -v output file -> "wall-clock-seconds cpu-seconds"

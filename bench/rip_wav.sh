@@ -9,17 +9,16 @@ set -eu
 
 root=$(cd "$(dirname "$0")/.." && pwd)
 build=${1:-$root/build}
-cli=$build/src/cli/quarrow-cli
-[ -x "$cli" ] || { echo "quarrow-cli not found in $build (build it first)" >&2; exit 2; }
+. "$root/bench/common.sh"
+need_cli "$build"
 [ -x /usr/bin/time ] || { echo "/usr/bin/time is missing (Debian package \"time\")" >&2; exit 2; }
-command -v sox >/dev/null || { echo "sox is missing" >&2; exit 2; }
+need_tools sox
 
 work=$(mktemp -d "${TMPDIR:-/tmp}/quarrow-bench.XXXXXX")
 trap 'rm -rf "$work"' EXIT INT TERM
 
 minutes=60
 tracks=10
-. "$root/bench/disc-image.sh"
 make_disc_image "$work" "$minutes" "$tracks" sine 220-880 sine 330-660 vol 0.5
 
 mkdir -p "$work/home" "$work/out" "$work/sox"
